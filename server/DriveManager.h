@@ -1,0 +1,120 @@
+// CDriveManager: the diagnostics engine. One object, created by the
+// controller as the host's drive manager, identifies the drives at discovery
+// and carries out every diagnostic command on the controller's selected drive.
+// Output goes through the controller; SCSI commands through the driver
+// interface, which the host's drive manager supplies and owns.
+#ifndef TAPEDIAG_DRIVEMANAGER_H
+#define TAPEDIAG_DRIVEMANAGER_H
+
+#include <vector>
+
+#include "DriverInterface.h"
+#include "TapeDriveList.h"
+#include "VString.h"
+
+class CApplication;
+
+// Drive type codes, decided by identification.
+const int DRIVE_TRAVAN_0 = 0;
+const int DRIVE_TRAVAN_1 = 1;
+const int DRIVE_TRAVAN_2 = 2;
+const int DRIVE_DAT_3 = 3;
+const int DRIVE_DAT_4 = 4;
+const int DRIVE_DAT_5 = 5;
+const int DRIVE_ULTRIUM = 7;
+
+const int TEST_BLOCK_SIZE = 65536;
+
+class CDriveManager {
+public:
+    CDriveManager();
+    virtual ~CDriveManager();
+    CDriveManager(const CDriveManager&) = delete;
+    CDriveManager& operator=(const CDriveManager&) = delete;
+
+    virtual bool BuildDriveList() = 0;
+    virtual void UpdateRegistry(CVString) {}
+    virtual bool FileExists(const char*) { return true; }
+    // The sense line of the last failed command on the drive.
+    virtual CVString RetrieveAndFormatSenseMsg(CTapeDrive* drive);
+    // Adds the named devices that are not listed yet (a later command of an
+    // interactive session may name more); nothing on a host without them.
+    virtual void AddDevices(const std::vector<CVString>&) {}
+
+    CTapeDriveList* GetDriveList() { return &m_driveList; }
+    CDriverInterface* GetDriverInterface() { return m_driverInterface; }
+
+    // Identification.
+    static void ParseDriveString(const char* inquiry, CVString& vendor, CVString& product, CVString& revision);
+    // True for a supported drive, with its type and abilities.
+    bool GetDriveSpecifications(unsigned char* inquiry, int& driveType, bool& isScsi, bool& isRetensionable,
+                                bool& compressionAvail);
+    bool GetDriveProperties(unsigned char* inquiry, int& driveType, bool& isScsi, bool& isRetensionable,
+                            bool& compressionAvail);
+    static bool Lookup(CVString name, CVString revision, bool& isScsi, bool& isRetensionable, int& driveType,
+                       bool& compressionAvail);
+    static int GetDatDriveType(CVString revision);
+    static bool IsDatTypeDrive(const CTapeDrive* drive);
+    static bool IsTravanTypeDrive(const CTapeDrive* drive);
+    bool GetDriveSerialNumber(CTapeDrive* drive, unsigned char* buffer, int length);
+    bool FWInquiry(CTapeDrive* drive, unsigned char* buffer, int length);
+    // Replaces the 4-character firmware text of DAT types 4 and 5 and of
+    // Ultrium drives with the longer version from vendor pages C0h and C1h.
+    void SetExtendedFWVersionInfo(CTapeDrive* drive);
+    // The serial number step of discovery for one drive, trimmed at both ends.
+    void SetSerialNumber(CTapeDrive* drive);
+
+    // Sense reporting.
+    // Explains a failed unit-ready check from the sense data fetched after it.
+    void ProduceErrorMsg(unsigned char* sense);
+
+    // Read/write and compression tests.
+    bool ReadWriteTest();
+    bool TestCompression();
+    bool AppLevelIsCompressionEnabled();
+    bool AppLevelEnableCompression(bool enable);
+    static void FillBuffer(unsigned char* buffer, int length);
+    static void ClearBuffer(unsigned char* buffer, int length);
+    static bool CheckBuffer(const unsigned char* buffer, int length);
+    void SendMsgWriteBegins(unsigned long megabytes);
+    void SendMsgReadBegins(unsigned long megabytes);
+    bool IsTapeWriteProtected(CTapeDrive* drive);
+    bool IsCorrectTapeType(CTapeDrive* drive);
+    bool IsCompressionOn(CTapeDrive* drive);
+    bool EnableCompression(CTapeDrive* drive, bool enable);
+
+    // Big-endian log parameter values of 1 to 8 bytes.
+    static long long OneByteStrToInt64(const unsigned char* value);
+    static long long TwoByteStrToInt64(const unsigned char* value);
+    static long long ThreeByteStrToInt64(const unsigned char* value);
+    static long long FourByteStrToInt64(const unsigned char* value);
+    static long long FiveByteStrToInt64(const unsigned char* value);
+    static long long SixByteStrToInt64(const unsigned char* value);
+    static long long SevenByteStrToInt64(const unsigned char* value);
+    static long long EightByteStrToInt64(const unsigned char* value);
+
+protected:
+    void SetDriverInterface(CDriverInterface* driverInterface) { m_driverInterface = driverInterface; }
+    CApplication* App() const { return m_application; }
+
+protected:
+    // The serial number of a DAT type 4 or 5 or Ultrium drive (cut to 7 or 12
+    // characters, trailing blanks removed), else "Unavailable".
+    CVString ReadSerialNumber(CTapeDrive* drive);
+
+private:
+    struct TapeTest;
+    bool IdentifyProduct(unsigned char* inquiry, int& driveType, bool& isScsi, bool& isRetensionable,
+                         bool& compressionAvail, bool reportUnknown);
+    bool ReadVendorPage(CTapeDrive* drive, int page, unsigned char* buffer);
+    bool RunTapeTest(const TapeTest& test);
+    bool SenseReport(CTapeDrive* drive, int messageId);
+    void Separator();
+
+    CApplication* m_application;
+    CDriverInterface* m_driverInterface;
+    CTapeDriveList m_driveList;
+    bool m_clientServer;
+};
+
+#endif

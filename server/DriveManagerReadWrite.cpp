@@ -1,0 +1,348 @@
+// The read/write test, the compression test and the compression commands.
+// Both tests write a known pattern, write a file mark, rewind, read it all
+// back and compare it, then let the drive's error counters judge the drive.
+#include <cstring>
+#include <memory>
+
+#include "Application.h"
+#include "DriveManager.h"
+#include "TapeErrorHandler.h"
+
+namespace {
+
+const int BLOCKS_PER_MEGABYTE = 16;
+const int PROGRESS_STEPS = 50;
+const int LOG_PAGE_LENGTH = 4096;
+const int WRITE_ERROR_PAGE = 0x02;
+const int READ_ERROR_PAGE = 0x03;
+const int MODE_PAGE_NONE = 0x00;
+const int MODE_PAGE_COMPRESSION = 0x0F;
+const int MODE_PAGE_TRAVAN_CARTRIDGE = 0x2A;
+const int MODE_STATUS_LENGTH = 255;
+const int MODE_SELECT_LENGTH = 36;
+const int COMPRESSION_READ_ATTEMPTS = 6;
+const unsigned char DCE_BIT = 0x80;
+
+CVString CatalogueText(int id)
+{
+    CVString text;
+    text.LdString(id);
+    return text;
+}
+
+}  // namespace
+
+// What sets the compression test apart from the read/write test.
+struct CDriveManager::TapeTest {
+    bool compressionTest;
+    unsigned long defaultMegabytes;  // used when the size given is below 5
+    int passMessage;
+};
+
+void CDriveManager::Separator()
+{
+    m_application->Msg(CVString(" "), true);
+}
+
+bool CDriveManager::SenseReport(CTapeDrive* drive, int messageId)
+{
+    m_application->Msg(messageId, true);
+    m_application->Msg(RetrieveAndFormatSenseMsg(drive), true);
+    Separator();
+    return false;
+}
+
+bool CDriveManager::ReadWriteTest()
+{
+    const TapeTest test = {false, 200, 26};
+    return RunTapeTest(test);
+}
+
+bool CDriveManager::TestCompression()
+{
+    const TapeTest test = {true, 500, 42};
+    return RunTapeTest(test);
+}
+
+bool CDriveManager::RunTapeTest(const TapeTest& test)
+{
+    CApplication* app = m_application;
+    CDriverInterface* device = m_driverInterface;
+    unsigned long megabytes = static_cast<unsigned long>(app->GetMegaBytesSet());
+    if (megabytes < 5)
+        megabytes = test.defaultMegabytes;
+    CTapeDrive* drive = app->GetCurrentDriveSelected();
+
+    device->TestForUnitReady(drive);
+    app->TimeStamp();
+    drive->DisplayDrive(app);
+    if (test.compressionTest) {
+        app->Msg(23, true);
+        app->Msg(62, true);
+        if (!drive->CompressionAvail()) {
+            app->Msg(CVString("Drive compression not available with this drive type."), true);
+            Separator();
+            return false;
+        }
+        if (!IsCompressionOn(drive)) {
+            app->Msg(CVString("Unable to begin the test; drive compression is turned off."), true);
+            Separator();
+            return false;
+        }
+    } else {
+        app->Msg(61, true);
+    }
+    app->Msg(8, true);
+
+    if (!device->TestForUnitReady(drive)) {
+        unsigned char sense[32] = {};
+        device->GetSense(drive, sense, sizeof sense);
+        ProduceErrorMsg(sense);
+        Separator();
+        return false;
+    }
+    if (IsTapeWriteProtected(drive)) {
+        app->Msg(65, true);
+        Separator();
+        return false;
+    }
+    if (!IsCorrectTapeType(drive)) {
+        app->Msg(67, true);
+        Separator();
+        return false;
+    }
+
+    // A retension is asked for with -fr and silently skipped by a drive that cannot do it.
+    bool retension = drive->IsRetensionable() && app->IsRetensionChecked();
+    app->Msg(retension ? 10 : 11, true);
+    if (!device->LoadTape(drive, retension))
+        return SenseReport(drive, 31);
+    device->TestForUnitReady(drive);
+    device->ReadPosition(drive);
+    // The counters read after the test start from here.
+    if (!device->LogSelectReset(drive))
+        return SenseReport(drive, 41);
+
+    const unsigned long blocks = megabytes * BLOCKS_PER_MEGABYTE;
+    device->ReadPosition(drive);
+    std::unique_ptr<unsigned char[]> block(new unsigned char[TEST_BLOCK_SIZE]);
+    long blockSize = 0;
+    bool compressionWasOn = false;
+    if (test.compressionTest) {
+        FillBuffer(block.get(), TEST_BLOCK_SIZE);
+        SendMsgWriteBegins(megabytes);
+        device->TestForUnitReady(drive);
+        blockSize = device->GetBlockSize(drive);
+    } else {
+        // The read/write test writes with the drive's compression off.
+        if (IsCompressionOn(drive)) {
+            compressionWasOn = true;
+            EnableCompression(drive, false);
+        }
+        device->ReadPosition(drive);
+        blockSize = device->GetBlockSize(drive);
+        FillBuffer(block.get(), TEST_BLOCK_SIZE);
+        SendMsgWriteBegins(megabytes);
+        device->TestForUnitReady(drive);
+    }
+    const unsigned long progressInterval = blocks / PROGRESS_STEPS;
+
+    for (unsigned long i = 0; i < blocks; ++i) {
+        if (!device->WriteDataToDrive(drive, blockSize, block.get(), TEST_BLOCK_SIZE))
+            return SenseReport(drive, 37);
+        if (m_clientServer && i % progressInterval == 0)
+            app->Msg(CVString("MSG_MOVE_WRITE_PROGRESS_BAR"), true);
+    }
+    app->Msg(24, true);
+    if (!device->ReadPosition(drive))
+        return SenseReport(drive, 39);
+    app->Msg(12, true);
+    if (!device->WriteFileMarks(drive))
+        return SenseReport(drive, 34);
+    if (!device->ReadPosition(drive))
+        return SenseReport(drive, 39);
+    app->Msg(13, true);
+    if (!device->Rewind(drive))
+        return SenseReport(drive, 35);
+
+    ClearBuffer(block.get(), TEST_BLOCK_SIZE);
+    if (!device->ReadPosition(drive))
+        return SenseReport(drive, 39);
+    SendMsgReadBegins(megabytes);
+    device->TestForUnitReady(drive);
+    for (unsigned long i = 0; i < blocks; ++i) {
+        if (!device->ReadDataFromDrive(drive, blockSize, block.get(), TEST_BLOCK_SIZE))
+            return SenseReport(drive, 38);
+        if (m_clientServer && i % progressInterval == 0)
+            app->Msg(CVString("MSG_MOVE_READ_PROGRESS_BAR"), true);
+        if (!CheckBuffer(block.get(), TEST_BLOCK_SIZE)) {
+            app->Msg(25, true);
+            Separator();
+            return false;
+        }
+        ClearBuffer(block.get(), TEST_BLOCK_SIZE);
+    }
+
+    // A page that cannot be read stays zero: a page without parameters.
+    std::unique_ptr<unsigned char[]> writePage(new unsigned char[LOG_PAGE_LENGTH]());
+    std::unique_ptr<unsigned char[]> readPage(new unsigned char[LOG_PAGE_LENGTH]());
+    device->LogSense(drive, writePage.get(), LOG_PAGE_LENGTH, WRITE_ERROR_PAGE);
+    device->LogSense(drive, readPage.get(), LOG_PAGE_LENGTH, READ_ERROR_PAGE);
+    CTapeErrorHandler errorHandler(this);
+    errorHandler.InitErrorHandler(drive->DriveType(), static_cast<long>(megabytes));
+    bool pass = drive->DriveType() == DRIVE_ULTRIUM
+                    ? errorHandler.CheckDriveErrors(drive, writePage.get(), readPage.get())
+                    : errorHandler.CheckDriveErrors(drive, readPage.get());
+    if (pass) {
+        app->Msg(test.passMessage, true);
+    } else {
+        app->Msg(27, true);
+        app->Msg(28, true);
+    }
+
+    // The verdict is told by the lines above; the result says the sequence completed.
+    app->Msg(14, true);
+    if (!device->Rewind(drive))
+        return SenseReport(drive, 35);
+    if (compressionWasOn)
+        EnableCompression(drive, true);
+    if (!device->ReadPosition(drive))
+        return SenseReport(drive, 39);
+    Separator();
+    return true;
+}
+
+void CDriveManager::FillBuffer(unsigned char* buffer, int length)
+{
+    for (int i = 0; i < length; ++i)
+        buffer[i] = static_cast<unsigned char>(i);
+}
+
+void CDriveManager::ClearBuffer(unsigned char* buffer, int length)
+{
+    if (length > 0)
+        std::memset(buffer, 0, length);
+}
+
+bool CDriveManager::CheckBuffer(const unsigned char* buffer, int length)
+{
+    static unsigned char pattern[256];
+    static const bool patternReady = (FillBuffer(pattern, sizeof pattern), true);
+    (void)patternReady;
+    for (int offset = 0; offset < length; offset += sizeof pattern) {
+        int chunk = length - offset < static_cast<int>(sizeof pattern) ? length - offset : sizeof pattern;
+        if (std::memcmp(buffer + offset, pattern, chunk) != 0)
+            return false;
+    }
+    return true;
+}
+
+void CDriveManager::SendMsgWriteBegins(unsigned long megabytes)
+{
+    CVString line = CatalogueText(15);
+    CVString size;
+    size.Format("%lu ", megabytes);
+    line += size;
+    line += CatalogueText(16);
+    m_application->Msg(line, true);
+}
+
+void CDriveManager::SendMsgReadBegins(unsigned long megabytes)
+{
+    CVString line = CatalogueText(20);
+    CVString size;
+    size.Format(" %lu ", megabytes);
+    line += size;
+    line += CatalogueText(21);
+    m_application->Msg(line, true);
+}
+
+bool CDriveManager::IsTapeWriteProtected(CTapeDrive* drive)
+{
+    unsigned char modeData[MODE_STATUS_LENGTH] = {};
+    // The bit is read whatever the command reported: a zeroed header reads as not protected.
+    m_driverInterface->ModeSensePage(drive, MODE_PAGE_NONE, modeData, MODE_STATUS_LENGTH);
+    return (modeData[2] & 0x80) != 0;
+}
+
+bool CDriveManager::IsCorrectTapeType(CTapeDrive* drive)
+{
+    if (!IsTravanTypeDrive(drive))
+        return true;
+    bool writeProtected = IsTapeWriteProtected(drive);
+    unsigned char modeData[MODE_STATUS_LENGTH] = {};
+    m_driverInterface->ModeSensePage(drive, MODE_PAGE_TRAVAN_CARTRIDGE, modeData, MODE_STATUS_LENGTH);
+    return writeProtected || (modeData[8] & 0x01) == 0;
+}
+
+bool CDriveManager::IsCompressionOn(CTapeDrive* drive)
+{
+    if (!drive->CompressionAvail())
+        return false;
+    for (int attempt = 0; attempt < COMPRESSION_READ_ATTEMPTS; ++attempt) {
+        unsigned char modeData[MODE_STATUS_LENGTH] = {};
+        if (m_driverInterface->ModeSensePage(drive, MODE_PAGE_COMPRESSION, modeData, MODE_STATUS_LENGTH))
+            return (modeData[6] & DCE_BIT) != 0;
+    }
+    m_application->Msg(CVString("Cmd: \"IsCompressionOn\" failed execution."), true);
+    return false;
+}
+
+bool CDriveManager::EnableCompression(CTapeDrive* drive, bool enable)
+{
+    if (!drive->CompressionAvail())
+        return true;
+    unsigned char modeData[MODE_SELECT_LENGTH] = {};
+    if (!m_driverInterface->ModeSensePage(drive, MODE_PAGE_COMPRESSION, modeData, MODE_SELECT_LENGTH))
+        return false;
+    if (enable)
+        modeData[6] |= DCE_BIT;
+    else
+        modeData[6] &= static_cast<unsigned char>(~DCE_BIT);
+    int modeDataLength = modeData[0];
+    modeData[0] = 0;
+    modeData[1] = 0;
+    return m_driverInterface->ModeSelectPage(drive, modeDataLength + 1, modeData, MODE_SELECT_LENGTH);
+}
+
+bool CDriveManager::AppLevelIsCompressionEnabled()
+{
+    CTapeDrive* drive = m_application->GetCurrentDriveSelected();
+    m_application->TimeStamp();
+    drive->DisplayDrive(m_application);
+    m_application->Msg(CVString("Issued Cmd: Get Compression Status."), true);
+    if (!drive->CompressionAvail()) {
+        m_application->Msg(CVString("Compression not available with this drive."), true);
+        Separator();
+        return true;
+    }
+    m_driverInterface->TestForUnitReady(drive);
+    m_application->Msg(CVString(IsCompressionOn(drive) ? "Compression currently enabled."
+                                                        : "Compression currently disabled."),
+                       true);
+    Separator();
+    return true;
+}
+
+bool CDriveManager::AppLevelEnableCompression(bool enable)
+{
+    CTapeDrive* drive = m_application->GetCurrentDriveSelected();
+    m_application->TimeStamp();
+    drive->DisplayDrive(m_application);
+    if (!drive->CompressionAvail()) {
+        m_application->Msg(CVString("Compression not available with this drive."), true);
+        Separator();
+        return false;
+    }
+    m_driverInterface->TestForUnitReady(drive);
+    m_application->Msg(CVString(enable ? "Issued cmd: Enable Compression." : "Issued cmd: Disable Compression."),
+                       true);
+    bool done = EnableCompression(drive, enable);
+    if (done)
+        m_application->Msg(CVString(enable ? "Compression enabled." : "Compression disabled."), true);
+    else
+        m_application->Msg(CVString(enable ? "Compression enable cmd failed." : "Compression disable cmd failed."),
+                           true);
+    Separator();
+    return done;
+}

@@ -1,0 +1,73 @@
+// Sense reporting: what the drive said about the command that failed.
+#include <cstring>
+
+#include "Application.h"
+#include "DriveManager.h"
+
+namespace {
+
+const unsigned char SENSE_NOT_READY = 0x02;
+const unsigned char SENSE_END_OF_MEDIUM = 0x40;  // NO SENSE with the end-of-medium flag
+const unsigned char SENSE_FILEMARK = 0x80;       // NO SENSE with the filemark flag
+
+CVString Hex(unsigned char value)
+{
+    CVString text;
+    text.Format("%02X", value);
+    return text;
+}
+
+CVString CatalogueText(int id)
+{
+    CVString text;
+    text.LdString(id);
+    return text;
+}
+
+}  // namespace
+
+CVString CDriveManager::RetrieveAndFormatSenseMsg(CTapeDrive* drive)
+{
+    unsigned char sense[32] = {};
+    m_driverInterface->GetSense(drive, sense, sizeof sense);
+
+    CVString line = Hex(sense[2]);
+    line += "/";
+    line += Hex(sense[12]);
+    line += "/";
+    line += Hex(sense[13]);
+    if (drive->DriveType() == DRIVE_ULTRIUM) {
+        line += "/";
+        line += Hex(sense[16]);
+        line += "/";
+        line += Hex(sense[17]);
+    }
+
+    int prefixId = -1;
+    if (sense[2] == SENSE_END_OF_MEDIUM && sense[12] == 0x00 && sense[13] == 0x02)
+        prefixId = 64;  // end of partition or medium detected
+    else if (sense[2] == SENSE_FILEMARK && sense[12] == 0x00 && sense[13] == 0x01)
+        prefixId = 30;  // filemark detected
+    if (prefixId == -1)
+        return line;
+    CVString message = CatalogueText(prefixId);
+    message += " ";
+    message += line;
+    return message;
+}
+
+void CDriveManager::ProduceErrorMsg(unsigned char* sense)
+{
+    if (sense[2] == SENSE_NOT_READY) {
+        if (sense[12] == 0x04 && sense[13] == 0x01) {
+            m_application->Msg(CVString("Please wait: Unit is in the process of becoming ready."), true);
+            return;
+        }
+        if (sense[12] == 0x3A) {
+            m_application->Msg(9, true);
+            return;
+        }
+    }
+    m_application->Msg(36, true);
+    m_application->Msg(RetrieveAndFormatSenseMsg(m_application->GetCurrentDriveSelected()), true);
+}

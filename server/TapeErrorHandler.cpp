@@ -1,0 +1,150 @@
+#include "TapeErrorHandler.h"
+
+#include <cstdint>
+
+#include "Application.h"
+#include "DriveManager.h"
+#include "Utility.h"
+
+namespace {
+
+const int FIRST_PARAMETER = 4;
+
+int PageEnd(const unsigned char* page)
+{
+    // Only the low byte of the page length is read: at most 255 bytes of parameters.
+    return FIRST_PARAMETER + page[3];
+}
+
+int ParameterCode(const unsigned char* parameter)
+{
+    return (parameter[0] << 8) | parameter[1];
+}
+
+int NextParameter(const unsigned char* page, int position)
+{
+    return position + 4 + page[position + 3];
+}
+
+// The limit is formed in 32 bits and widened with its sign.
+long long Limit(int perMegabyte, long megabytes)
+{
+    uint32_t product = static_cast<uint32_t>(perMegabyte) * static_cast<uint32_t>(megabytes);
+    return static_cast<long long>(static_cast<int32_t>(product));
+}
+
+}  // namespace
+
+CTapeErrorHandler::CTapeErrorHandler(CDriveManager* manager)
+    : m_manager(manager), m_application(CUtility::GetAppl()), m_maxAllowedErrors(0)
+{
+}
+
+void CTapeErrorHandler::InitErrorHandler(int driveType, long megabytes)
+{
+    switch (driveType) {
+    case DRIVE_TRAVAN_0:
+    case DRIVE_TRAVAN_1:
+    case DRIVE_TRAVAN_2:
+        m_maxAllowedErrors = Limit(13, megabytes);
+        break;
+    case DRIVE_DAT_3:
+    case DRIVE_DAT_4:
+    case DRIVE_DAT_5:
+        m_maxAllowedErrors = Limit(760, megabytes);
+        break;
+    case DRIVE_ULTRIUM:
+        m_maxAllowedErrors = 0;
+        break;
+    default:
+        break;
+    }
+}
+
+bool CTapeErrorHandler::CheckDriveErrors(CTapeDrive* drive, unsigned char* page)
+{
+    long long errors = 0;
+    if (CDriveManager::IsTravanTypeDrive(drive))
+        errors = TR4Errors(page);
+    else if (CDriveManager::IsDatTypeDrive(drive))
+        errors = DATErrors(page);
+    else
+        return false;
+    return Verdict(errors);
+}
+
+bool CTapeErrorHandler::CheckDriveErrors(CTapeDrive*, unsigned char* writePage, unsigned char* readPage)
+{
+    return Verdict(NivraErrors(writePage, readPage));
+}
+
+bool CTapeErrorHandler::Verdict(long long errors)
+{
+    bool pass = errors <= m_maxAllowedErrors;
+    if (m_application->EngineeringMode()) {
+        CVString line;
+        CVString number;
+        number.Format("Max allowed errors: %lld", m_maxAllowedErrors);
+        line = number;
+        number.Format(".  Actual errors: %lld", errors);
+        line += number;
+        m_application->Msg(line, true);
+    }
+    return pass;
+}
+
+long long CTapeErrorHandler::TR4Errors(unsigned char* page)
+{
+    uint64_t sum = 0;
+    for (int position = FIRST_PARAMETER; position < PageEnd(page); position = NextParameter(page, position)) {
+        int code = ParameterCode(page + position);
+        if (code == 0x0000 || code == 0x0001)
+            sum += static_cast<uint64_t>(GetIndividualParamValue(reinterpret_cast<logparameter*>(page + position)));
+    }
+    return static_cast<long long>(sum);
+}
+
+long long CTapeErrorHandler::FindParameter(unsigned char* page, int code, bool& found)
+{
+    for (int position = FIRST_PARAMETER; position <= PageEnd(page); position = NextParameter(page, position)) {
+        if (ParameterCode(page + position) == code) {
+            found = true;
+            return GetIndividualParamValue(reinterpret_cast<logparameter*>(page + position));
+        }
+    }
+    found = false;
+    return 0;
+}
+
+long long CTapeErrorHandler::DATErrors(unsigned char* page)
+{
+    bool found = false;
+    return FindParameter(page, 0x8008, found);
+}
+
+long long CTapeErrorHandler::NivraErrors(unsigned char* writePage, unsigned char* readPage)
+{
+    bool writeFound = false;
+    bool readFound = false;
+    long long writeErrors = FindParameter(writePage, 0x0006, writeFound);
+    long long readErrors = FindParameter(readPage, 0x0006, readFound);
+    if (!writeFound || !readFound)
+        return 0;
+    return static_cast<long long>(static_cast<uint64_t>(writeErrors) + static_cast<uint64_t>(readErrors));
+}
+
+long long CTapeErrorHandler::GetIndividualParamValue(logparameter* parameter)
+{
+    const unsigned char* value = parameter->value;
+    switch (parameter->length) {
+    case 1: return CDriveManager::OneByteStrToInt64(value);
+    case 2: return CDriveManager::TwoByteStrToInt64(value);
+    case 3: return CDriveManager::ThreeByteStrToInt64(value);
+    case 4: return CDriveManager::FourByteStrToInt64(value);
+    case 5: return CDriveManager::FiveByteStrToInt64(value);
+    case 6: return CDriveManager::SixByteStrToInt64(value);
+    case 7: return CDriveManager::SevenByteStrToInt64(value);
+    case 8: return CDriveManager::EightByteStrToInt64(value);
+    default: return 0;
+    }
+}

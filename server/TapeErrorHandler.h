@@ -1,0 +1,52 @@
+// CTapeErrorHandler: judges the drive's error counter log pages after a
+// read/write or compression test. Each drive family has its own error figure
+// and a limit that grows with the amount of data the test moved.
+#ifndef TAPEDIAG_TAPEERRORHANDLER_H
+#define TAPEDIAG_TAPEERRORHANDLER_H
+
+#include "TapeDrive.h"
+
+class CApplication;
+class CDriveManager;
+
+// One parameter of a log page: code (2 bytes), control, length, value.
+struct logparameter {
+    unsigned char code[2];
+    unsigned char control;
+    unsigned char length;
+    unsigned char value[1];  // `length` bytes, big-endian
+};
+
+class CTapeErrorHandler {
+public:
+    explicit CTapeErrorHandler(CDriveManager* manager);
+    virtual ~CTapeErrorHandler() {}
+
+    // Sets the limit for the drive family and the test size.
+    void InitErrorHandler(int driveType, long megabytes);
+    // True for pass. The one-page form reads the read error counter page of
+    // a Travan or DAT drive; any other drive type fails.
+    bool CheckDriveErrors(CTapeDrive* drive, unsigned char* page);
+    // True for pass, from the write and read error counter pages of an Ultrium drive.
+    bool CheckDriveErrors(CTapeDrive* drive, unsigned char* writePage, unsigned char* readPage);
+
+    long long TR4Errors(unsigned char* page);
+    long long DATErrors(unsigned char* page);
+    long long NivraErrors(unsigned char* writePage, unsigned char* readPage);
+    long long GetIndividualParamValue(logparameter* parameter);
+
+    long long MaxAllowedErrors() const { return m_maxAllowedErrors; }
+
+private:
+    // The value of the first parameter with this code, examining a parameter
+    // that starts exactly at the end of the page too; found tells whether
+    // there was one.
+    long long FindParameter(unsigned char* page, int code, bool& found);
+    bool Verdict(long long errors);
+
+    CDriveManager* m_manager;
+    CApplication* m_application;
+    long long m_maxAllowedErrors;
+};
+
+#endif

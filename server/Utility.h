@@ -1,0 +1,63 @@
+// CUtility: turns one command line into the controller's settings. A line
+// arrives as an argument vector, a typed line or (from a remote client)
+// already in the delimited form, in which every parameter is followed by a
+// semicolon. The delimited form is split into at most 32 parameters: the
+// command word, then switches matched against a fixed table in a fixed order.
+// CUtility also holds the process-wide pointer to the controller and the
+// directory and name the program was started with.
+#ifndef TAPEDIAG_UTILITY_H
+#define TAPEDIAG_UTILITY_H
+
+#include "VString.h"
+
+class CApplication;
+
+const int MAX_PARAMETERS = 32;
+// Serial number, file names and device names are held in 512-byte fields.
+const int MAX_FIELD_LENGTH = 511;
+
+class CUtility {
+public:
+    explicit CUtility(CApplication* appl);
+    virtual ~CUtility() {}
+
+    static CApplication* GetAppl();
+
+    // Records the directory and the name (without ".exe") of the started program.
+    static void SavePathAndExeName(const char* startedName);
+    static const char* GetPath();
+    static const char* GetExecName();
+
+    // True when every character is a digit 0-9; true for the empty text.
+    static bool IsNumber(const char* text);
+
+    void InitParameters();
+    static CVString CmdLineArgsToDelimitedStr(int argc, char** argv);
+    static CVString BasicStrToDelimitedStr(const char* line);
+    static CVString DelimitCmd(const char* line);
+    static CVString DelimitSwitches(const char* switches);
+
+    // Reset the controller's settings, split and parse the line. True when
+    // accepted; a rejected line shows the short help unless the program
+    // serves a remote client.
+    bool SetParameters(int argc, char** argv);
+    bool SetParameters(const char* delimited);
+    bool ParseParameters();
+
+    // Parses the value of an -id: switch (param is the whole switch). Every
+    // output is -1 unless the form names it. False when the value is malformed.
+    static bool SetIds(const char* param, int& port, int& bus, int& target, int& lun);
+    static bool EqualStrings(const char* a, const char* b);
+
+    int GetParameterCount() const { return m_parameterCount; }
+    const CVString& GetParameter(int index) const { return m_parameters[index]; }
+
+private:
+    bool ParseCommandWord();
+    bool ParseSwitch(const CVString& parameter);
+
+    int m_parameterCount;
+    CVString m_parameters[MAX_PARAMETERS];
+};
+
+#endif

@@ -1,0 +1,420 @@
+#include "LinuxTapeDeviceDriver.h"
+
+#include "Clock.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+const int LOAD_TIMEOUT_SECONDS = 360;
+const int LOAD_RETENSION_TIMEOUT_SECONDS = 900;
+const int UNLOAD_TIMEOUT_SECONDS = 360;
+const int REWIND_TIMEOUT_SECONDS = 480;
+const int UNIT_READY_TIMEOUT_SECONDS = 5;
+const int UNIT_READY_TRIES = 3;
+const int READ_POSITION_TIMEOUT_SECONDS = 86400;
+const int SPACE_TIMEOUT_SECONDS = 360;
+const int PARK_UNLOAD_TIMEOUT_SECONDS = 480;
+const int PARK_UNLOAD_TRIES = 6;
+const int SAVE_MICROCODE_TIMEOUT_SECONDS = 720;
+const int BLOCK_SIZE_TRIES = 10;
+const int AUTOLOADER_TRIES = 7;
+
+const int FIRMWARE_BLOCK = 8192;
+// A save that fails sooner than this was refused by the drive; one that fails
+// later most likely timed out because the drive reset into its new firmware.
+const long SAVE_REFUSAL_WINDOW_SECONDS = 10;
+const long RESET_WAIT_SECONDS = 180;
+const long AUTOLOADER_RESET_WAIT_SECONDS = 600;
+const long INQUIRY_POLL_PAUSE_SECONDS = 3;
+
+const int INQUIRY_LENGTH = 36;
+const int READ_POSITION_DATA = 20;
+const int READ_POSITION_SCRATCH = 255;
+const int MODE_SENSE_BLOCK_SIZE_LENGTH = 12;
+const int ELEMENT_ADDRESS_PAGE = 0x1D;
+const int ALL_MODE_PAGES = 0x3F;
+
+const unsigned char SENSE_NOT_READY = 0x02;
+const unsigned char SENSE_UNIT_ATTENTION = 0x06;
+const unsigned char SENSE_VENDOR_SPECIFIC = 0x09;
+
+unsigned char LowByte(long value)
+{
+    return static_cast<unsigned char>(value & 0xFF);
+}
+
+void Put24(unsigned char* bytes, long value)
+{
+    bytes[0] = LowByte(value >> 16);
+    bytes[1] = LowByte(value >> 8);
+    bytes[2] = LowByte(value);
+}
+
+long Get24(const unsigned char* bytes)
+{
+    return (static_cast<long>(bytes[0]) << 16) | (static_cast<long>(bytes[1]) << 8) | bytes[2];
+}
+
+// Raises the shared time-out for one operation and puts the standing value
+// back however the operation leaves.
+class CRaisedTimeout {
+public:
+    CRaisedTimeout(CLinuxTapeDeviceDriver& driver, int fd, int seconds) : m_driver(driver), m_fd(fd)
+    {
+        m_driver.SetDeviceTimeout(m_fd, seconds);
+    }
+    ~CRaisedTimeout() { m_driver.SetDeviceTimeout(m_fd, STANDING_TIMEOUT_SECONDS); }
+
+    CRaisedTimeout(const CRaisedTimeout&) = delete;
+    CRaisedTimeout& operator=(const CRaisedTimeout&) = delete;
+
+private:
+    CLinuxTapeDeviceDriver& m_driver;
+    int m_fd;
+};
+
+}  // namespace
+
+CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver() : m_timeout(STANDING_TIMEOUT_SECONDS)
+{
+    std::memset(m_sense, 0, sizeof(m_sense));
+}
+
+CLinuxTapeDeviceDriver::~CLinuxTapeDeviceDriver() {}
+
+int CLinuxTapeDeviceDriver::AttachDevice(std::unique_ptr<CPassThrough> device)
+{
+    if (!device)
+        return -1;
+    int fd = device->Descriptor();
+    m_devices[fd] = std::move(device);
+    return fd;
+}
+
+void CLinuxTapeDeviceDriver::DetachDevice(int fd)
+{
+    m_devices.erase(fd);
+}
+
+bool CLinuxTapeDeviceDriver::HasDevice(int fd) const
+{
+    return m_devices.count(fd) != 0;
+}
+
+bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction,
+                                   unsigned char* buffer, long length)
+{
+    std::memset(m_sense, 0, sizeof(m_sense));
+    auto device = m_devices.find(fd);
+    if (device == m_devices.end() || cdb == nullptr || cdbLength <= 0)
+        return false;
+    if (length < 0 || length > INT_MAX || (length > 0 && buffer == nullptr))
+        return false;
+    if (direction == SCSI_DIR_NONE)
+        length = 0;
+
+    CScsiRequest request;
+    request.cdb = cdb;
+    request.cdbLength = cdbLength;
+    request.direction = direction;
+    request.data = length > 0 ? buffer : nullptr;
+    request.dataLength = static_cast<int>(length);
+    request.timeoutSeconds = m_timeout;
+    CScsiResult result = device->second->Execute(request);
+
+    int senseLength = std::min(std::max(result.senseLength, 0), SCSI_SENSE_LENGTH);
+    std::memcpy(m_sense, result.sense, static_cast<size_t>(senseLength));
+    if (!result.completed || result.status != 0 || m_sense[2] != 0)
+        return false;
+    std::memset(m_sense, 0, sizeof(m_sense));
+    return true;
+}
+
+bool CLinuxTapeDeviceDriver::OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds)
+{
+    CRaisedTimeout raised(*this, fd, seconds);
+    return Issue(fd, cdb, cdbLength, SCSI_DIR_NONE, nullptr, 0);
+}
+
+bool CLinuxTapeDeviceDriver::OpCmd(int fd, unsigned char* cdb, int cdbLength)
+{
+    return Issue(fd, cdb, cdbLength, SCSI_DIR_NONE, nullptr, 0);
+}
+
+bool CLinuxTapeDeviceDriver::GetDataCmd(int fd, unsigned char* cdb, int cdbLength, unsigned char* buffer,
+                                        int length)
+{
+    return Issue(fd, cdb, cdbLength, SCSI_DIR_IN, buffer, length);
+}
+
+bool CLinuxTapeDeviceDriver::SendDataCmd(int fd, unsigned char* cdb, int cdbLength, unsigned char* buffer,
+                                         int length)
+{
+    return Issue(fd, cdb, cdbLength, SCSI_DIR_OUT, buffer, length);
+}
+
+void CLinuxTapeDeviceDriver::GetSense(int, unsigned char* buffer, int length)
+{
+    if (buffer == nullptr || length <= 0)
+        return;
+    std::memcpy(buffer, m_sense, static_cast<size_t>(std::min(length, SCSI_SENSE_LENGTH)));
+}
+
+void CLinuxTapeDeviceDriver::SetDeviceTimeout(int, int seconds)
+{
+    m_timeout = seconds;
+}
+
+bool CLinuxTapeDeviceDriver::LoadTape(int fd, int retension)
+{
+    const unsigned char cdb[6] = {0x1B, 0x00, 0x00, 0x00, static_cast<unsigned char>(retension ? 0x03 : 0x01),
+                                  0x00};
+    return OpCmdWithTimeout(fd, cdb, 6, retension ? LOAD_RETENSION_TIMEOUT_SECONDS : LOAD_TIMEOUT_SECONDS);
+}
+
+bool CLinuxTapeDeviceDriver::UnloadTape(int fd)
+{
+    const unsigned char cdb[6] = {0x1B, 0x00, 0x00, 0x00, 0x00, 0x00};
+    OpCmdWithTimeout(fd, cdb, 6, UNLOAD_TIMEOUT_SECONDS);
+    return true;
+}
+
+long CLinuxTapeDeviceDriver::GetBlockSize(int fd)
+{
+    const unsigned char cdb[6] = {0x1A, 0x00, 0x00, 0x00, MODE_SENSE_BLOCK_SIZE_LENGTH, 0x00};
+    unsigned char data[MODE_SENSE_BLOCK_SIZE_LENGTH];
+    // A drive that is still settling after a load may refuse MODE SENSE for a
+    // moment; ten tries ride that out without hanging on a drive that never
+    // answers, and variable mode is what every drive can fall back to.
+    for (int attempt = 0; attempt < BLOCK_SIZE_TRIES; ++attempt) {
+        std::memset(data, 0, sizeof(data));
+        if (Issue(fd, cdb, 6, SCSI_DIR_IN, data, sizeof(data)))
+            return Get24(data + 9);
+    }
+    return 0;
+}
+
+bool CLinuxTapeDeviceDriver::WriteFileMarks(int fd)
+{
+    const unsigned char cdb[6] = {0x10, 0x00, 0x00, 0x00, 0x01, 0x00};
+    return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
+}
+
+bool CLinuxTapeDeviceDriver::Rewind(int fd)
+{
+    const unsigned char cdb[6] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00};
+    return OpCmdWithTimeout(fd, cdb, 6, REWIND_TIMEOUT_SECONDS);
+}
+
+bool CLinuxTapeDeviceDriver::TestForUnitReady(int fd)
+{
+    const unsigned char cdb[6] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    for (int attempt = 0; attempt < UNIT_READY_TRIES; ++attempt) {
+        if (OpCmdWithTimeout(fd, cdb, 6, UNIT_READY_TIMEOUT_SECONDS))
+            return true;
+    }
+    return false;
+}
+
+bool CLinuxTapeDeviceDriver::WriteDataToDrive(int fd, long blockSize, unsigned char* buffer, long length)
+{
+    unsigned char cdb[6] = {0x0A, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
+    Put24(cdb + 2, blockSize != 0 ? length / blockSize : length);
+    return Issue(fd, cdb, 6, SCSI_DIR_OUT, buffer, length);
+}
+
+bool CLinuxTapeDeviceDriver::ReadDataFromDrive(int fd, long blockSize, unsigned char* buffer, long length)
+{
+    unsigned char cdb[6] = {0x08, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
+    Put24(cdb + 2, blockSize != 0 ? length / blockSize : length);
+    return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
+}
+
+bool CLinuxTapeDeviceDriver::ReadPosition(int fd)
+{
+    // Short form: 20 bytes of position data.
+    const unsigned char cdb[10] = {0x34, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    unsigned char scratch[READ_POSITION_SCRATCH] = {};
+    CRaisedTimeout raised(*this, fd, READ_POSITION_TIMEOUT_SECONDS);
+    return Issue(fd, cdb, 10, SCSI_DIR_IN, scratch, READ_POSITION_DATA);
+}
+
+bool CLinuxTapeDeviceDriver::DriveInquiry(int fd, unsigned char* buffer, int length)
+{
+    const unsigned char cdb[6] = {0x12, 0x00, 0x00, 0x00, INQUIRY_LENGTH, 0x00};
+    return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
+}
+
+bool CLinuxTapeDeviceDriver::ExtendedDriveInquiry(int fd, int page, unsigned char* buffer, int length)
+{
+    const unsigned char cdb[6] = {0x12, 0x01, LowByte(page), 0x00, LowByte(length), 0x00};
+    return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
+}
+
+bool CLinuxTapeDeviceDriver::ModeSensePage(int fd, int page, unsigned char* buffer, int length)
+{
+    const unsigned char cdb[6] = {0x1A, 0x08, LowByte(page), 0x00, LowByte(length), 0x00};
+    return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
+}
+
+bool CLinuxTapeDeviceDriver::ModeSelectPage(int fd, int parameterLength, unsigned char* buffer, int length)
+{
+    const unsigned char cdb[6] = {0x15, 0x10, 0x00, 0x00, LowByte(parameterLength), 0x00};
+    return Issue(fd, cdb, 6, SCSI_DIR_OUT, buffer, length);
+}
+
+bool CLinuxTapeDeviceDriver::LogSense(int fd, unsigned char* buffer, int length, int page)
+{
+    const unsigned char cdb[10] = {0x4D, 0x00, LowByte(0x40 | page), 0x00, 0x00,
+                                   0x00, 0x00, LowByte(length >> 8), LowByte(length), 0x00};
+    return Issue(fd, cdb, 10, SCSI_DIR_IN, buffer, length);
+}
+
+bool CLinuxTapeDeviceDriver::LogSelectReset(int fd)
+{
+    const unsigned char cdb[10] = {0x4C, 0x02, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    return Issue(fd, cdb, 10, SCSI_DIR_NONE, nullptr, 0);
+}
+
+bool CLinuxTapeDeviceDriver::FastFwdToEOD(int fd)
+{
+    const unsigned char cdb[6] = {0x11, 0x03, 0x00, 0x00, 0x00, 0x00};
+    return OpCmdWithTimeout(fd, cdb, 6, SPACE_TIMEOUT_SECONDS);
+}
+
+bool CLinuxTapeDeviceDriver::SendDiagnostic(int fd)
+{
+    const unsigned char cdb[6] = {0x1D, 0x04, 0x00, 0x00, 0x00, 0x00};
+    return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
+}
+
+bool CLinuxTapeDeviceDriver::RequestSense(int fd, unsigned char* buffer, int length)
+{
+    const unsigned char cdb[6] = {0x03, 0x00, 0x00, 0x00, 0x24, 0x00};
+    return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
+}
+
+bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
+{
+    const unsigned char unload[6] = {0x1B, 0x00, 0x00, 0x00, 0x00, 0x00};
+    bool unloaded = false;
+    {
+        CRaisedTimeout raised(*this, fd, PARK_UNLOAD_TIMEOUT_SECONDS);
+        for (int attempt = 0; attempt < PARK_UNLOAD_TRIES && !unloaded; ++attempt)
+            unloaded = Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0);
+    }
+    if (!unloaded)
+        return false;
+
+    // The unit-ready test is asked only for its sense data: it names the
+    // states in which the arm must not be moved.
+    TestForUnitReady(fd);
+    const unsigned char key = m_sense[2];
+    const unsigned char asc = m_sense[12];
+    const unsigned char ascq = m_sense[13];
+    const bool cartridgeLoadable = key == SENSE_NOT_READY && asc == 0x3A && ascq == 0x03;
+    const bool conditionsChanged = key == SENSE_UNIT_ATTENTION && asc == 0x3F;
+    const bool vendorFault = key == SENSE_VENDOR_SPECIFIC && asc == 0x80;
+    if (cartridgeLoadable || conditionsChanged || vendorFault)
+        return false;
+
+    const unsigned char parkCdb[6] = {0x06, 0x00, 0x00, 0x00, static_cast<unsigned char>(park ? 0x01 : 0x00), 0x00};
+    return Issue(fd, parkCdb, 6, SCSI_DIR_NONE, nullptr, 0);
+}
+
+bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int length, int offset2, int offset1,
+                                              int offset0)
+{
+    // The sequence always opens with one whole block; an image without one
+    // would make it read past the caller's buffer.
+    if (image == nullptr || length < FIRMWARE_BLOCK) {
+        std::memset(m_sense, 0, sizeof(m_sense));
+        return false;
+    }
+
+    // Issued for its effect on the drive ahead of the download; whether it
+    // succeeds does not matter.
+    ReadPosition(fd);
+
+    unsigned char cdb[10] = {0x3B, 0x04, 0x00, LowByte(offset2), LowByte(offset1), LowByte(offset0),
+                             0x00, 0x20, 0x00, 0x00};
+    // Block 0 goes out once ahead of the loop and again as the loop's first
+    // block: that is the sequence the drives are known to accept.
+    Issue(fd, cdb, 10, SCSI_DIR_OUT, image, FIRMWARE_BLOCK);
+    const int blocks = length / FIRMWARE_BLOCK;
+    for (int block = 0; block < blocks; ++block) {
+        if (!Issue(fd, cdb, 10, SCSI_DIR_OUT, image + static_cast<long>(block) * FIRMWARE_BLOCK, FIRMWARE_BLOCK))
+            return false;
+        IncrementBy8K(cdb[3], cdb[4], cdb[5]);
+    }
+
+    cdb[1] = 0x05;
+    cdb[6] = cdb[7] = cdb[8] = 0x00;
+    if (offset2 == 0)
+        cdb[3] = cdb[4] = cdb[5] = 0x00;
+
+    CClock& clock = CClock::Get();
+    long deadline = clock.Now() + SAVE_REFUSAL_WINDOW_SECONDS;
+    if (OpCmdWithTimeout(fd, cdb, 10, SAVE_MICROCODE_TIMEOUT_SECONDS))
+        return true;
+    if (offset2 == 0 || clock.Now() <= deadline)
+        return false;
+
+    // The drive went away while saving: it is restarting with the new
+    // firmware. It counts as a success once it answers INQUIRY again.
+    clock.Sleep(INQUIRY_POLL_PAUSE_SECONDS);
+    deadline += IsAutoLoaderConfiguration(fd) ? AUTOLOADER_RESET_WAIT_SECONDS : RESET_WAIT_SECONDS;
+    unsigned char inquiry[INQUIRY_LENGTH];
+    while (true) {
+        std::memset(inquiry, 0, sizeof(inquiry));
+        if (DriveInquiry(fd, inquiry, INQUIRY_LENGTH))
+            return true;
+        if (clock.Now() > deadline)
+            return false;
+        clock.Sleep(INQUIRY_POLL_PAUSE_SECONDS);
+    }
+}
+
+bool CLinuxTapeDeviceDriver::IsAutoLoaderConfiguration(int fd)
+{
+    // The same question the drive manager asks before an upgrade, so that
+    // both agree on which drives sit in an autoloader.
+    unsigned char data[INQUIRY_LENGTH] = {};
+    for (int attempt = 0; attempt < AUTOLOADER_TRIES; ++attempt) {
+        if (ModeSensePage(fd, ALL_MODE_PAGES, data, sizeof(data)))
+            return DoesPageExist(ELEMENT_ADDRESS_PAGE, data, sizeof(data));
+    }
+    return false;
+}
+
+bool CLinuxTapeDeviceDriver::DoesPageExist(int page, const unsigned char* buffer, int length)
+{
+    if (buffer == nullptr || length < 5)
+        return false;
+    const int limit = std::min(length, static_cast<int>(buffer[0]));
+    if (limit < 5)
+        return false;
+    int position = 4;
+    while (true) {
+        if (buffer[position] == page)
+            return true;
+        if (position + 1 >= length)
+            return false;
+        const int next = position + 2 + buffer[position + 1];
+        if (next >= limit)
+            return false;
+        position = next;
+    }
+}
+
+void CLinuxTapeDeviceDriver::IncrementBy8K(unsigned char& b2, unsigned char& b1, unsigned char& b0)
+{
+    unsigned char bytes[3] = {b2, b1, b0};
+    Put24(bytes, Get24(bytes) + FIRMWARE_BLOCK);
+    b2 = bytes[0];
+    b1 = bytes[1];
+    b0 = bytes[2];
+}

@@ -1,0 +1,126 @@
+// CLinuxTapeDeviceDriver: the SCSI command layer. Turns each tape operation
+// of the diagnostics into its CDB and issues it on a device through that
+// device's pass-through. It keeps the command time-out and the sense data of
+// the last failed command; both are shared by every device, so a caller
+// fetches the sense data right after the command that failed.
+//
+// Every operation takes the device's descriptor (the one AttachDevice
+// returned). A command on a descriptor that is not attached fails as a
+// command that did not complete: false, with all-zero sense data.
+#ifndef TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
+#define TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
+
+#include "PassThrough.h"
+
+#include <map>
+#include <memory>
+
+// The time-out in force between operations; every operation that needs a
+// longer one puts this back when it ends, on success and on failure.
+const int STANDING_TIMEOUT_SECONDS = 60;
+
+class CLinuxTapeDeviceDriver {
+public:
+    CLinuxTapeDeviceDriver();
+    virtual ~CLinuxTapeDeviceDriver();
+
+    CLinuxTapeDeviceDriver(const CLinuxTapeDeviceDriver&) = delete;
+    CLinuxTapeDeviceDriver& operator=(const CLinuxTapeDeviceDriver&) = delete;
+
+    // Takes ownership of an open device; returns its descriptor, or -1 for a
+    // null device. A device attached under a descriptor already in use
+    // replaces the earlier one.
+    int AttachDevice(std::unique_ptr<CPassThrough> device);
+    // Closes and forgets the device; an unknown descriptor is ignored.
+    void DetachDevice(int fd);
+    bool HasDevice(int fd) const;
+
+    // The three primitives. True when the command completed with GOOD status
+    // and no sense key; otherwise false, and the sense data the device
+    // returned stays available to GetSense. A negative length, a null buffer
+    // with a non-zero length or a missing CDB fail without a command.
+    bool OpCmd(int fd, unsigned char* cdb, int cdbLength);
+    bool GetDataCmd(int fd, unsigned char* cdb, int cdbLength, unsigned char* buffer, int length);
+    bool SendDataCmd(int fd, unsigned char* cdb, int cdbLength, unsigned char* buffer, int length);
+
+    // Copies the first min(length, 32) bytes of the sense data of the last
+    // failed command (all zero after a success). The descriptor is not used.
+    void GetSense(int fd, unsigned char* buffer, int length);
+    // Sets the time-out of every following command on every device.
+    void SetDeviceTimeout(int fd, int seconds);
+    int Timeout() const { return m_timeout; }
+
+    // Load, with retension when `retension` is non-zero.
+    bool LoadTape(int fd, int retension);
+    // Always true: callers unload as a courtesy and go on either way.
+    bool UnloadTape(int fd);
+    // Block length of the first block descriptor; 0 means variable block
+    // mode, and is also the answer when the drive refuses MODE SENSE ten
+    // times in a row.
+    long GetBlockSize(int fd);
+    // One filemark, not immediate.
+    bool WriteFileMarks(int fd);
+    bool Rewind(int fd);
+    // Up to three tries, no pause; true at the first success.
+    bool TestForUnitReady(int fd);
+    // blockSize non-zero: fixed-block mode, length / blockSize whole blocks;
+    // 0: variable mode, one block of length bytes. Moves length bytes.
+    bool WriteDataToDrive(int fd, long blockSize, unsigned char* buffer, long length);
+    bool ReadDataFromDrive(int fd, long blockSize, unsigned char* buffer, long length);
+    // READ POSITION; the position itself is discarded, only the result counts.
+    bool ReadPosition(int fd);
+    // Standard INQUIRY; the allocation length is 36 whatever `length` is.
+    bool DriveInquiry(int fd, unsigned char* buffer, int length);
+    // INQUIRY of vital product data page `page`.
+    bool ExtendedDriveInquiry(int fd, int page, unsigned char* buffer, int length);
+    // MODE SENSE (6) without block descriptors. The CDB carries the low byte
+    // of `length` (256 gives 00) while the data phase allows `length` bytes.
+    bool ModeSensePage(int fd, int page, unsigned char* buffer, int length);
+    // MODE SELECT (6), page format, parameter list length `parameterLength`.
+    bool ModeSelectPage(int fd, int parameterLength, unsigned char* buffer, int length);
+    // LOG SENSE of the current cumulative values of `page`.
+    bool LogSense(int fd, unsigned char* buffer, int length, int page);
+    // Resets the current cumulative log values.
+    bool LogSelectReset(int fd);
+    // SPACE to end of data.
+    bool FastFwdToEOD(int fd);
+    // The drive's own self-test.
+    bool SendDiagnostic(int fd);
+    bool RequestSense(int fd, unsigned char* buffer, int length);
+    // Unloads (up to 6 tries), then parks (park true) or unparks the arm.
+    // False when the unload never succeeds; when the drive then reports a
+    // cartridge waiting to be loaded (02/3A/03), changed operating
+    // conditions (06/3F) or a vendor-specific fault (09/80); or when the
+    // park command fails.
+    bool ParkDriveArm(int fd, bool park);
+    // Sends the whole 8 KiB blocks of `image` with WRITE BUFFER (download
+    // microcode) at buffer offset offset2 offset1 offset0, then the save
+    // command. True when the save succeeded, or when it failed because the
+    // drive reset to start the new firmware and the drive answered INQUIRY
+    // again before the deadline. An image shorter than one block is refused
+    // without a command.
+    bool DownloadFirmware(int fd, unsigned char* image, int length, int offset2, int offset1, int offset0);
+    // True when the drive reports the element address assignment page (1Dh)
+    // of a medium changer, i.e. it sits in an autoloader. False also when the
+    // drive refuses MODE SENSE seven times.
+    bool IsAutoLoaderConfiguration(int fd);
+
+    // Whether a MODE SENSE (6) response without block descriptors holds the
+    // page whose code byte (saveable bit included) equals `page`. Reads no
+    // byte at or beyond `length`.
+    static bool DoesPageExist(int page, const unsigned char* buffer, int length);
+    // Adds 8192 to the 24-bit big-endian number b2 b1 b0, keeping its low
+    // 24 bits.
+    static void IncrementBy8K(unsigned char& b2, unsigned char& b1, unsigned char& b0);
+
+private:
+    bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction,
+               unsigned char* buffer, long length);
+    bool OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds);
+
+    std::map<int, std::unique_ptr<CPassThrough>> m_devices;
+    int m_timeout;
+    unsigned char m_sense[SCSI_SENSE_LENGTH];
+};
+
+#endif

@@ -1,0 +1,476 @@
+#include "LinuxTapeDeviceDriver.h"
+
+#include "FakeClock.h"
+#include "RecordingPassThrough.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+const int FD = 7;
+const int DISCOVERY_TIMEOUT = 10;  // what discovery leaves behind: "current" below
+
+class DriverTest : public ::testing::Test {
+protected:
+    DriverTest()
+    {
+        std::unique_ptr<CRecordingPassThrough> recording(new CRecordingPassThrough(FD));
+        device = recording.get();
+        driver.AttachDevice(std::move(recording));
+    }
+
+    CBytes Sense()
+    {
+        CBytes sense(SCSI_SENSE_LENGTH);
+        driver.GetSense(FD, sense.data(), SCSI_SENSE_LENGTH);
+        return sense;
+    }
+    size_t CountOpcode(unsigned char opcode) const
+    {
+        size_t count = 0;
+        for (const CRecordedCommand& command : device->Commands())
+            count += command.cdb[0] == opcode ? 1 : 0;
+        return count;
+    }
+
+    CLinuxTapeDeviceDriver driver;
+    CRecordingPassThrough* device;
+};
+
+// ---- CDBs, directions, lengths and time-outs ----
+
+struct OperationRow {
+    const char* name;
+    std::function<bool(CLinuxTapeDeviceDriver&, unsigned char*)> run;
+    CCmd expected;
+    bool alwaysTrue;
+};
+
+const int ANY = DISCOVERY_TIMEOUT;
+
+const OperationRow operations[] = {
+    {"LoadTape retension", [](CLinuxTapeDeviceDriver& d, unsigned char*) { return d.LoadTape(FD, 1); },
+     {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, 900}, false},
+    {"LoadTape", [](CLinuxTapeDeviceDriver& d, unsigned char*) { return d.LoadTape(FD, 0); },
+     {{0x1B, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, 360}, false},
+    {"UnloadTape", [](CLinuxTapeDeviceDriver& d, unsigned char*) { return d.UnloadTape(FD); },
+     {{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360}, true},
+    {"WriteFileMarks", [](CLinuxTapeDeviceDriver& d, unsigned char*) { return d.WriteFileMarks(FD); },
+     {{0x10, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, ANY}, false},
+    {"Rewind", [](CLinuxTapeDeviceDriver& d, unsigned char*) { return d.Rewind(FD); },
+     {{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}, false},
+    {"Write fixed", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.WriteDataToDrive(FD, 512, b, 65536); },
+     {{0x0A, 0x01, 0x00, 0x00, 0x80, 0}, SCSI_DIR_OUT, 65536, ANY}, false},
+    {"Write variable", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.WriteDataToDrive(FD, 0, b, 70000); },
+     {{0x0A, 0x00, 0x01, 0x11, 0x70, 0}, SCSI_DIR_OUT, 70000, ANY}, false},
+    {"Read variable", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.ReadDataFromDrive(FD, 0, b, 65536); },
+     {{0x08, 0x00, 0x01, 0x00, 0x00, 0}, SCSI_DIR_IN, 65536, ANY}, false},
+    {"Read whole blocks", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.ReadDataFromDrive(FD, 1024, b, 66536); },
+     {{0x08, 0x01, 0x00, 0x00, 0x40, 0}, SCSI_DIR_IN, 66536, ANY}, false},
+    {"ReadPosition", [](CLinuxTapeDeviceDriver& d, unsigned char*) { return d.ReadPosition(FD); },
+     {{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, 86400}, false},
+    {"DriveInquiry", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.DriveInquiry(FD, b, 64); },
+     {{0x12, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 64, ANY}, false},
+    {"ExtendedDriveInquiry", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.ExtendedDriveInquiry(FD, 0x80, b, 260); },
+     {{0x12, 0x01, 0x80, 0, 0x04, 0}, SCSI_DIR_IN, 260, ANY}, false},
+    {"ModeSensePage 256", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.ModeSensePage(FD, 0x3F, b, 256); },
+     {{0x1A, 0x08, 0x3F, 0, 0x00, 0}, SCSI_DIR_IN, 256, ANY}, false},
+    {"ModeSelectPage", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.ModeSelectPage(FD, 0x1C, b, 28); },
+     {{0x15, 0x10, 0, 0, 0x1C, 0}, SCSI_DIR_OUT, 28, ANY}, false},
+    {"LogSense", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.LogSense(FD, b, 1024, 0x2E); },
+     {{0x4D, 0, 0x6E, 0, 0, 0, 0, 0x04, 0x00, 0}, SCSI_DIR_IN, 1024, ANY}, false},
+    {"LogSense odd length", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.LogSense(FD, b, 0x1234, 0x02); },
+     {{0x4D, 0, 0x42, 0, 0, 0, 0, 0x12, 0x34, 0}, SCSI_DIR_IN, 0x1234, ANY}, false},
+    {"LogSelectReset", [](CLinuxTapeDeviceDriver& d, unsigned char*) { return d.LogSelectReset(FD); },
+     {{0x4C, 0x02, 0x40, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, ANY}, false},
+    {"FastFwdToEOD", [](CLinuxTapeDeviceDriver& d, unsigned char*) { return d.FastFwdToEOD(FD); },
+     {{0x11, 0x03, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360}, false},
+    {"SendDiagnostic", [](CLinuxTapeDeviceDriver& d, unsigned char*) { return d.SendDiagnostic(FD); },
+     {{0x1D, 0x04, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, ANY}, false},
+    {"RequestSense", [](CLinuxTapeDeviceDriver& d, unsigned char* b) { return d.RequestSense(FD, b, 18); },
+     {{0x03, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 18, ANY}, false},
+};
+
+TEST_F(DriverTest, EachOperationSendsItsCommandAndRestoresTheTimeoutOnEveryPath)
+{
+    CBytes buffer(70000, 0x5A);
+    for (const OperationRow& row : operations) {
+        SCOPED_TRACE(row.name);
+        const bool raises = row.expected.timeoutSeconds != DISCOVERY_TIMEOUT;
+        const int after = raises ? STANDING_TIMEOUT_SECONDS : DISCOVERY_TIMEOUT;
+        for (bool fails : {false, true}) {
+            device->Clear();
+            device->Standing(fails ? CheckCondition(0x03, 0x11, 0x00) : Good());
+            driver.SetDeviceTimeout(FD, DISCOVERY_TIMEOUT);
+            EXPECT_EQ(row.run(driver, buffer.data()), row.alwaysTrue || !fails);
+            ASSERT_EQ(device->Commands().size(), 1u);
+            EXPECT_EQ(Shape(device->Last()), row.expected);
+            EXPECT_EQ(driver.Timeout(), after);
+        }
+    }
+}
+
+TEST_F(DriverTest, DataOutCarriesTheCallersBytes)
+{
+    CBytes data = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_TRUE(driver.SendDataCmd(FD, CBytes{0x3B, 2, 0, 0, 0, 0, 0, 0, 8, 0}.data(), 10, data.data(), 8));
+    EXPECT_EQ(device->Last().dataOut, data);
+    EXPECT_EQ(Shape(device->Last()), (CCmd{{0x3B, 2, 0, 0, 0, 0, 0, 0, 8, 0}, SCSI_DIR_OUT, 8, 60}));
+}
+
+// ---- the shared sense buffer and the failure rules ----
+
+TEST_F(DriverTest, ACommandFailsOnNoCompletionStatusOrSenseKey)
+{
+    struct Row { const char* name; CScriptedReply reply; bool result; } rows[] = {
+        {"good", Good(), true},
+        {"not completed", NotCompleted(), false},
+        {"busy without sense", WithStatus(0x08), false},
+        {"check condition", CheckCondition(0x02, 0x04, 0x01), false},
+        {"sense key with good status", [] { CScriptedReply r = CheckCondition(0x01, 0x17); r.status = 0; return r; }(), false},
+    };
+    CBytes cdb(6, 0);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        device->Queue(row.reply);
+        EXPECT_EQ(driver.OpCmd(FD, cdb.data(), 6), row.result);
+        EXPECT_EQ(Sense(), row.result ? CBytes(32, 0) : [&] { CBytes s = row.reply.sense; s.resize(32); return s; }());
+    }
+}
+
+TEST_F(DriverTest, SenseIsClearedBeforeEachCommand)
+{
+    CBytes cdb(6, 0);
+    device->Queue(CheckCondition(0x03, 0x11));
+    device->Queue(NotCompleted());
+    EXPECT_FALSE(driver.OpCmd(FD, cdb.data(), 6));
+    EXPECT_FALSE(driver.OpCmd(FD, cdb.data(), 6));
+    EXPECT_EQ(Sense(), CBytes(32, 0));
+}
+
+TEST_F(DriverTest, GetSenseCopiesAtMost32Bytes)
+{
+    CScriptedReply reply = CheckCondition(0x05);
+    reply.sense.assign(32, 0x44);
+    device->Queue(reply);
+    CBytes cdb(6, 0);
+    driver.OpCmd(FD, cdb.data(), 6);
+    CBytes wide(64, 0xEE);
+    driver.GetSense(FD, wide.data(), 64);
+    EXPECT_EQ(CBytes(wide.begin(), wide.begin() + 32), CBytes(32, 0x44));
+    EXPECT_EQ(CBytes(wide.begin() + 32, wide.end()), CBytes(32, 0xEE));
+    CBytes narrow(4, 0xEE);
+    driver.GetSense(FD, narrow.data(), 2);
+    EXPECT_EQ(narrow, (CBytes{0x44, 0x44, 0xEE, 0xEE}));
+}
+
+TEST_F(DriverTest, UnknownDescriptorFailsLikeAnIncompleteCommand)
+{
+    CBytes cdb(6, 0);
+    device->Queue(CheckCondition(0x03));
+    driver.OpCmd(FD, cdb.data(), 6);
+    EXPECT_FALSE(driver.OpCmd(FD + 1, cdb.data(), 6));
+    EXPECT_EQ(Sense(), CBytes(32, 0));
+    EXPECT_EQ(device->Commands().size(), 1u);
+
+    EXPECT_TRUE(driver.HasDevice(FD));
+    driver.DetachDevice(FD);
+    EXPECT_FALSE(driver.HasDevice(FD));
+    EXPECT_FALSE(driver.TestForUnitReady(FD));
+}
+
+TEST_F(DriverTest, BadArgumentsFailWithoutACommand)
+{
+    CBytes cdb(6, 0);
+    EXPECT_FALSE(driver.GetDataCmd(FD, cdb.data(), 6, nullptr, 12));
+    EXPECT_FALSE(driver.GetDataCmd(FD, cdb.data(), 6, cdb.data(), -1));
+    EXPECT_FALSE(driver.OpCmd(FD, nullptr, 6));
+    EXPECT_TRUE(device->Commands().empty());
+}
+
+// ---- retries ----
+
+TEST_F(DriverTest, UnitReadyTriesThreeTimesAtFiveSeconds)
+{
+    device->Standing(CheckCondition(0x02, 0x04, 0x01));
+    EXPECT_FALSE(driver.TestForUnitReady(FD));
+    ASSERT_EQ(device->Commands().size(), 3u);
+    for (const CRecordedCommand& command : device->Commands())
+        EXPECT_EQ(Shape(command), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 5}));
+    EXPECT_EQ(driver.Timeout(), 60);
+
+    device->Clear();
+    device->Queue(CheckCondition(0x06, 0x28));
+    device->Standing(Good());
+    EXPECT_TRUE(driver.TestForUnitReady(FD));
+    EXPECT_EQ(device->Commands().size(), 2u);
+}
+
+TEST_F(DriverTest, BlockSizeIsThe24BitLengthAfterAtMostTenTries)
+{
+    device->Queue(CheckCondition(0x02, 0x04, 0x01), 9);
+    device->Queue(Good({0x0B, 0, 0x10, 0x08, 0, 0, 0, 0, 0, 0x01, 0x02, 0x03}));
+    EXPECT_EQ(driver.GetBlockSize(FD), 0x010203);
+    EXPECT_EQ(device->Commands().size(), 10u);
+    EXPECT_EQ(Shape(device->Last()), (CCmd{{0x1A, 0, 0, 0, 0x0C, 0}, SCSI_DIR_IN, 12, 60}));
+
+    device->Clear();
+    device->Standing(CheckCondition(0x02, 0x04, 0x01));
+    EXPECT_EQ(driver.GetBlockSize(FD), 0);
+    EXPECT_EQ(device->Commands().size(), 10u);
+}
+
+// ---- autoloader and mode page walk ----
+
+// 36-byte all-pages answer: mode data length 35, page 10h (14 bytes) at 4,
+// then the element address assignment page 1Dh at 20.
+CBytes AutoloaderPages()
+{
+    CBytes pages(36, 0);
+    pages[0] = 35;
+    pages[4] = 0x10;
+    pages[5] = 14;
+    pages[20] = 0x1D;
+    pages[21] = 14;
+    return pages;
+}
+
+TEST(DoesPageExist, WalksThePagesWithinTheModeDataLength)
+{
+    CBytes pages = AutoloaderPages();
+    EXPECT_TRUE(CLinuxTapeDeviceDriver::DoesPageExist(0x1D, pages.data(), 36));
+    EXPECT_TRUE(CLinuxTapeDeviceDriver::DoesPageExist(0x10, pages.data(), 36));
+    EXPECT_FALSE(CLinuxTapeDeviceDriver::DoesPageExist(0x1C, pages.data(), 36));
+    EXPECT_FALSE(CLinuxTapeDeviceDriver::DoesPageExist(0x1D, pages.data(), 20));  // limit by length
+    EXPECT_FALSE(CLinuxTapeDeviceDriver::DoesPageExist(0x10, pages.data(), 4));
+    pages[0] = 20;  // limit by mode data length
+    EXPECT_FALSE(CLinuxTapeDeviceDriver::DoesPageExist(0x1D, pages.data(), 36));
+    pages[0] = 3;
+    EXPECT_FALSE(CLinuxTapeDeviceDriver::DoesPageExist(0x10, pages.data(), 36));
+    pages = AutoloaderPages();
+    pages[20] = 0x9D;  // the saveable bit is part of the compared byte
+    EXPECT_FALSE(CLinuxTapeDeviceDriver::DoesPageExist(0x1D, pages.data(), 36));
+}
+
+TEST(DoesPageExist, NeverReadsPastTheBuffer)
+{
+    CBytes pages = {0xFF, 0, 0, 0, 0x01, 0x00, 0x02};  // a page code on the last byte
+    EXPECT_FALSE(CLinuxTapeDeviceDriver::DoesPageExist(0x1D, pages.data(), static_cast<int>(pages.size())));
+}
+
+TEST_F(DriverTest, AutoloaderLooksForPage1DInA36ByteAllPagesAnswer)
+{
+    device->Queue(CheckCondition(0x02, 0x04), 6);
+    device->Queue(Good(AutoloaderPages()));
+    EXPECT_TRUE(driver.IsAutoLoaderConfiguration(FD));
+    EXPECT_EQ(device->Commands().size(), 7u);
+    EXPECT_EQ(Shape(device->Last()), (CCmd{{0x1A, 0x08, 0x3F, 0, 0x24, 0}, SCSI_DIR_IN, 36, 60}));
+
+    CBytes standalone = AutoloaderPages();
+    standalone[20] = 0x11;
+    device->Queue(Good(standalone));
+    EXPECT_FALSE(driver.IsAutoLoaderConfiguration(FD));
+
+    device->Clear();
+    device->Standing(CheckCondition(0x05, 0x24));
+    EXPECT_FALSE(driver.IsAutoLoaderConfiguration(FD));
+    EXPECT_EQ(device->Commands().size(), 7u);
+}
+
+// ---- park ----
+
+TEST_F(DriverTest, ParkUnloadsThenParksOrUnparks)
+{
+    device->Queue(CheckCondition(0x02, 0x04), 5);
+    EXPECT_TRUE(driver.ParkDriveArm(FD, true));
+    const std::vector<CRecordedCommand>& sent = device->Commands();
+    ASSERT_EQ(sent.size(), 8u);
+    EXPECT_EQ(Shape(sent[5]), (CCmd{{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}));
+    EXPECT_EQ(Shape(sent[6]), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 5}));
+    EXPECT_EQ(Shape(sent[7]), (CCmd{{0x06, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, 60}));
+
+    device->Clear();
+    EXPECT_TRUE(driver.ParkDriveArm(FD, false));
+    EXPECT_EQ(device->Last().cdb, (CBytes{0x06, 0, 0, 0, 0x00, 0}));
+}
+
+TEST_F(DriverTest, ParkGivesUpAfterSixUnloads)
+{
+    device->Standing(CheckCondition(0x04, 0x44));
+    EXPECT_FALSE(driver.ParkDriveArm(FD, true));
+    EXPECT_EQ(device->Commands().size(), 6u);
+    EXPECT_EQ(CountOpcode(0x1B), 6u);
+    EXPECT_EQ(driver.Timeout(), 60);
+}
+
+TEST_F(DriverTest, ParkStopsOnTheSenseTheUnitReadyTestLeaves)
+{
+    struct Row { CScriptedReply unitReady; bool parks; } rows[] = {
+        {CheckCondition(0x02, 0x3A, 0x03), false},
+        {CheckCondition(0x06, 0x3F, 0x01), false},
+        {CheckCondition(0x09, 0x80, 0x42), false},
+        {CheckCondition(0x02, 0x3A, 0x00), true},
+        {CheckCondition(0x06, 0x29, 0x00), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.unitReady.sense));
+        device->Clear();
+        device->Queue(Good());
+        device->Queue(row.unitReady, 3);
+        EXPECT_EQ(driver.ParkDriveArm(FD, true), row.parks);
+        EXPECT_EQ(CountOpcode(0x06), row.parks ? 1u : 0u);
+    }
+}
+
+// ---- firmware download ----
+
+class DownloadTest : public DriverTest {
+protected:
+    // Each 8 KiB block filled with its own number, so a block is known by its bytes.
+    static CBytes Image(int length)
+    {
+        CBytes image(static_cast<size_t>(length));
+        for (int i = 0; i < length; ++i)
+            image[static_cast<size_t>(i)] = static_cast<unsigned char>(i / 8192 + 1);
+        return image;
+    }
+    static CBytes Block(const CBytes& image, int block)
+    {
+        return CBytes(image.begin() + block * 8192, image.begin() + (block + 1) * 8192);
+    }
+    // The save fails slowly, as when the drive resets into its new firmware.
+    void SaveFailsAfter(long seconds)
+    {
+        device->OnExecute([this, seconds](const CRecordedCommand& command) {
+            if (command.cdb[0] == 0x3B && command.cdb[1] == 0x05)
+                clock.Advance(seconds);
+        });
+    }
+    void QueueBlocksThenSaveFails(int blocks)
+    {
+        device->Queue(Good(), 2 + blocks);  // position, first block, the loop
+        device->Queue(NotCompleted());
+    }
+
+    CFakeClock clock;
+    CFakeClockScope installed{clock};
+};
+
+TEST_F(DownloadTest, SendsBlockZeroTwiceThenEveryWholeBlockThenSaves)
+{
+    for (int length : {40960, 41000}) {
+        SCOPED_TRACE(length);
+        device->Clear();
+        CBytes image = Image(length);
+        EXPECT_TRUE(driver.DownloadFirmware(FD, image.data(), length, 0, 0, 0));
+        const std::vector<CRecordedCommand>& sent = device->Commands();
+        ASSERT_EQ(sent.size(), 8u);
+        EXPECT_EQ(Shape(sent[0]), (CCmd{{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, 86400}));
+        EXPECT_EQ(Shape(sent[1]), (CCmd{{0x3B, 0x04, 0, 0, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, 8192, 60}));
+        EXPECT_EQ(sent[1].dataOut, Block(image, 0));
+        for (int block = 0; block < 5; ++block) {
+            const CRecordedCommand& command = sent[static_cast<size_t>(2 + block)];
+            EXPECT_EQ(command.cdb, (CBytes{0x3B, 0x04, 0, 0, static_cast<unsigned char>(block * 0x20), 0, 0, 0x20, 0, 0}));
+            EXPECT_EQ(command.dataOut, Block(image, block));
+        }
+        EXPECT_EQ(Shape(sent[7]), (CCmd{{0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 720}));
+        EXPECT_EQ(driver.Timeout(), 60);
+    }
+}
+
+TEST_F(DownloadTest, AHighOffsetKeepsTheOffsetReachedInTheSave)
+{
+    CBytes image = Image(40960);
+    EXPECT_TRUE(driver.DownloadFirmware(FD, image.data(), 40960, 16, 0, 0));
+    EXPECT_EQ(device->Commands()[1].cdb, (CBytes{0x3B, 0x04, 0, 0x10, 0, 0, 0, 0x20, 0, 0}));
+    EXPECT_EQ(device->Last().cdb, (CBytes{0x3B, 0x05, 0, 0x10, 0xA0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(DownloadTest, AFailedBlockStopsTheDownload)
+{
+    device->Queue(Good());
+    device->Queue(CheckCondition(0x05, 0x26));  // the first block alone does not count
+    device->Queue(Good());
+    device->Queue(CheckCondition(0x04, 0x44));
+    CBytes image = Image(40960);
+    EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 40960, 0, 0, 0));
+    EXPECT_EQ(device->Commands().size(), 4u);
+    EXPECT_EQ(Sense()[2], 0x04);
+}
+
+TEST_F(DownloadTest, AnImageWithoutAWholeBlockIsRefused)
+{
+    CBytes image = Image(8191);
+    EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 8191, 0, 0, 0));
+    EXPECT_TRUE(device->Commands().empty());
+}
+
+TEST_F(DownloadTest, ASaveFailureIsFinalWhenQuickOrAtOffsetZero)
+{
+    CBytes image = Image(16384);
+    QueueBlocksThenSaveFails(2);
+    SaveFailsAfter(10);
+    EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 16384, 16, 0, 0));
+    EXPECT_EQ(device->Commands().size(), 5u);
+
+    device->Clear();
+    QueueBlocksThenSaveFails(2);
+    SaveFailsAfter(60);
+    EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 16384, 0, 0, 0));
+    EXPECT_EQ(device->Commands().size(), 5u);
+    EXPECT_TRUE(clock.Sleeps().empty());
+}
+
+TEST_F(DownloadTest, ASlowSaveFailureWaitsForTheDriveToReturn)
+{
+    CBytes image = Image(16384);
+    QueueBlocksThenSaveFails(2);
+    device->Queue(Good(CBytes(36, 0)));             // not an autoloader
+    device->Queue(CheckCondition(0x02, 0x04), 2);   // still restarting
+    SaveFailsAfter(11);
+    EXPECT_TRUE(driver.DownloadFirmware(FD, image.data(), 16384, 16, 0, 0));
+    EXPECT_EQ(clock.Sleeps(), (std::vector<long>{3, 3, 3}));
+    EXPECT_EQ(CountOpcode(0x12), 3u);
+    EXPECT_EQ(Shape(device->Last()), (CCmd{{0x12, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 36, 60}));
+}
+
+TEST_F(DownloadTest, PollingEndsAtTheDeadline)
+{
+    // Start T: the deadline is T + 10 plus 180 s (600 s in an autoloader);
+    // inquiries run at T + 14, 17, ... until one runs past the deadline.
+    struct Row { CBytes pages; size_t inquiries; long end; } rows[] = {
+        {CBytes(36, 0), 60, 191},
+        {AutoloaderPages(), 200, 611},
+    };
+    CBytes image = Image(16384);
+    SaveFailsAfter(11);
+    for (const Row& row : rows) {
+        device->Clear();
+        const long start = clock.Now();
+        const size_t sleepsBefore = clock.Sleeps().size();
+        QueueBlocksThenSaveFails(2);
+        device->Queue(Good(row.pages));
+        device->Standing(CheckCondition(0x02, 0x04, 0x01));
+        EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 16384, 16, 0, 0));
+        EXPECT_EQ(CountOpcode(0x12), row.inquiries);
+        EXPECT_EQ(clock.Now() - start, row.end);
+        EXPECT_EQ(clock.Sleeps().size() - sleepsBefore, row.inquiries);
+        device->Standing(Good());
+    }
+}
+
+TEST(IncrementBy8K, AddsToThe24BitOffsetAndWraps)
+{
+    struct Row { CBytes in, out; } rows[] = {
+        {{0x10, 0x00, 0x00}, {0x10, 0x20, 0x00}},
+        {{0x00, 0xFF, 0xF0}, {0x01, 0x1F, 0xF0}},
+        {{0xFF, 0xE0, 0x00}, {0x00, 0x00, 0x00}},
+    };
+    for (Row& row : rows) {
+        CLinuxTapeDeviceDriver::IncrementBy8K(row.in[0], row.in[1], row.in[2]);
+        EXPECT_EQ(row.in, row.out);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,355 @@
+#include "DriveSpec.h"
+
+#include <cstdio>
+
+namespace {
+
+const uint32_t DEFAULT_BECOMING_READY = 1000000;
+const uint64_t MAX_CAPACITY_MEGABYTES = 1ull << 30;   // 1 PiB
+const uint32_t MAX_BLOCK_SIZE = 0xFFFFFF;             // 24-bit block length
+
+enum EValueKind { VALUE_NONE, VALUE_REQUIRED, VALUE_OPTIONAL };
+
+typedef bool (*CFaultApply)(const std::string& value, bool hasValue, const CDriveModel& model,
+                            CDriveFaults& faults, std::string& error);
+
+struct CFaultDefinition {
+    const char* name;
+    EValueKind valueKind;
+    bool repeatable;
+    const char* usage;
+    const char* effect;
+    CFaultApply apply;
+};
+
+bool ParseDecimal(const std::string& text, uint64_t maximum, uint64_t& value)
+{
+    if (text.empty() || text.size() > 20) {
+        return false;
+    }
+    uint64_t result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (result > (maximum - digit) / 10) {
+            return false;
+        }
+        result = result * 10 + digit;
+    }
+    value = result;
+    return true;
+}
+
+bool ParseOpcode(const std::string& text, unsigned char& opcode)
+{
+    if (text.empty() || text.size() > 2) {
+        return false;
+    }
+    unsigned value = 0;
+    for (char c : text) {
+        value <<= 4;
+        if (c >= '0' && c <= '9') {
+            value |= static_cast<unsigned>(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            value |= static_cast<unsigned>(c - 'a' + 10);
+        } else if (c >= 'A' && c <= 'F') {
+            value |= static_cast<unsigned>(c - 'A' + 10);
+        } else {
+            return false;
+        }
+    }
+    opcode = static_cast<unsigned char>(value);
+    return true;
+}
+
+bool BadValue(const char* name, const std::string& value, const char* expected, std::string& error)
+{
+    error = std::string("fault '") + name + "': bad value '" + value + "', expected " + expected;
+    return false;
+}
+
+bool Decimal32(const char* name, const std::string& value, uint32_t& out, std::string& error)
+{
+    uint64_t parsed;
+    if (!ParseDecimal(value, 0xFFFFFFFFu, parsed)) {
+        return BadValue(name, value, "a decimal number 0-4294967295", error);
+    }
+    out = static_cast<uint32_t>(parsed);
+    return true;
+}
+
+bool Record(const char* name, const std::string& value, std::vector<uint32_t>& out,
+            std::string& error)
+{
+    uint32_t record;
+    if (!Decimal32(name, value, record, error)) {
+        return false;
+    }
+    out.push_back(record);
+    return true;
+}
+
+// "XX", "XX@N" or "XX@N-M".
+bool ParseFailRule(const std::string& value, CFailRule& rule, std::string& error)
+{
+    const char* expected = "XX, XX@N or XX@N-M (XX hex operation code, N and M from 1)";
+    const size_t at = value.find('@');
+    if (!ParseOpcode(value.substr(0, at), rule.opcode)) {
+        return BadValue("fail", value, expected, error);
+    }
+    rule.first = 1;
+    rule.last = UINT64_MAX;
+    if (at == std::string::npos) {
+        return true;
+    }
+    const std::string range = value.substr(at + 1);
+    const size_t dash = range.find('-');
+    if (!ParseDecimal(range.substr(0, dash), UINT32_MAX, rule.first) || rule.first == 0) {
+        return BadValue("fail", value, expected, error);
+    }
+    rule.last = rule.first;
+    if (dash != std::string::npos &&
+        (!ParseDecimal(range.substr(dash + 1), UINT32_MAX, rule.last) || rule.last < rule.first)) {
+        return BadValue("fail", value, expected, error);
+    }
+    return true;
+}
+
+const CFaultDefinition kFaults[] = {
+    {"nocart", VALUE_NONE, false, "nocart",
+     "no cartridge: TEST UNIT READY, LOAD and every medium command answer 02/3A/00",
+     [](const std::string&, bool, const CDriveModel&, CDriveFaults& f, std::string&) {
+         f.noCartridge = true;
+         return true;
+     }},
+    {"becoming-ready", VALUE_OPTIONAL, false, "becoming-ready[=N]",
+     "the first N TEST UNIT READY (default 1000000) answer 02/04/01; medium commands too until then",
+     [](const std::string& v, bool has, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         f.becomingReady = DEFAULT_BECOMING_READY;
+         return !has || Decimal32("becoming-ready", v, f.becomingReady, e);
+     }},
+    {"write-protected", VALUE_NONE, false, "write-protected",
+     "cartridge write-protected: WP bit in the mode header, writes answer 07/27/00",
+     [](const std::string&, bool, const CDriveModel&, CDriveFaults& f, std::string&) {
+         f.writeProtected = true;
+         return true;
+     }},
+    {"wrong-cartridge", VALUE_NONE, false, "wrong-cartridge",
+     "cartridge this drive cannot write: Travan page 2Ah byte 4 bit 0 set, writes answer 07/30/05",
+     [](const std::string&, bool, const CDriveModel&, CDriveFaults& f, std::string&) {
+         f.wrongCartridge = true;
+         return true;
+     }},
+    {"capacity", VALUE_REQUIRED, false, "capacity=MB",
+     "cartridge capacity in MB of 1048576 bytes (default 100000); writing past it answers EOM 00/00/02",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         if (!ParseDecimal(v, MAX_CAPACITY_MEGABYTES, f.capacityMegabytes)) {
+             return BadValue("capacity", v, "a decimal number of megabytes 0-1073741824", e);
+         }
+         return true;
+     }},
+    {"write-error", VALUE_REQUIRED, true, "write-error=N",
+     "writing record N (0-based from the beginning) answers 03/0C/00",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return Record("write-error", v, f.writeErrorRecords, e);
+     }},
+    {"read-error", VALUE_REQUIRED, true, "read-error=N",
+     "reading record N (0-based from the beginning) answers 03/11/00",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return Record("read-error", v, f.readErrorRecords, e);
+     }},
+    {"bad-data", VALUE_REQUIRED, true, "bad-data=N",
+     "record N reads back with one byte altered and no error",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return Record("bad-data", v, f.badDataRecords, e);
+     }},
+    {"read-corrected", VALUE_REQUIRED, false, "read-corrected=N",
+     "log page 03h parameter 0000h (and 0003h) grows by N at the first READ after a reset",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return Decimal32("read-corrected", v, f.readCorrected, e);
+     }},
+    {"read-delayed", VALUE_REQUIRED, false, "read-delayed=N",
+     "log page 03h parameter 0001h (and 0003h) grows by N at the first READ after a reset",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return Decimal32("read-delayed", v, f.readDelayed, e);
+     }},
+    {"read-uncorrected", VALUE_REQUIRED, false, "read-uncorrected=N",
+     "log page 03h parameter 0006h grows by N at the first READ after a reset",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return Decimal32("read-uncorrected", v, f.readUncorrected, e);
+     }},
+    {"write-uncorrected", VALUE_REQUIRED, false, "write-uncorrected=N",
+     "log page 02h parameter 0006h grows by N at the first WRITE after a reset",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return Decimal32("write-uncorrected", v, f.writeUncorrected, e);
+     }},
+    {"dat-errors", VALUE_REQUIRED, false, "dat-errors=N",
+     "DAT models only: log page 03h parameter 8008h grows by N at the first READ after a reset",
+     [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         if (m.family != FAMILY_DAT) {
+             e = std::string("fault 'dat-errors' applies to DAT models only, not '") + m.name + "'";
+             return false;
+         }
+         return Decimal32("dat-errors", v, f.datErrors, e);
+     }},
+    {"fixed", VALUE_REQUIRED, false, "fixed=SIZE",
+     "starts in fixed block mode with blocks of SIZE bytes (1-16777215)",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         uint64_t size;
+         if (!ParseDecimal(v, MAX_BLOCK_SIZE, size) || size == 0) {
+             return BadValue("fixed", v, "a block size 1-16777215", e);
+         }
+         f.fixedBlockSize = static_cast<uint32_t>(size);
+         return true;
+     }},
+    {"compression-off", VALUE_NONE, false, "compression-off",
+     "data compression (DCE) starts cleared",
+     [](const std::string&, bool, const CDriveModel&, CDriveFaults& f, std::string&) {
+         f.compressionOff = true;
+         return true;
+     }},
+    {"compression-locked", VALUE_NONE, false, "compression-locked",
+     "MODE SELECT of page 0Fh answers 05/26/00",
+     [](const std::string&, bool, const CDriveModel&, CDriveFaults& f, std::string&) {
+         f.compressionLocked = true;
+         return true;
+     }},
+    {"unsupported", VALUE_REQUIRED, true, "unsupported=XX",
+     "operation code XX (hex) answers 05/20/00",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         unsigned char opcode;
+         if (!ParseOpcode(v, opcode)) {
+             return BadValue("unsupported", v, "a hex operation code 00-ff", e);
+         }
+         f.unsupported.set(opcode);
+         return true;
+     }},
+    {"fail", VALUE_REQUIRED, true, "fail=XX[@N[-M]]",
+     "commands with operation code XX (hex) answer 04/44/00: all, the Nth, or the Nth to Mth",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         CFailRule rule;
+         if (!ParseFailRule(v, rule, e)) {
+             return false;
+         }
+         f.failRules.push_back(rule);
+         return true;
+     }},
+    {"no-vpd", VALUE_NONE, false, "no-vpd",
+     "INQUIRY with EVPD=1 answers 05/24/00 (no serial number)",
+     [](const std::string&, bool, const CDriveModel&, CDriveFaults& f, std::string&) {
+         f.noVpd = true;
+         return true;
+     }},
+    {"vpd-fail", VALUE_REQUIRED, false, "vpd-fail=N",
+     "the first N INQUIRY for VPD pages C0h/C1h answer 04/44/00",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return Decimal32("vpd-fail", v, f.vpdFailures, e);
+     }},
+    {"selftest-fail", VALUE_NONE, false, "selftest-fail",
+     "SEND DIAGNOSTIC answers 04/40/80",
+     [](const std::string&, bool, const CDriveModel&, CDriveFaults& f, std::string&) {
+         f.selftestFail = true;
+         return true;
+     }},
+};
+
+const size_t FAULT_COUNT = sizeof(kFaults) / sizeof(kFaults[0]);
+
+std::string ModelNames()
+{
+    size_t count;
+    const CDriveModel* models = DriveModels(count);
+    std::string names;
+    for (size_t i = 0; i < count; ++i) {
+        names += (i ? ", " : "") + std::string(models[i].name);
+    }
+    return names;
+}
+
+}  // namespace
+
+bool ParseDriveSpec(const std::string& text, CDriveSpec& spec, std::string& error)
+{
+    spec = CDriveSpec();
+    std::vector<std::string> items;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        items.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+
+    spec.model = FindDriveModel(items[0]);
+    if (spec.model == nullptr) {
+        error = "unknown drive model '" + items[0] + "' (models: " + ModelNames() + ")";
+        return false;
+    }
+
+    bool seen[FAULT_COUNT] = {};
+    for (size_t i = 1; i < items.size(); ++i) {
+        const std::string& item = items[i];
+        if (item.empty()) {
+            error = "empty fault in '" + text + "'";
+            return false;
+        }
+        const size_t equals = item.find('=');
+        const std::string name = item.substr(0, equals);
+        const bool hasValue = equals != std::string::npos;
+        const std::string value = hasValue ? item.substr(equals + 1) : std::string();
+
+        size_t index = 0;
+        while (index < FAULT_COUNT && name != kFaults[index].name) {
+            ++index;
+        }
+        if (index == FAULT_COUNT) {
+            error = "unknown fault '" + name + "' (see the list of faults)";
+            return false;
+        }
+        const CFaultDefinition& fault = kFaults[index];
+        if (hasValue && fault.valueKind == VALUE_NONE) {
+            error = "fault '" + name + "' takes no value";
+            return false;
+        }
+        if (!hasValue && fault.valueKind == VALUE_REQUIRED) {
+            error = std::string("fault '") + name + "' needs a value: " + fault.usage;
+            return false;
+        }
+        if (seen[index] && !fault.repeatable) {
+            error = "fault '" + name + "' given twice";
+            return false;
+        }
+        seen[index] = true;
+        if (!fault.apply(value, hasValue, *spec.model, spec.faults, error)) {
+            return false;
+        }
+    }
+    error.clear();
+    return true;
+}
+
+std::string DriveCatalogue()
+{
+    std::string text = "models:\n";
+    size_t count;
+    const CDriveModel* models = DriveModels(count);
+    char line[160];
+    for (size_t i = 0; i < count; ++i) {
+        const CDriveModel& m = models[i];
+        std::snprintf(line, sizeof(line), "  %-11s %-8s %-16s %-4s  %s\n", m.name, m.vendor,
+                      m.product, m.revision, m.description);
+        text += line;
+    }
+    text += "faults (after the model, comma-separated):\n";
+    for (const CFaultDefinition& fault : kFaults) {
+        std::snprintf(line, sizeof(line), "  %-20s ", fault.usage);
+        text += line;
+        text += fault.effect;
+        text += "\n";
+    }
+    return text;
+}

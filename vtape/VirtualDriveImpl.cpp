@@ -1,0 +1,156 @@
+#include "VirtualDriveImpl.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const uint64_t BYTES_PER_MEGABYTE = 1048576;
+
+// CDB length of the operation code's group: 6 bytes for group 0, 10 bytes
+// for groups 1 and 2, 16 for group 4, 12 for group 5.
+int CdbLengthOfGroup(unsigned char opcode)
+{
+    switch (opcode >> 5) {
+    case 0:
+        return 6;
+    case 1:
+    case 2:
+        return 10;
+    case 4:
+        return 16;
+    case 5:
+        return 12;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
+CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSpec& spec)
+    : m_model(*spec.model),
+      m_faults(spec.faults),
+      m_medium(spec.faults.capacityMegabytes * BYTES_PER_MEGABYTE),
+      m_loaded(!spec.faults.noCartridge),
+      m_notReadyAnswersLeft(spec.faults.becomingReady),
+      m_vpdFailuresLeft(spec.faults.vpdFailures),
+      m_blockSize(spec.faults.fixedBlockSize),
+      m_compressionEnabled(spec.model->compression && !spec.faults.compressionOff),
+      m_decompressionEnabled(spec.model->compression)
+{
+    for (CHandler& handler : m_handlers) {
+        handler = &CVirtualDriveImpl::IllegalOpcode;
+    }
+    RegisterSpcHandlers();
+    if (m_model.family != FAMILY_CHANGER) {
+        RegisterSscHandlers();
+    }
+    for (const CFailRule& rule : m_faults.failRules) {
+        m_failOpcodes.set(rule.opcode);
+    }
+    BuildDefaultConfigurationPage(m_model, m_defaultConfigurationPage);
+    std::memcpy(m_configurationPage, m_defaultConfigurationPage, sizeof(m_configurationPage));
+}
+
+CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength,
+                                         VDataDirection direction, unsigned char* data,
+                                         int dataLength)
+{
+    CVirtualReply reply;
+    std::memset(&reply, 0, sizeof(reply));
+    reply.status = VSTATUS_GOOD;
+
+    const size_t length = (data != nullptr && dataLength > 0) ? static_cast<size_t>(dataLength) : 0;
+    CCommand command = {cdb, nullptr, 0, nullptr, 0};
+    if (direction == VDIR_IN) {
+        command.dataIn = data;
+        command.dataInLength = length;
+    } else if (direction == VDIR_OUT) {
+        command.dataOut = data;
+        command.dataOutLength = length;
+    }
+
+    if (cdb == nullptr || cdbLength < 1) {
+        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x24, 0x00);
+    } else {
+        const unsigned char opcode = cdb[0];
+        const CHandler handler = m_faults.unsupported.test(opcode)
+                                     ? &CVirtualDriveImpl::IllegalOpcode
+                                     : m_handlers[opcode];
+        if (handler == &CVirtualDriveImpl::IllegalOpcode) {
+            IllegalOpcode(command, reply);
+        } else if (cdbLength != CdbLengthOfGroup(opcode)) {
+            Fail(reply, SENSE_ILLEGAL_REQUEST, 0x24, 0x00);
+        } else if (InjectedFailure(opcode)) {
+            Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+        } else {
+            try {
+                (this->*handler)(command, reply);
+            } catch (...) {
+                // Out of memory while storing a record: report an internal
+                // target failure rather than letting it escape.
+                std::memset(&reply, 0, sizeof(reply));
+                Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+            }
+        }
+    }
+
+    if (reply.status == VSTATUS_CHECK_CONDITION) {
+        std::memcpy(m_pendingSense, reply.sense, FIXED_SENSE_LENGTH);
+        m_hasPendingSense = true;
+    }
+    return reply;
+}
+
+bool CVirtualDriveImpl::InjectedFailure(unsigned char opcode)
+{
+    if (!m_failOpcodes.test(opcode)) {
+        return false;
+    }
+    const uint64_t number = ++m_commandCounts[opcode];
+    for (const CFailRule& rule : m_faults.failRules) {
+        if (rule.opcode == opcode && number >= rule.first && number <= rule.last) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CVirtualDriveImpl::SendData(const CCommand& command, CVirtualReply& reply,
+                                 const unsigned char* source, size_t available, size_t allocation)
+{
+    const size_t count = std::min(available, std::min(allocation, command.dataInLength));
+    if (count > 0) {
+        std::memcpy(command.dataIn, source, count);
+    }
+    reply.transferred = static_cast<int>(count);
+}
+
+bool CVirtualDriveImpl::MediumReady(CVirtualReply& reply)
+{
+    if (!m_loaded) {
+        Fail(reply, SENSE_NOT_READY, 0x3A, 0x00);  // medium not present
+        return false;
+    }
+    if (m_notReadyAnswersLeft > 0) {
+        Fail(reply, SENSE_NOT_READY, 0x04, 0x01);  // becoming ready
+        return false;
+    }
+    return true;
+}
+
+bool CVirtualDriveImpl::HasModePage(unsigned char code) const
+{
+    switch (code) {
+    case PAGE_COMPRESSION:
+    case PAGE_DEVICE_CONFIGURATION:
+        return m_model.family != FAMILY_CHANGER;
+    case PAGE_CAPABILITIES:
+        return m_model.family == FAMILY_TRAVAN;
+    case PAGE_ELEMENT_ADDRESS:
+        return m_model.family == FAMILY_CHANGER;
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,183 @@
+// The virtual drive's state and command handlers. Execute() looks the
+// operation code up in a 256-entry table; SPC handlers live in
+// SpcCommands.cpp, SSC handlers in SscCommands.cpp.
+#ifndef VTAPE_VIRTUALDRIVEIMPL_H
+#define VTAPE_VIRTUALDRIVEIMPL_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "DriveSpec.h"
+#include "Medium.h"
+#include "Sense.h"
+#include "VirtualDrive.h"
+
+// Operation codes the drive implements.
+const unsigned char OP_TEST_UNIT_READY = 0x00;
+const unsigned char OP_REWIND = 0x01;
+const unsigned char OP_REQUEST_SENSE = 0x03;
+const unsigned char OP_READ6 = 0x08;
+const unsigned char OP_WRITE6 = 0x0A;
+const unsigned char OP_WRITE_FILEMARKS6 = 0x10;
+const unsigned char OP_SPACE6 = 0x11;
+const unsigned char OP_INQUIRY = 0x12;
+const unsigned char OP_MODE_SELECT6 = 0x15;
+const unsigned char OP_MODE_SENSE6 = 0x1A;
+const unsigned char OP_LOAD_UNLOAD = 0x1B;
+const unsigned char OP_SEND_DIAGNOSTIC = 0x1D;
+const unsigned char OP_READ_POSITION = 0x34;
+const unsigned char OP_LOG_SELECT = 0x4C;
+const unsigned char OP_LOG_SENSE = 0x4D;
+
+// Mode page codes.
+const unsigned char PAGE_VENDOR = 0x00;
+const unsigned char PAGE_COMPRESSION = 0x0F;
+const unsigned char PAGE_DEVICE_CONFIGURATION = 0x10;
+const unsigned char PAGE_ELEMENT_ADDRESS = 0x1D;
+const unsigned char PAGE_CAPABILITIES = 0x2A;
+const unsigned char PAGE_ALL = 0x3F;
+
+const size_t COMPRESSION_PAGE_LENGTH = 16;
+const size_t DEVICE_CONFIGURATION_PAGE_LENGTH = 16;
+const size_t CAPABILITIES_PAGE_LENGTH = 20;
+const size_t ELEMENT_ADDRESS_PAGE_LENGTH = 20;
+
+// Parameters 0000h-0006h of the error counter log pages.
+const int ERROR_COUNTERS = 7;
+const int COUNTER_CORRECTED = 0;        // corrected without substantial delay
+const int COUNTER_DELAYED = 1;          // corrected with possible delay
+const int COUNTER_TOTAL_CORRECTED = 3;
+const int COUNTER_BYTES_PROCESSED = 5;
+const int COUNTER_UNCORRECTED = 6;
+
+inline uint32_t GetBig16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
+inline uint32_t GetBig24(const unsigned char* p) { return (uint32_t(p[0]) << 16) | GetBig16(p + 1); }
+inline void PutBig16(unsigned char* p, uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v >> 8);
+    p[1] = static_cast<unsigned char>(v);
+}
+inline void PutBig32(unsigned char* p, uint32_t v)
+{
+    PutBig16(p, v >> 16);
+    PutBig16(p + 2, v);
+}
+inline void PutBig64(unsigned char* p, uint64_t v)
+{
+    PutBig32(p, static_cast<uint32_t>(v >> 32));
+    PutBig32(p + 4, static_cast<uint32_t>(v));
+}
+
+// One command as the handlers see it. Only the buffer matching the data
+// direction is set; the other is null with length 0.
+struct CCommand {
+    const unsigned char* cdb;
+    unsigned char* dataIn;
+    size_t dataInLength;
+    const unsigned char* dataOut;
+    size_t dataOutLength;
+};
+
+class CVirtualDriveImpl {
+public:
+    explicit CVirtualDriveImpl(const CDriveSpec& spec);
+    CVirtualDriveImpl(const CVirtualDriveImpl&) = delete;
+    CVirtualDriveImpl& operator=(const CVirtualDriveImpl&) = delete;
+
+    CVirtualReply Execute(const unsigned char* cdb, int cdbLength, VDataDirection direction,
+                          unsigned char* data, int dataLength);
+    long StoredBlockContents() const { return m_medium.StoredContents(); }
+
+private:
+    typedef void (CVirtualDriveImpl::*CHandler)(const CCommand&, CVirtualReply&);
+
+    // Dispatch (VirtualDriveImpl.cpp).
+    bool InjectedFailure(unsigned char opcode);
+    void RegisterSpcHandlers();
+    void RegisterSscHandlers();
+
+    // Helpers shared by the handlers.
+    static void Fail(CVirtualReply& reply, const CSenseData& sense) { SetCheckCondition(reply, sense); }
+    static void Fail(CVirtualReply& reply, unsigned char key, unsigned char asc, unsigned char ascq)
+    {
+        SetCheckCondition(reply, MakeSense(key, asc, ascq));
+    }
+    // Copies min(available, allocation, buffer) bytes to the caller.
+    static void SendData(const CCommand& command, CVirtualReply& reply, const unsigned char* source,
+                         size_t available, size_t allocation);
+    // Fails the command unless a cartridge is loaded and ready.
+    bool MediumReady(CVirtualReply& reply);
+    bool HasModePage(unsigned char code) const;
+
+    // SPC handlers (SpcCommands.cpp).
+    void IllegalOpcode(const CCommand& command, CVirtualReply& reply);
+    void TestUnitReady(const CCommand& command, CVirtualReply& reply);
+    void RequestSense(const CCommand& command, CVirtualReply& reply);
+    void Inquiry(const CCommand& command, CVirtualReply& reply);
+    void ModeSense6(const CCommand& command, CVirtualReply& reply);
+    void ModeSelect6(const CCommand& command, CVirtualReply& reply);
+    void LogSelect(const CCommand& command, CVirtualReply& reply);
+    void LogSense(const CCommand& command, CVirtualReply& reply);
+    void SendDiagnostic(const CCommand& command, CVirtualReply& reply);
+
+    size_t BuildStandardInquiry(unsigned char* out) const;
+    bool BuildVpdPage(unsigned char page, unsigned char* out, size_t& length, CVirtualReply& reply);
+    size_t BuildModePage(unsigned char code, int pageControl, unsigned char* out) const;
+    size_t BuildCounterPage(unsigned char code, uint32_t parameterPointer, unsigned char* out) const;
+    static void BuildDefaultConfigurationPage(const CDriveModel& model, unsigned char* out);
+    void ResetCounters();
+    void ChargeWriteCounters();
+    void ChargeReadCounters();
+
+    // SSC handlers (SscCommands.cpp).
+    void Rewind(const CCommand& command, CVirtualReply& reply);
+    void Read6(const CCommand& command, CVirtualReply& reply);
+    void Write6(const CCommand& command, CVirtualReply& reply);
+    void WriteFilemarks6(const CCommand& command, CVirtualReply& reply);
+    void Space6(const CCommand& command, CVirtualReply& reply);
+    void LoadUnload(const CCommand& command, CVirtualReply& reply);
+    void ReadPosition(const CCommand& command, CVirtualReply& reply);
+
+    enum EReadOutcome { READ_RECORD, READ_FILEMARK, READ_END_OF_DATA, READ_MEDIUM_ERROR };
+    // Reads the object at the position and moves past it (not past end of
+    // data). A record is copied to `out` (at most `room` bytes, bad-data
+    // applied) and its full length returned in `recordLength`.
+    EReadOutcome ReadObject(unsigned char* out, size_t room, uint32_t& recordLength);
+    // Fails the command when the cartridge cannot be written.
+    bool CartridgeWritable(CVirtualReply& reply);
+    void SpaceBlocks(int32_t count, CVirtualReply& reply);
+    void SpaceFilemarks(int32_t count, CVirtualReply& reply);
+    static bool Listed(const std::vector<uint32_t>& records, uint64_t record);
+
+    const CDriveModel& m_model;
+    const CDriveFaults m_faults;
+    CHandler m_handlers[256];
+    std::array<uint64_t, 256> m_commandCounts{};   // per operation code, for fail=
+    std::bitset<256> m_failOpcodes;
+
+    CTapeMedium m_medium;
+    bool m_loaded;
+    uint32_t m_notReadyAnswersLeft;
+    uint32_t m_vpdFailuresLeft;
+
+    unsigned char m_pendingSense[FIXED_SENSE_LENGTH] = {};
+    bool m_hasPendingSense = false;
+
+    // Mode parameters.
+    uint32_t m_blockSize;
+    bool m_compressionEnabled;
+    bool m_decompressionEnabled;
+    unsigned char m_configurationPage[DEVICE_CONFIGURATION_PAGE_LENGTH];
+    unsigned char m_defaultConfigurationPage[DEVICE_CONFIGURATION_PAGE_LENGTH];
+
+    // Log page counters: 0000h-0006h, and the DAT vendor parameter 8008h.
+    uint64_t m_writeCounters[ERROR_COUNTERS] = {};
+    uint64_t m_readCounters[ERROR_COUNTERS] = {};
+    uint64_t m_writeVendorCounter = 0;
+    uint64_t m_readVendorCounter = 0;
+    bool m_writeChargePending = true;
+    bool m_readChargePending = true;
+};
+
+#endif

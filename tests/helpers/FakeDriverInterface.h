@@ -1,0 +1,91 @@
+// A driver interface for engine tests that need no device: each operation
+// answers from fields the test sets, and every call is counted by name.
+#ifndef TAPEDIAG_TEST_FAKEDRIVERINTERFACE_H
+#define TAPEDIAG_TEST_FAKEDRIVERINTERFACE_H
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "DriveManager.h"
+#include "DriverInterface.h"
+
+class FakeDriverInterface : public CDriverInterface {
+public:
+    unsigned char sense[32] = {};
+    bool answer = true;                                // result of every command not set below
+    std::map<int, std::vector<unsigned char>> vpdPages;  // answered by ExtendedDriveInquiry
+    int vpdFailures = 0;                               // the first requests that fail
+    std::map<std::string, int> calls;
+
+    void GetSense(CTapeDrive*, unsigned char* buffer, int length) override
+    {
+        ++calls["GetSense"];
+        std::memcpy(buffer, sense, length < 32 ? length : 32);
+    }
+    bool ExtendedDriveInquiry(CTapeDrive*, int page, unsigned char* buffer, int length) override
+    {
+        ++calls["ExtendedDriveInquiry"];
+        if (vpdFailures > 0) {
+            --vpdFailures;
+            return false;
+        }
+        auto found = vpdPages.find(page);
+        if (found == vpdPages.end())
+            return false;
+        size_t count = found->second.size() < static_cast<size_t>(length) ? found->second.size() : length;
+        std::memcpy(buffer, found->second.data(), count);
+        return true;
+    }
+    bool LoadTape(CTapeDrive*, bool) override { return Call("LoadTape"); }
+    bool UnloadTape(CTapeDrive*) override { Call("UnloadTape"); return true; }
+    bool WriteFileMarks(CTapeDrive*) override { return Call("WriteFileMarks"); }
+    bool Rewind(CTapeDrive*) override { return Call("Rewind"); }
+    long GetBlockSize(CTapeDrive*) override { Call("GetBlockSize"); return 0; }
+    bool TestForUnitReady(CTapeDrive*) override { return Call("TestForUnitReady"); }
+    bool WriteDataToDrive(CTapeDrive*, long, unsigned char*, long) override { return Call("WriteDataToDrive"); }
+    bool ReadDataFromDrive(CTapeDrive*, long, unsigned char*, long) override { return Call("ReadDataFromDrive"); }
+    bool ReadPosition(CTapeDrive*) override { return Call("ReadPosition"); }
+    bool DriveInquiry(CTapeDrive*, unsigned char*, int) override { return Call("DriveInquiry"); }
+    bool DriveInquiry(int, unsigned char*, int) override { return Call("DriveInquiry"); }
+    bool ModeSensePage(CTapeDrive*, int, unsigned char*, int) override { return Call("ModeSensePage"); }
+    bool ModeSelectPage(CTapeDrive*, int, unsigned char*, int) override { return Call("ModeSelectPage"); }
+    bool LogSense(CTapeDrive*, unsigned char*, int, int) override { return Call("LogSense"); }
+    bool LogSelectReset(CTapeDrive*) override { return Call("LogSelectReset"); }
+    bool FastFwdToEOD(CTapeDrive*) override { return Call("FastFwdToEOD"); }
+    bool SendDiagnostic(CTapeDrive*) override { return Call("SendDiagnostic"); }
+    bool RequestSense(CTapeDrive*, unsigned char*, int) override { return Call("RequestSense"); }
+    bool DownloadFirmware(CTapeDrive*, unsigned char*, int, int, int, int) override { return Call("DownloadFirmware"); }
+    bool ParkDriveArm(CTapeDrive*, bool) override { return Call("ParkDriveArm"); }
+    bool ReadBuffer(CTapeDrive*, unsigned char*, unsigned char*, int) override { return Call("ReadBuffer"); }
+    bool OpCmd(CTapeDrive*, unsigned char*, int) override { return Call("OpCmd"); }
+    bool GetDataCmd(CTapeDrive*, unsigned char*, int, unsigned char*, int) override { return Call("GetDataCmd"); }
+    bool SendDataCmd(CTapeDrive*, unsigned char*, int, unsigned char*, int) override { return Call("SendDataCmd"); }
+    void SetDeviceTimeout(int, int) override { ++calls["SetDeviceTimeout"]; }
+
+private:
+    bool Call(const char* name)
+    {
+        ++calls[name];
+        return answer;
+    }
+};
+
+// A drive manager over a FakeDriverInterface, with the drives a test adds.
+class FakeDriveManager : public CDriveManager {
+public:
+    FakeDriveManager() { SetDriverInterface(&fake); }
+    bool BuildDriveList() override { return true; }
+    CTapeDrive* Add(int adapter, int target, int lun, int type, bool isScsi = true, const char* serial = "")
+    {
+        CTapeDrive* drive = new CTapeDrive(adapter, target, lun, "CORVANE TEST DRIVE      1234", type, isScsi,
+                                           false, true);
+        drive->SerialNumber(serial);
+        GetDriveList()->AddHead(drive);
+        return drive;
+    }
+    FakeDriverInterface fake;
+};
+
+#endif

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Application.h"
+#include "Utility.h"
+
+namespace {
+
+// A controller whose rejected lines show no help (as in server mode), so
+// parsing runs without waiting for a key.
+class Parser : public ::testing::Test {
+protected:
+    Parser() : utility(&app) { app.ClientServerConnection(true); }
+    bool Parse(const char* delimited) { return utility.SetParameters(delimited); }
+    bool ParseTyped(const char* line) { return utility.SetParameters(CUtility::BasicStrToDelimitedStr(line)); }
+
+    CApplication app;
+    CUtility utility;
+};
+
+TEST_F(Parser, CommandWordsMatchExactlyAndSetGetNeedASwitch)
+{
+    EXPECT_TRUE(Parse("show;"));
+    EXPECT_EQ(app.GetLatestCmd(), CMD_SHOW);
+    EXPECT_FALSE(Parse("Show;"));
+    EXPECT_FALSE(Parse("set;"));
+    EXPECT_FALSE(Parse("get;"));
+    EXPECT_TRUE(Parse("set; -speed:8;"));
+    EXPECT_EQ(app.GetLatestCmd(), CMD_SET);
+    EXPECT_EQ(app.GetSpeedValue(), 8);
+    EXPECT_TRUE(Parse("get; -speed;"));
+    EXPECT_TRUE(app.GetSpeedFlag());
+    EXPECT_FALSE(Parse(""));
+    EXPECT_FALSE(Parse(";"));
+
+    const char* words[] = {"rwtest", "ctest", "upgrade", "trace", "logpages", "retension", "etest", "park", "unpark",
+                           "eeprom", "cmemory", "enablecomp", "disablecomp", "compstatus", "show"};
+    const int ids[] = {2, 3, 4, 5, 16, 17, 6, 7, 8, 11, 12, 13, 14, 15, 1};
+    for (size_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) {
+        std::string line = std::string(words[i]) + ";";
+        EXPECT_TRUE(Parse(line.c_str())) << line;
+        EXPECT_EQ(app.GetLatestCmd(), ids[i]) << line;
+    }
+}
+
+TEST_F(Parser, SpeedValues)
+{
+    EXPECT_FALSE(Parse("set; -speed:9;"));
+    EXPECT_FALSE(Parse("set; -speed:18;"));
+    EXPECT_FALSE(Parse("set; -speed:;"));
+    EXPECT_FALSE(Parse("set; -speed:99999999999999999999;"));
+    EXPECT_TRUE(Parse("set; -speed:16;"));
+    EXPECT_EQ(app.GetSpeedValue(), 16);
+    EXPECT_TRUE(Parse("set; -speed:0;"));
+    EXPECT_EQ(app.GetSpeedValue(), 0);
+    EXPECT_TRUE(Parse("set; -speed:fast;"));
+    EXPECT_EQ(app.GetSpeedValue(), -1);
+}
+
+TEST_F(Parser, SettingsTablesAndOrder)
+{
+    EXPECT_TRUE(Parse("set; -compdefault:scsi; -load:hold;"));
+    EXPECT_EQ(app.GetCompressionValue(), 0);
+    EXPECT_EQ(app.GetLoadValue(), 1);
+    EXPECT_TRUE(Parse("set; -compdefault:off; -load:off;"));
+    EXPECT_EQ(app.GetCompressionValue(), 2);
+    EXPECT_EQ(app.GetLoadValue(), 2);
+    EXPECT_TRUE(Parse("get; -compdefault; -load;"));
+    EXPECT_TRUE(app.GetCompressionFlag());
+    EXPECT_TRUE(app.GetLoadFlag());
+    EXPECT_FALSE(Parse("set; -compdefault:maybe;"));
+
+    EXPECT_TRUE(Parse("rwtest; -fr; -i; -e; -nr; -ts:0;"));
+    EXPECT_TRUE(app.IsRetensionChecked());
+    EXPECT_TRUE(app.IgnoreSwitchSet());
+    EXPECT_TRUE(app.EngineeringMode());
+    EXPECT_TRUE(app.NRSwitch());
+    EXPECT_EQ(app.GetMegaBytesSet(), 0);
+
+    // Nothing carries over to the next line.
+    EXPECT_TRUE(Parse("rwtest;"));
+    EXPECT_FALSE(app.IsRetensionChecked());
+    EXPECT_FALSE(app.NRSwitch());
+    EXPECT_TRUE(app.Verbose());
+}
+
+TEST_F(Parser, AddressForms)
+{
+    EXPECT_TRUE(Parse("rwtest; -id:3;"));
+    EXPECT_EQ(app.GetPort(), -1);
+    EXPECT_EQ(app.GetTarget(), 3);
+    EXPECT_EQ(app.GetLun(), -1);
+    EXPECT_TRUE(Parse("rwtest; -id:1:3;"));
+    EXPECT_EQ(app.GetPort(), 1);
+    EXPECT_EQ(app.GetTarget(), 3);
+    EXPECT_TRUE(Parse("rwtest; -id:0:3:0;"));
+    EXPECT_EQ(app.GetPort(), 0);
+    EXPECT_EQ(app.GetBus(), -1);
+    EXPECT_EQ(app.GetLun(), 0);
+    EXPECT_TRUE(Parse("rwtest; -id:0:1:3:0;"));
+    EXPECT_EQ(app.GetBus(), 1);
+    EXPECT_EQ(app.GetTarget(), 3);
+    EXPECT_FALSE(Parse("rwtest; -id:1::3;"));
+    EXPECT_FALSE(Parse("rwtest; -id:a:3;"));
+    EXPECT_FALSE(Parse("rwtest; -id:1:2:3:4:5;"));
+    EXPECT_FALSE(Parse("rwtest; -id:3:;"));
+    EXPECT_TRUE(Parse("rwtest; -id:x;"));
+    EXPECT_TRUE(app.FirstDriveSelected());
+    EXPECT_EQ(app.GetTarget(), -1);
+
+    EXPECT_TRUE(Parse("rwtest; -getByIndex:2;"));
+    EXPECT_EQ(app.GetDriveIndex(), 2);
+    EXPECT_TRUE(Parse("rwtest; -getByIndex:x;"));
+    EXPECT_EQ(app.GetDriveIndex(), 0);
+}
+
+TEST_F(Parser, PrefixSwitchesNeedAValue)
+{
+    EXPECT_FALSE(Parse("rwtest; -o:;"));
+    EXPECT_FALSE(Parse("rwtest; -f:;"));
+    EXPECT_FALSE(Parse("rwtest; -sn:;"));
+    EXPECT_FALSE(Parse("rwtest; -ts:;"));
+    EXPECT_FALSE(Parse("rwtest; -dev:;"));
+    EXPECT_FALSE(Parse("rwtest; -nov;"));
+    EXPECT_FALSE(Parse("rwtest; -ts:abc;"));
+    EXPECT_FALSE(Parse("rwtest; -ts:-5;"));
+    EXPECT_TRUE(Parse("rwtest; -ts:300; -sn:abc; -f:x.bin;"));
+    EXPECT_EQ(app.GetMegaBytesSet(), 300);
+    EXPECT_STREQ(app.GetSerialNumber(), "abc");
+    CVString file;
+    app.GetFileSelected(file);
+    EXPECT_STREQ(file, "x.bin");
+}
+
+TEST_F(Parser, NoVerboseAndOutputFileShareTheName)
+{
+    EXPECT_TRUE(Parse("rwtest; -nov:;"));
+    EXPECT_FALSE(app.Verbose());
+    EXPECT_STREQ(app.GetOutputFileName(), "");
+    EXPECT_TRUE(Parse("rwtest; -nov:out.txt; -o:b.txt;"));
+    EXPECT_FALSE(app.Verbose());
+    EXPECT_STREQ(app.GetOutputFileName(), "b.txt");
+    EXPECT_TRUE(Parse("rwtest; -o:b.txt; -nov:out.txt;"));
+    EXPECT_STREQ(app.GetOutputFileName(), "out.txt");
+}
+
+TEST_F(Parser, ValuesLongerThanTheirFieldRejectTheLine)
+{
+    std::string name(511, 'n');
+    EXPECT_TRUE(Parse(("rwtest; -o:" + name + ";").c_str()));
+    EXPECT_EQ(std::string(app.GetOutputFileName()), name);
+    std::string tooLong(512, 'n');
+    for (const char* prefix : {"-o:", "-nov:", "-f:", "-sn:", "-dev:"}) {
+        std::string line = "rwtest; " + std::string(prefix) + tooLong + ";";
+        EXPECT_FALSE(Parse(line.c_str())) << prefix;
+    }
+}
+
+TEST_F(Parser, DevicesAreKeptInOrder)
+{
+    EXPECT_TRUE(Parse("show; -dev:sim:ultrium; -dev:/dev/nst0; -dev:sim:dds4,nocart;"));
+    ASSERT_EQ(app.GetDevices().size(), 3u);
+    EXPECT_STREQ(app.GetDevices()[0], "sim:ultrium");
+    EXPECT_STREQ(app.GetDevices()[2], "sim:dds4,nocart");
+    EXPECT_TRUE(Parse("show;"));
+    EXPECT_TRUE(app.GetDevices().empty());
+}
+
+TEST_F(Parser, AtMost32ParametersAndTheLastNeedsItsSemicolon)
+{
+    std::string line = "show;";
+    for (int i = 0; i < 40; ++i)
+        line += " -nr;";
+    EXPECT_TRUE(Parse(line.c_str()));
+    EXPECT_EQ(utility.GetParameterCount(), 32);
+
+    EXPECT_TRUE(Parse("rwtest; -nr"));
+    EXPECT_EQ(utility.GetParameterCount(), 1);
+    EXPECT_FALSE(app.NRSwitch());
+}
+
+TEST(DelimitedForm, ArgumentVectorAndTypedLine)
+{
+    char program[] = "tapediag", rw[] = "rwtest", id[] = "-id:x", ts[] = "-ts:100", null[] = "null";
+    char* argv[] = {program, rw, null, id, ts};
+    EXPECT_STREQ(CUtility::CmdLineArgsToDelimitedStr(5, argv), "rwtest; -id:x; -ts:100;");
+    EXPECT_STREQ(CUtility::CmdLineArgsToDelimitedStr(1, argv), "");
+
+    EXPECT_STREQ(CUtility::BasicStrToDelimitedStr("rwtest -id:x -ts:100"), "rwtest; -id:x;  -ts:100;");
+    EXPECT_STREQ(CUtility::BasicStrToDelimitedStr("  show  "), "show;");
+    EXPECT_STREQ(CUtility::BasicStrToDelimitedStr(""), ";");
+    EXPECT_STREQ(CUtility::BasicStrToDelimitedStr("upgrade abc -id:x"), "upgrade; -id:x;");
+    EXPECT_STREQ(CUtility::BasicStrToDelimitedStr("rw-x"), "rw-x; -x;");
+    EXPECT_STREQ(CUtility::BasicStrToDelimitedStr("rwtest -o:my file -nr"), "rwtest; -o:my file;  -nr;");
+}
+
+TEST_F(Parser, TypedLinesParseLikeArgumentVectors)
+{
+    EXPECT_TRUE(ParseTyped("rwtest -id:x -ts:100"));
+    EXPECT_EQ(app.GetMegaBytesSet(), 100);
+    EXPECT_TRUE(app.FirstDriveSelected());
+    EXPECT_TRUE(ParseTyped("rwtest -o:my file -nr"));
+    EXPECT_STREQ(app.GetOutputFileName(), "my file");
+    EXPECT_TRUE(ParseTyped("rwtest junk"));  // words before the switches are dropped
+    EXPECT_EQ(app.GetLatestCmd(), CMD_RWTEST);
+}
+
+TEST(ProgramLocation, PathAndNameForms)
+{
+    struct Case {
+        const char* started;
+        const char* path;
+        const char* name;
+    } cases[] = {
+        {"/opt/tools/bin/diag", "/opt/tools/bin", "diag"},
+        {"C:diag.exe", "C:", "diag"},
+        {"diag", "", "diag"},
+        {"x:y:diag", "", "diag"},
+        {"./tapediag", ".", "tapediag"},
+        {"a.exe.exe", "", "a.exe"},
+    };
+    for (const Case& c : cases) {
+        CUtility::SavePathAndExeName(c.started);
+        EXPECT_STREQ(CUtility::GetPath(), c.path) << c.started;
+        EXPECT_STREQ(CUtility::GetExecName(), c.name) << c.started;
+    }
+    std::string longPath(600, 'p');
+    CUtility::SavePathAndExeName((longPath + "/x").c_str());
+    EXPECT_EQ(std::string(CUtility::GetPath()).size(), 511u);
+}
+
+TEST(Numbers, IsNumberAndEqualStrings)
+{
+    EXPECT_TRUE(CUtility::IsNumber(""));
+    EXPECT_TRUE(CUtility::IsNumber("0123"));
+    EXPECT_FALSE(CUtility::IsNumber("-1"));
+    EXPECT_FALSE(CUtility::IsNumber(" 1"));
+    EXPECT_TRUE(CUtility::EqualStrings("ab\n", "ab"));
+    EXPECT_FALSE(CUtility::EqualStrings("ab", "AB"));
+}
+
+}  // namespace

@@ -17,17 +17,17 @@ bool StartsWith(const char* text, const char* prefix)
 
 }  // namespace
 
-std::unique_ptr<CPassThrough> OpenDevice(const char* spec, CVString& error)
+std::unique_ptr<CPassThrough> OpenDevice(const char* device, CVString& error)
 {
-    if (spec == nullptr || *spec == '\0') {
+    if (device == nullptr || *device == '\0') {
         error = "no device given";
         return nullptr;
     }
-    if (StartsWith(spec, SIM_PREFIX))
-        return CSimPassThrough::Open(spec + std::strlen(SIM_PREFIX), error);
-    if (StartsWith(spec, ISCSI_PREFIX)) {
+    if (StartsWith(device, SIM_PREFIX))
+        return CSimPassThrough::Open(device + std::strlen(SIM_PREFIX), error);
+    if (StartsWith(device, ISCSI_PREFIX)) {
         error = "iSCSI devices are not supported by this build";
         return nullptr;
     }
-    return CSgPassThrough::Open(spec, error);
+    return CSgPassThrough::Open(device, error);
 }

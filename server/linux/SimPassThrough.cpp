@@ -23,10 +23,11 @@ VDataDirection Direction(ScsiDirection direction)
 
 }  // namespace
 
-std::unique_ptr<CSimPassThrough> CSimPassThrough::Open(const char* spec, CVString& error)
+std::unique_ptr<CSimPassThrough> CSimPassThrough::Open(const char* modelAndFaults, CVString& error)
 {
     std::string reason;
-    std::unique_ptr<CVirtualDrive> drive = CVirtualDrive::Create(spec != nullptr ? spec : "", reason);
+    std::unique_ptr<CVirtualDrive> drive =
+        CVirtualDrive::Create(modelAndFaults != nullptr ? modelAndFaults : "", reason);
     if (!drive) {
         error = reason.c_str();
         return nullptr;

@@ -11,9 +11,10 @@
 
 class CSimPassThrough : public CPassThrough {
 public:
-    // `spec` is "MODEL[,FAULT...]". Null, with the reason in `error`, when
-    // the virtual drive refuses the text or no descriptor is left.
-    static std::unique_ptr<CSimPassThrough> Open(const char* spec, CVString& error);
+    // `modelAndFaults` is "MODEL[,FAULT...]". Null, with the reason in
+    // `error`, when the virtual drive refuses the text or no descriptor is
+    // left.
+    static std::unique_ptr<CSimPassThrough> Open(const char* modelAndFaults, CVString& error);
 
     ~CSimPassThrough() override;
 

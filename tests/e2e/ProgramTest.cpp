@@ -1,0 +1,109 @@
+// The built tapediag as a process: run modes, closing prompt, exit status.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "ChildProcess.h"
+
+namespace {
+
+const char* const HELP_USAGE = " cmd <switch><value>";
+
+
+bool HostHasTapeDevices()
+{
+    struct stat info;
+    return stat("/sys/class/scsi_tape", &info) == 0;
+}
+
+TEST(Program, RejectedLineShowsHelpThenClosingPromptAndFails)
+{
+    ChildProcess tapediag(TAPEDIAG_BIN, {"Show"});
+    tapediag.Write("\n\n");
+    EXPECT_EQ(tapediag.Finish(), 0);
+    std::vector<std::string> lines = tapediag.OutputLines();
+    ASSERT_GE(lines.size(), 24u);
+    EXPECT_EQ(lines[0], "Corvane Tape Diagnostic, Version 2.0");
+    EXPECT_EQ(lines[3], std::string("tapediag") + HELP_USAGE);
+    EXPECT_EQ(lines[5], "where \"cmd\" is one of the following:");
+    EXPECT_EQ(lines[6], "   rwtest     tape read-write test, (Caution: Use Scratch Tape.)");
+    EXPECT_EQ(lines[20], "   -nr (don't display: \"Press Enter to close\" at the end of execution)");
+    EXPECT_EQ(lines[23], "See READ-ME for additional commands.");
+    EXPECT_EQ(lines[24], "");
+    EXPECT_EQ(lines[25], "Press Enter to close.");
+}
+
+TEST(Program, ShowWithoutDrives)
+{
+    if (HostHasTapeDevices())
+        GTEST_SKIP() << "this host has tape devices";
+    ChildProcess tapediag(TAPEDIAG_BIN, {"show", "-nr"});
+    EXPECT_EQ(tapediag.Finish(), 1);
+    EXPECT_EQ(tapediag.Output(), " \nChecking System Configuration.\n \nNo tape drives recognized.\n \n");
+}
+
+TEST(Program, ClosingPromptUnlessNrOrNoVerbose)
+{
+    ChildProcess prompted(TAPEDIAG_BIN, {"show", "-dev:sim:changer"});
+    EXPECT_EQ(prompted.Finish(), 1);
+    EXPECT_NE(prompted.Output().find(" \n\nPress Enter to close.\n"), std::string::npos);
+
+    ChildProcess quiet(TAPEDIAG_BIN, {"show", "-dev:sim:changer", "-nov:"});
+    EXPECT_EQ(quiet.Finish(), 1);
+    EXPECT_EQ(quiet.Output(), "");
+}
+
+TEST(Program, FailedCommandExitsZero)
+{
+    ChildProcess tapediag(TAPEDIAG_BIN, {"rwtest", "-dev:sim:changer", "-nr"});
+    EXPECT_EQ(tapediag.Finish(), 0);
+    EXPECT_NE(tapediag.Output().find("Unable to find the associated drive with the address given."),
+              std::string::npos);
+    EXPECT_NE(tapediag.Errors().find("sim:changer"), std::string::npos);
+}
+
+TEST(Interactive, PromptsCountUpAndEEndsWithoutClosingPrompt)
+{
+    ChildProcess tapediag(TAPEDIAG_BIN, {});
+    tapediag.Write("show -dev:sim:changer\nshow\ne\n");
+    EXPECT_EQ(tapediag.Finish(), 1);
+    const std::string& out = tapediag.Output();
+    EXPECT_EQ(out.find("diag(1) "), 0u);
+    EXPECT_NE(out.find("diag(2) "), std::string::npos);
+    EXPECT_NE(out.find("diag(3) "), std::string::npos);
+    EXPECT_EQ(out.find("diag(4) "), std::string::npos);
+    // Discovery runs once: only the first command checks the configuration.
+    size_t first = out.find("Checking System Configuration.");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(out.find("Checking System Configuration.", first + 1), std::string::npos);
+    EXPECT_EQ(out.find("Press Enter to close."), std::string::npos);
+}
+
+TEST(Interactive, EndOfInputEndsTheSession)
+{
+    ChildProcess tapediag(TAPEDIAG_BIN, {});
+    tapediag.Write("show -dev:sim:changer");
+    EXPECT_EQ(tapediag.Finish(), 1);
+    EXPECT_NE(tapediag.Output().find("No tape drives recognized."), std::string::npos);
+}
+
+TEST(Interactive, OverlongLineIsSkippedWhole)
+{
+    ChildProcess tapediag(TAPEDIAG_BIN, {});
+    tapediag.Write("show -dev:sim:changer -o:" + std::string(600, 'x') + "\nexit\n");
+    EXPECT_EQ(tapediag.Finish(), 1);
+    EXPECT_NE(tapediag.Output().find("ignored"), std::string::npos);
+    EXPECT_EQ(tapediag.Output().find("Checking System Configuration."), std::string::npos);
+    EXPECT_NE(tapediag.Output().find("diag(2) "), std::string::npos);
+}
+
+TEST(Interactive, FailedCommandMakesTheStatusZero)
+{
+    ChildProcess tapediag(TAPEDIAG_BIN, {});
+    tapediag.Write("rwtest -dev:sim:changer\ne\n");
+    EXPECT_EQ(tapediag.Finish(), 0);
+}
+
+}  // namespace

@@ -50,9 +50,9 @@ bool ReadNonNegative(const char*& p, int& value)
 }  // namespace
 
 CLinuxDriveManager::CLinuxDriveManager(const std::vector<CVString>& devices, const char* sysfsRoot,
-                                       const char* deviceRoot)
-    : m_interface(new CLinuxDriverInterface()), m_sysfsRoot(sysfsRoot), m_deviceRoot(deviceRoot),
-      m_knownDevices(devices), m_virtualDrives(0)
+                                       const char* deviceRoot, DeviceOpenFunction openDevice)
+    : m_interface(new CLinuxDriverInterface()), m_openDevice(openDevice ? openDevice : OpenDevice),
+      m_sysfsRoot(sysfsRoot), m_deviceRoot(deviceRoot), m_knownDevices(devices), m_virtualDrives(0)
 {
     App()->OSType(PLATFORM_KIND_LINUX);
     SetDriverInterface(m_interface);
@@ -110,7 +110,7 @@ void CLinuxDriveManager::ScanHost()
         path += "/";
         path += node.second.c_str();
         CVString error;
-        std::unique_ptr<CPassThrough> device = OpenDevice(path, error);
+        std::unique_ptr<CPassThrough> device = m_openDevice(path, error);
         if (device)
             IdentifyAndAdd(std::move(device), address);
     }
@@ -128,7 +128,7 @@ void CLinuxDriveManager::AddNamedDevice(const CVString& spec)
         FindSysfsAddress(node, address);
     }
     CVString error;
-    std::unique_ptr<CPassThrough> device = OpenDevice(spec, error);
+    std::unique_ptr<CPassThrough> device = m_openDevice(spec, error);
     if (!device) {
         std::fprintf(stderr, "tapediag: device %s skipped: %s\n", static_cast<const char*>(spec),
                      static_cast<const char*>(error));

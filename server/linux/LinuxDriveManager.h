@@ -4,6 +4,7 @@
 #ifndef TAPEDIAG_LINUXDRIVEMANAGER_H
 #define TAPEDIAG_LINUXDRIVEMANAGER_H
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,13 +17,18 @@ class CPassThrough;
 const char* const DEFAULT_SYSFS_TAPE_ROOT = "/sys/class/scsi_tape";
 const char* const DEFAULT_DEVICE_ROOT = "/dev";
 
+// Opens a device by path or -dev: text; null with a reason when it cannot.
+using DeviceOpenFunction = std::function<std::unique_ptr<CPassThrough>(const char* device, CVString& error)>;
+
 class CLinuxDriveManager : public CDriveManager {
 public:
     // Discovers the drives at once. sysfsRoot and deviceRoot are where the
-    // st driver's devices are looked for (tests build a tree of their own).
+    // st driver's devices are looked for, and openDevice opens each one
+    // (tests bring a tree and devices of their own).
     explicit CLinuxDriveManager(const std::vector<CVString>& devices,
                                 const char* sysfsRoot = DEFAULT_SYSFS_TAPE_ROOT,
-                                const char* deviceRoot = DEFAULT_DEVICE_ROOT);
+                                const char* deviceRoot = DEFAULT_DEVICE_ROOT,
+                                DeviceOpenFunction openDevice = nullptr);
     ~CLinuxDriveManager() override;
 
     bool BuildDriveList() override;
@@ -44,6 +50,7 @@ private:
     bool IdentifyAndAdd(std::unique_ptr<CPassThrough> device, const DeviceAddress& address);
 
     CLinuxDriverInterface* m_interface;
+    DeviceOpenFunction m_openDevice;
     CVString m_sysfsRoot;
     CVString m_deviceRoot;
     std::vector<CVString> m_knownDevices;

@@ -18,6 +18,10 @@ public:
     std::map<int, std::vector<unsigned char>> vpdPages;  // answered by ExtendedDriveInquiry
     int vpdFailures = 0;                               // the first requests that fail
     std::map<std::string, int> calls;
+    std::vector<unsigned char> modeData;               // answered by ModeSensePage
+    int modeSenseFailures = 0;                         // the first mode sense requests that fail
+    int selectParameterLength = -1;                    // of the last ModeSelectPage
+    std::vector<unsigned char> selectData;             // sent by the last ModeSelectPage
 
     void GetSense(CTapeDrive*, unsigned char* buffer, int length) override
     {
@@ -49,8 +53,24 @@ public:
     bool ReadPosition(CTapeDrive*) override { return Call("ReadPosition"); }
     bool DriveInquiry(CTapeDrive*, unsigned char*, int) override { return Call("DriveInquiry"); }
     bool DriveInquiry(int, unsigned char*, int) override { return Call("DriveInquiry"); }
-    bool ModeSensePage(CTapeDrive*, int, unsigned char*, int) override { return Call("ModeSensePage"); }
-    bool ModeSelectPage(CTapeDrive*, int, unsigned char*, int) override { return Call("ModeSelectPage"); }
+    bool ModeSensePage(CTapeDrive*, int, unsigned char* buffer, int length) override
+    {
+        if (!Call("ModeSensePage"))
+            return false;
+        if (modeSenseFailures > 0) {
+            --modeSenseFailures;
+            return false;
+        }
+        size_t count = modeData.size() < static_cast<size_t>(length) ? modeData.size() : length;
+        std::memcpy(buffer, modeData.data(), count);
+        return true;
+    }
+    bool ModeSelectPage(CTapeDrive*, int parameterLength, unsigned char* buffer, int length) override
+    {
+        selectParameterLength = parameterLength;
+        selectData.assign(buffer, buffer + length);
+        return Call("ModeSelectPage");
+    }
     bool LogSense(CTapeDrive*, unsigned char*, int, int) override { return Call("LogSense"); }
     bool LogSelectReset(CTapeDrive*) override { return Call("LogSelectReset"); }
     bool FastFwdToEOD(CTapeDrive*) override { return Call("FastFwdToEOD"); }

@@ -1,0 +1,163 @@
+// The client's command line handling and its receive loop.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ClientApplication.h"
+#include "ClientProgram.h"
+#include "NetTestSupport.h"
+#include "NetworkClient.h"
+#include "TapeDrive.h"
+
+namespace {
+
+// An argument vector whose entries the code under test may replace.
+struct Arguments {
+    explicit Arguments(std::vector<std::string> args) : texts(std::move(args))
+    {
+        for (std::string& text : texts)
+            argv.push_back(text.data());
+    }
+    int argc() const { return static_cast<int>(argv.size()); }
+    std::vector<std::string> texts;
+    std::vector<char*> argv;
+};
+
+TEST(ClientCommandLineTest, ConnectionSwitchesAreTakenOutOfTheCommand)
+{
+    Arguments args({"tapediag-client", "rwtest", "-ip:10.1.2.3", "-id:x", "-cp:9000", "-pw:abc", "-ip:127.0.0.1",
+                    "-nr"});
+    CVString address, password, port("8800");
+    GetCmdLineCommunicationsParams(args.argc(), args.argv.data(), address, password, port);
+    EXPECT_STREQ(address, "127.0.0.1");
+    EXPECT_STREQ(port, "9000");
+    EXPECT_STREQ(password, "abc");
+    EXPECT_STREQ(args.argv[2], "null");
+    EXPECT_STREQ(args.argv[5], "null");
+    // -nr stays: the server reads it too.
+    EXPECT_STREQ(CmdLineArgsToString(args.argc(), args.argv.data()), "rwtest; -id:x; -nr;");
+}
+
+TEST(ClientCommandLineTest, EmptyPasswordSwitchAndDefaults)
+{
+    Arguments args({"tapediag-client", "show", "-pw:"});
+    CVString address, password("unchanged"), port("8800");
+    GetCmdLineCommunicationsParams(args.argc(), args.argv.data(), address, password, port);
+    EXPECT_STREQ(password, "");
+    EXPECT_STREQ(address, "");
+    EXPECT_STREQ(port, "8800");
+    EXPECT_STREQ(CmdLineArgsToString(args.argc(), args.argv.data()), "show;");
+}
+
+TEST(ClientCommandLineTest, CommandTextSkipsNullAndTrimsArguments)
+{
+    Arguments args({"tapediag-client", " rwtest ", "null", "-ts:200"});
+    EXPECT_STREQ(CmdLineArgsToString(args.argc(), args.argv.data()), "rwtest; -ts:200;");
+    Arguments none({"tapediag-client"});
+    EXPECT_STREQ(CmdLineArgsToString(none.argc(), none.argv.data()), "");
+}
+
+TEST(ClientCommandLineTest, OnlyTheInvalidTokenRefusesThePassword)
+{
+    EXPECT_FALSE(CNetworkClient::PasswordAccepted(MSG_PASSWORD_INVALID));
+    EXPECT_TRUE(CNetworkClient::PasswordAccepted(MSG_PASSWORD_VALID));
+    EXPECT_TRUE(CNetworkClient::PasswordAccepted(""));
+    EXPECT_TRUE(CNetworkClient::PasswordAccepted("msg_password_invalid"));
+}
+
+// The client on one end of a socket pair; the test plays the server.
+class ClientReceiveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        server = std::make_unique<WireEnd>(ends[0]);
+        client = std::make_unique<CNetworkClient>("127.0.0.1", "", 8800);
+        client->AdoptConnectedSocket(ends[1]);
+    }
+
+    // What the receive loop shows for the messages sent so far.
+    std::string Shown()
+    {
+        char* text = nullptr;
+        size_t size = 0;
+        std::FILE* out = open_memstream(&text, &size);
+        ReceiveCommandOutput(*client, out, "tapediag-client");
+        std::fclose(out);
+        std::string shown(text, size);
+        std::free(text);
+        return shown;
+    }
+
+    std::unique_ptr<WireEnd> server;
+    std::unique_ptr<CNetworkClient> client;
+};
+
+TEST_F(ClientReceiveTest, ProgressStepsAndTokensShowNothing)
+{
+    for (const char* message : {"abc", NEW_LINE, MSG_MOVE_WRITE_PROGRESS_BAR, NEW_LINE, "def", NEW_LINE,
+                                MSG_SUCCESSFUL_COMPLETION, "after the end", NEW_LINE})
+        ASSERT_TRUE(server->Send(message));
+    EXPECT_EQ(Shown(), "abc\ndef\n");
+}
+
+TEST_F(ClientReceiveTest, TextWithoutLineEndContinuesTheLine)
+{
+    for (const char* message : {"ab", "", "cd", NEW_LINE, MSG_MOVE_READ_PROGRESS_BAR, NEW_LINE, NEW_LINE,
+                                MSG_UNSUCCESSFUL_COMPLETION})
+        ASSERT_TRUE(server->Send(message));
+    // The empty text travels as MSG_EMPTY and shows nothing; only the line
+    // end right after a progress step belongs to it.
+    EXPECT_EQ(Shown(), "abcd\n\n");
+}
+
+TEST_F(ClientReceiveTest, EveryCompletionTokenEndsTheLoop)
+{
+    for (const char* token : {MSG_SUCCESSFUL_COMPLETION, MSG_UNSUCCESSFUL_COMPLETION, MSG_SUCCESSFUL_FIRMWARE_UPGRADE}) {
+        ASSERT_TRUE(server->Send("x"));
+        ASSERT_TRUE(server->Send(token));
+        EXPECT_EQ(Shown(), "x") << token;
+    }
+}
+
+TEST_F(ClientReceiveTest, ServerClosingEndsTheLoopAndTheGoodbyeIsSkipped)
+{
+    ASSERT_TRUE(server->Send("partial"));
+    int serverSocket = server->Socket();
+    shutdown(serverSocket, SHUT_WR);
+    EXPECT_EQ(Shown(), "partial");
+    // The connection is over: no MSG_DISCONNECT, and no error line for it.
+    ::testing::internal::CaptureStderr();
+    client.reset();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(server->WaitClosed());
+}
+
+TEST_F(ClientReceiveTest, LeavingSaysGoodbyeOverAConnectionStillUp)
+{
+    ASSERT_TRUE(server->Send(MSG_SUCCESSFUL_COMPLETION));
+    EXPECT_EQ(Shown(), "");
+    client.reset();
+    EXPECT_EQ(server->Next(), std::string(MSG_DISCONNECT));
+    EXPECT_TRUE(server->WaitClosed());
+}
+
+TEST(ClientApplicationTest, DriveRecordLinesGoToStandardOutput)
+{
+    CClientApplication app;
+    CTapeDrive drive(0, 3, 0, "TESSARA ULTRIUM 2       2A17", 7, true, false, true);
+    ::testing::internal::CaptureStdout();
+    drive.DisplayDrive(&app);
+    std::string shown = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(shown.rfind("SCSI Adapter: 0, Target: 3, Lun: 0\n", 0), 0u) << shown;
+    EXPECT_EQ(app.OSType(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// Helpers of the net suite: the far end of a connection, reading framed
+// messages with a bounded wait, and a port nobody listens on.
+#ifndef TAPEDIAG_TEST_NETTESTSUPPORT_H
+#define TAPEDIAG_TEST_NETTESTSUPPORT_H
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MessageQueue.h"
+
+// A port on 127.0.0.1 that was free a moment ago: bound with port 0, read
+// back, released.
+inline int FreeLoopbackPort()
+{
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(probe);
+    return port;
+}
+
+// One end of a connection as a peer sees it: frames what it sends, splits
+// what it receives into messages, and never waits without a bound.
+class WireEnd {
+public:
+    explicit WireEnd(int socket = -1) : m_socket(socket), m_queue("TEST: ") {}
+    ~WireEnd() { Close(); }
+    WireEnd(const WireEnd&) = delete;
+    WireEnd& operator=(const WireEnd&) = delete;
+
+    // Connects to 127.0.0.1:port.
+    bool Connect(int port)
+    {
+        Close();
+        m_socket = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        return connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+
+    int Socket() const { return m_socket; }
+
+    void Close()
+    {
+        if (m_socket >= 0)
+            close(m_socket);
+        m_socket = -1;
+    }
+
+    bool Send(const std::string& text) { return SendRaw(FrameMessage(text.c_str())); }
+
+    bool SendRaw(const std::string& bytes)
+    {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t sent = send(m_socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (sent <= 0)
+                return false;
+            done += static_cast<size_t>(sent);
+        }
+        return true;
+    }
+
+    // The next message, or nothing when the peer closed or the time ran out
+    // (Closed() tells which).
+    std::optional<std::string> Next(int timeoutMs = 10000)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!m_queue.CmdQueueHasItems()) {
+            if (m_closed)
+                return std::nullopt;
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return std::nullopt;
+            pollfd ready{m_socket, POLLIN, 0};
+            if (poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+                continue;
+            char data[8192];
+            ssize_t received = recv(m_socket, data, sizeof data, 0);
+            if (received <= 0) {
+                m_closed = true;
+                continue;
+            }
+            m_queue.AddToQueue(data, static_cast<int>(received));
+        }
+        char buffer[VSTRING_BUFFER_SIZE] = {};
+        m_queue.GetFirstQueueItem(buffer, sizeof buffer);
+        return std::string(buffer);
+    }
+
+    // Messages up to and including the first that equals one of the ends.
+    std::vector<std::string> Until(const std::vector<std::string>& ends, int timeoutMs = 30000)
+    {
+        std::vector<std::string> messages;
+        for (;;) {
+            std::optional<std::string> message = Next(timeoutMs);
+            if (!message)
+                return messages;
+            messages.push_back(*message);
+            for (const std::string& end : ends) {
+                if (*message == end)
+                    return messages;
+            }
+        }
+    }
+
+    // True once the peer has closed the connection (waiting at most
+    // timeoutMs for it); messages still queued are dropped.
+    bool WaitClosed(int timeoutMs = 10000)
+    {
+        while (Next(timeoutMs)) {
+        }
+        return m_closed;
+    }
+
+    bool Closed() const { return m_closed; }
+
+    // True when nothing at all is waiting to be read right now.
+    bool NothingPending()
+    {
+        if (m_queue.CmdQueueHasItems())
+            return false;
+        char byte;
+        ssize_t received = recv(m_socket, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+        return received < 0;
+    }
+
+private:
+    int m_socket;
+    CMessageQueue m_queue;
+    bool m_closed = false;
+};
+
+// Output messages joined into lines: text pieces up to each NEW_LINE.
+inline std::vector<std::string> JoinLines(const std::vector<std::string>& messages)
+{
+    std::vector<std::string> lines;
+    std::string current;
+    for (const std::string& message : messages) {
+        if (message == NEW_LINE) {
+            lines.push_back(current);
+            current.clear();
+        } else {
+            current += message;
+        }
+    }
+    return lines;
+}
+
+#endif

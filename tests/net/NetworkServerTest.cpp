@@ -1,0 +1,265 @@
+// The server endpoint: sending, the password exchange, acceptance.
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "NetTestSupport.h"
+#include "NetworkServer.h"
+
+namespace {
+
+// The server's end of a socket pair, with the client's end as a peer.
+class ServerSendTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        serverEnd = ends[0];
+        peer = std::make_unique<WireEnd>(ends[1]);
+    }
+    void TearDown() override { close(serverEnd); }
+    int ServerEnd() const { return serverEnd; }
+
+    int serverEnd = -1;
+    std::unique_ptr<WireEnd> peer;
+    CNetworkServer server{"", 0, "127.0.0.1"};
+};
+
+TEST_F(ServerSendTest, EachTextGoesOutFramedAndEmptyTextAsToken)
+{
+    EXPECT_EQ(server.SendMsg(ServerEnd(), "abc", 0), 1);
+    EXPECT_EQ(server.SendMsg(ServerEnd(), "", 0), 1);
+    EXPECT_EQ(server.SendMsg(ServerEnd(), "x\ny", 0), 1);
+    char raw[64] = {};
+    ASSERT_EQ(recv(peer->Socket(), raw, sizeof raw - 1, 0), 19);
+    EXPECT_STREQ(raw, "<abc><MSG_EMPTY><x>");
+}
+
+TEST_F(ServerSendTest, ClientThatHasGoneIsReportedOnceAndDoesNotKillTheServer)
+{
+    // Default SIGPIPE handling, as in a process that forgot to ignore it:
+    // only the send flags keep this test process alive.
+    struct sigaction previous {};
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &fallback, &previous);
+
+    peer->Close();
+    ::testing::internal::CaptureStderr();
+    int results = 0;
+    for (int i = 0; i < 5; ++i)
+        results += server.SendMsg(ServerEnd(), "line", 0);
+    std::string errors = ::testing::internal::GetCapturedStderr();
+    sigaction(SIGPIPE, &previous, nullptr);
+
+    EXPECT_EQ(results, 0);
+    EXPECT_EQ(errors, "SERVER MSG: Unable to send data to the client.\n");
+}
+
+// Sends that a signal interrupts midway must still put every message on the
+// wire whole and in order.
+TEST_F(ServerSendTest, InterruptedSendsStillDeliverWholeMessages)
+{
+    int small = 2048;
+    setsockopt(ServerEnd(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+
+    struct sigaction quiet {};
+    quiet.sa_handler = [](int) {};
+    quiet.sa_flags = 0;  // no restart: a blocked send returns early
+    struct sigaction previous {};
+    sigaction(SIGALRM, &quiet, &previous);
+    sigset_t alarm;
+    sigemptyset(&alarm);
+    sigaddset(&alarm, SIGALRM);
+    // Only the sending thread takes the alarms.
+    pthread_sigmask(SIG_BLOCK, &alarm, nullptr);
+
+    const int count = 40;
+    std::atomic<int> sent{0};
+    std::thread sender([&] {
+        pthread_sigmask(SIG_UNBLOCK, &alarm, nullptr);
+        for (int i = 0; i < count; ++i) {
+            std::string text(VSTRING_MAX_LENGTH, static_cast<char>('a' + i % 26));
+            sent += server.SendMsg(ServerEnd(), text.c_str(), 0);
+        }
+    });
+    itimerval often{{0, 200}, {0, 200}};
+    setitimer(ITIMER_REAL, &often, nullptr);
+
+    int received = 0;
+    for (; received < count; ++received) {
+        std::optional<std::string> message = peer->Next(20000);
+        if (!message)
+            break;
+        EXPECT_EQ(*message, std::string(VSTRING_MAX_LENGTH, static_cast<char>('a' + received % 26)));
+    }
+    sender.join();
+    itimerval stop{};
+    setitimer(ITIMER_REAL, &stop, nullptr);
+    sigaction(SIGALRM, &previous, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &alarm, nullptr);
+
+    EXPECT_EQ(received, count);
+    EXPECT_EQ(sent.load(), count);
+}
+
+TEST_F(ServerSendTest, PasswordMustMatchExactly)
+{
+    CNetworkServer open{"", 0, "127.0.0.1"};
+    EXPECT_TRUE(open.CheckPassword(ServerEnd(), MSG_EMPTY));
+    EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_VALID));
+    EXPECT_FALSE(open.CheckPassword(ServerEnd(), "anything"));
+    EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_INVALID));
+
+    CNetworkServer guarded{"s", 0, "127.0.0.1"};
+    EXPECT_FALSE(guarded.CheckPassword(ServerEnd(), MSG_EMPTY));
+    EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_INVALID));
+    EXPECT_FALSE(guarded.CheckPassword(ServerEnd(), "S"));
+    EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_INVALID));
+    EXPECT_TRUE(guarded.CheckPassword(ServerEnd(), "s"));
+    EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_VALID));
+}
+
+TEST(NetworkServerTest, TimeStampHasTheCtimeLayoutWithoutLineEnd)
+{
+    CVString stamp = CNetworkServer::TimeStamp();
+    EXPECT_EQ(stamp.GetLength(), 24);
+    EXPECT_EQ(stamp[3], ' ');
+    EXPECT_EQ(stamp[13], ':');
+}
+
+TEST(NetworkServerTest, BindAddressThatIsNotDottedIPv4StopsPreparation)
+{
+    CNetworkServer server("", 0, "not-an-address");
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(server.PrepareToAcceptClient());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "SERVER MSG: Invalid IP address not-an-address.\n");
+    EXPECT_EQ(server.GetHostSocket(), -1);
+}
+
+// Acceptance over real TCP on the loopback address. The kernel completes a
+// connection in the listen backlog, so the test connects and sends before
+// Accept runs, all on one thread.
+class AcceptTest : public ::testing::Test {
+protected:
+    void Prepare(const char* password)
+    {
+        server.reset(new CNetworkServer(password, 0, "127.0.0.1"));
+        ::testing::internal::CaptureStdout();
+        ASSERT_TRUE(server->PrepareToAcceptClient());
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Host IP Address: 127.0.0.1\n");
+        port = server->GetBoundPort();
+        ASSERT_GT(port, 0);
+    }
+    int AcceptQuietly(sockaddr_in* client, std::string* out = nullptr, std::string* errors = nullptr)
+    {
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        int socket = server->Accept(client);
+        std::string o = ::testing::internal::GetCapturedStdout();
+        std::string e = ::testing::internal::GetCapturedStderr();
+        if (out)
+            *out = o;
+        if (errors)
+            *errors = e;
+        return socket;
+    }
+
+    std::unique_ptr<CNetworkServer> server;
+    int port = 0;
+};
+
+TEST_F(AcceptTest, AcceptedClientGetsItsSocketAndRefusedOneIsClosed)
+{
+    Prepare("secret");
+    WireEnd refused;
+    ASSERT_TRUE(refused.Connect(port));
+    ASSERT_TRUE(refused.Send("SECRET"));
+    sockaddr_in client{};
+    std::string out, errors;
+    EXPECT_EQ(AcceptQuietly(&client, &out, &errors), -1);
+    EXPECT_EQ(out.rfind("SERVER MSG: Awaiting client connection\nSERVER MSG: Client (127.0.0.1) connected on ", 0), 0u)
+        << out;
+    EXPECT_EQ(errors, "SERVER MSG: Client sent invalid password, connection refused.\n");
+    EXPECT_EQ(refused.Next(), std::string(MSG_PASSWORD_INVALID));
+    EXPECT_TRUE(refused.WaitClosed());
+
+    WireEnd accepted;
+    ASSERT_TRUE(accepted.Connect(port));
+    ASSERT_TRUE(accepted.Send("secret"));
+    int socket = AcceptQuietly(&client);
+    ASSERT_GE(socket, 0);
+    EXPECT_EQ(client.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(accepted.Next(), std::string(MSG_PASSWORD_VALID));
+    close(socket);
+}
+
+// Messages one client left in the queue must not be read as the next
+// client's password (or requests).
+TEST_F(AcceptTest, NextClientStartsWithAnEmptyQueue)
+{
+    Prepare("");
+    WireEnd first;
+    ASSERT_TRUE(first.Connect(port));
+    ASSERT_TRUE(first.SendRaw("<MSG_EMPTY><left over><half"));
+    sockaddr_in client{};
+    int socket = AcceptQuietly(&client);
+    ASSERT_GE(socket, 0);
+    EXPECT_EQ(first.Next(), std::string(MSG_PASSWORD_VALID));
+    close(socket);
+    first.Close();
+
+    WireEnd second;
+    ASSERT_TRUE(second.Connect(port));
+    ASSERT_TRUE(second.Send(MSG_EMPTY));
+    ASSERT_TRUE(second.Send("request"));
+    socket = AcceptQuietly(&client);
+    ASSERT_GE(socket, 0);
+    EXPECT_EQ(second.Next(), std::string(MSG_PASSWORD_VALID));
+    char buffer[VSTRING_BUFFER_SIZE];
+    ASSERT_EQ(server->ReceiveMsg(socket, buffer, sizeof buffer), 1);
+    EXPECT_STREQ(buffer, "request");
+    close(socket);
+}
+
+// A send failure on one connection must not silence the next one, even
+// when it gets the same descriptor number.
+TEST_F(AcceptTest, SendFailureOnOneConnectionDoesNotSilenceTheNext)
+{
+    Prepare("");
+    WireEnd first;
+    ASSERT_TRUE(first.Connect(port));
+    ASSERT_TRUE(first.Send(MSG_EMPTY));
+    sockaddr_in client{};
+    int socket = AcceptQuietly(&client);
+    ASSERT_GE(socket, 0);
+    first.Close();
+    ::testing::internal::CaptureStderr();
+    // The first send after the peer left may still be taken by the kernel.
+    for (int i = 0; i < 100 && server->SendMsg(socket, "lost", 0) == 1; ++i) {
+    }
+    ::testing::internal::GetCapturedStderr();
+    close(socket);
+
+    WireEnd second;
+    ASSERT_TRUE(second.Connect(port));
+    ASSERT_TRUE(second.Send(MSG_EMPTY));
+    socket = AcceptQuietly(&client);
+    ASSERT_GE(socket, 0);
+    EXPECT_EQ(second.Next(), std::string(MSG_PASSWORD_VALID));
+    EXPECT_EQ(server->SendMsg(socket, "heard", 0), 1);
+    EXPECT_EQ(second.Next(), std::string("heard"));
+    close(socket);
+}
+
+}  // namespace

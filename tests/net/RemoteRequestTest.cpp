@@ -1,0 +1,215 @@
+// The dispatch of one received message, with a socket pair standing in for
+// the client and two virtual drives behind the controller.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Application.h"
+#include "MsgDelivery.h"
+#include "NetTestSupport.h"
+#include "NetworkServer.h"
+#include "ServerMode.h"
+#include "Utility.h"
+
+namespace {
+
+using Messages = std::vector<std::string>;
+
+class RemoteRequestTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        serverEnd = ends[0];
+        peer = std::make_unique<WireEnd>(ends[1]);
+
+        app.ClientServerConnection(true);
+        app.AddDevice("sim:ultrium");
+        app.AddDevice("sim:dds4");
+        ::testing::internal::CaptureStdout();
+        ASSERT_TRUE(app.CreateDriveManager());
+        ::testing::internal::GetCapturedStdout();
+        ASSERT_EQ(app.GetNumberOfAvailableTapeDrives(), 2);
+
+        client.sin_family = AF_INET;
+        client.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        CMsgDelivery::SetNetworkCommunication(&server, serverEnd);
+    }
+
+    void TearDown() override
+    {
+        CMsgDelivery::SetNetworkCommunication(nullptr, -1);
+        close(serverEnd);
+    }
+
+    // Hands the message to HandleRemoteRequest as the serving loop does;
+    // the server's console lines land in console.
+    int Handle(const std::string& message)
+    {
+        char buffer[SERVER_RECEIVE_BUFFER] = {};
+        std::strncpy(buffer, message.c_str(), sizeof buffer - 1);
+        ::testing::internal::CaptureStdout();
+        int result = HandleRemoteRequest(&utility, server, serverEnd, &client, buffer, sizeof buffer);
+        console = ::testing::internal::GetCapturedStdout();
+        return result;
+    }
+
+    // The reply to a command line, through its completion token.
+    Messages Reply()
+    {
+        return peer->Until({MSG_SUCCESSFUL_COMPLETION, MSG_UNSUCCESSFUL_COMPLETION, MSG_BAD_PARAMETERS,
+                            MSG_SUCCESSFUL_FIRMWARE_UPGRADE});
+    }
+
+    CApplication app;
+    CUtility utility{&app};
+    CNetworkServer server{"", 0, "127.0.0.1"};
+    int serverEnd = -1;
+    std::unique_ptr<WireEnd> peer;
+    sockaddr_in client{};
+    std::string console;
+};
+
+TEST_F(RemoteRequestTest, DriveListIsAnsweredForTheTokenInAnyCase)
+{
+    EXPECT_EQ(Handle("Msg_Get_Available_Drives"), REQUEST_SERVED);
+    Messages expected{std::string(app.GetTapeDriveData(0)), std::string(app.GetTapeDriveData(1)),
+                      MSG_ALL_AVAILABLE_DRIVES_SENT};
+    EXPECT_EQ(peer->Until({MSG_ALL_AVAILABLE_DRIVES_SENT}), expected);
+    EXPECT_NE(expected[0], expected[1]);
+    EXPECT_NE(expected[0].find("ULTRIUM"), std::string::npos);
+}
+
+TEST_F(RemoteRequestTest, DriveDescriptionByIndexInAndOutOfRange)
+{
+    const std::string first(app.GetTapeDriveData(0));
+    const std::string second(app.GetTapeDriveData(1));
+    struct Case {
+        const char* message;
+        std::string reply;
+    } cases[] = {
+        {"MSG_GET_FIRMWARE_VERSION 1", second},
+        {"msg_get_firmware_version:0", first},
+        {"MSG_GET_FIRMWARE_VERSION", first},
+        {"MSG_GET_FIRMWARE_VERSION 7", MSG_EMPTY},
+        {"MSG_GET_FIRMWARE_VERSION -1", MSG_EMPTY},
+        {"MSG_GET_FIRMWARE_VERSION 99999999999999999999", MSG_EMPTY},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Handle(c.message), REQUEST_SERVED) << c.message;
+        EXPECT_EQ(peer->Next(), c.reply) << c.message;
+        EXPECT_TRUE(peer->NothingPending()) << c.message;
+    }
+    // Not at the start: an ordinary (and here invalid) command line.
+    EXPECT_EQ(Handle("show; MSG_GET_FIRMWARE_VERSION 0"), REQUEST_SERVED);
+    EXPECT_EQ(Reply(), Messages{MSG_BAD_PARAMETERS});
+}
+
+TEST_F(RemoteRequestTest, DisconnectInLowerCaseEndsTheConnectionWithoutReply)
+{
+    EXPECT_EQ(Handle("msg_disconnect"), REQUEST_END_CONNECTION);
+    EXPECT_EQ(console.rfind("SERVER MSG: Client (127.0.0.1) disconnected on ", 0), 0u) << console;
+    EXPECT_EQ(console.size(), std::strlen("SERVER MSG: Client (127.0.0.1) disconnected on ") + 24 + 2);
+    EXPECT_TRUE(peer->NothingPending());
+}
+
+TEST_F(RemoteRequestTest, ShutdownAnywhereInAnyCaseStopsTheServerFirst)
+{
+    for (const char* message : {"MSG_SHUTDOWN", "shutdown", "rwtest; -id:x; -f:ShutDown.bin;",
+                                "MSG_DISCONNECT sHuTdOwN", "MSG_GET_AVAILABLE_DRIVES SHUTDOWN"}) {
+        EXPECT_EQ(Handle(message), REQUEST_STOP_SERVER) << message;
+        EXPECT_EQ(console, "SERVER MSG: Client request received to shutdown the server\n\n");
+        EXPECT_TRUE(peer->NothingPending()) << message;
+    }
+    // Disconnect comes before the drive list.
+    EXPECT_EQ(Handle("MSG_GET_AVAILABLE_DRIVES MSG_DISCONNECT"), REQUEST_END_CONNECTION);
+    EXPECT_TRUE(peer->NothingPending());
+}
+
+TEST_F(RemoteRequestTest, CommandOutputArrivesLineByLineThenItsToken)
+{
+    EXPECT_EQ(Handle("show;"), REQUEST_SERVED);
+    Messages reply = Reply();
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply.back(), MSG_SUCCESSFUL_COMPLETION);
+    reply.pop_back();
+    // Every line is its text, then NEW_LINE.
+    ASSERT_EQ(reply.size() % 2, 0u);
+    for (size_t i = 1; i < reply.size(); i += 2)
+        EXPECT_EQ(reply[i], NEW_LINE) << i;
+    Messages lines = JoinLines(reply);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[0], " ");
+    EXPECT_EQ(lines[1], "Accessible Tape Drives...");
+    EXPECT_EQ(lines[2], " ");
+    EXPECT_EQ(lines[3], "SCSI Adapter: 0, Target: 0, Lun: 0");
+}
+
+TEST_F(RemoteRequestTest, FailedCommandEndsWithTheUnsuccessfulToken)
+{
+    EXPECT_EQ(Handle("rwtest; -id:9;"), REQUEST_SERVED);
+    Messages reply = Reply();
+    EXPECT_EQ(reply, (Messages{"Unable to find the associated drive with the address given.", NEW_LINE,
+                               MSG_UNSUCCESSFUL_COMPLETION}));
+}
+
+TEST_F(RemoteRequestTest, RejectedLineGetsBadParametersAndNothingElse)
+{
+    for (const char* message : {"bogus;", "MSG_EMPTY", "rwtest; -id:x; -nosuchswitch;"}) {
+        EXPECT_EQ(Handle(message), REQUEST_SERVED) << message;
+        EXPECT_EQ(Reply(), Messages{MSG_BAD_PARAMETERS}) << message;
+        // No help on the server's console either: it would wait for a key.
+        EXPECT_EQ(console, "") << message;
+    }
+}
+
+TEST_F(RemoteRequestTest, ClientMayNotNameDevices)
+{
+    for (const char* message : {"show; -dev:/dev/nst0;", "rwtest; -id:x; -dev:sim:dat;"}) {
+        EXPECT_EQ(Handle(message), REQUEST_SERVED) << message;
+        EXPECT_EQ(Reply(), Messages{MSG_BAD_PARAMETERS}) << message;
+        EXPECT_TRUE(app.GetDevices().empty());
+    }
+    EXPECT_EQ(app.GetNumberOfAvailableTapeDrives(), 2);
+    EXPECT_EQ(Handle("MSG_GET_FIRMWARE_VERSION 2"), REQUEST_SERVED);
+    EXPECT_EQ(peer->Next(), std::string(MSG_EMPTY));
+}
+
+TEST_F(RemoteRequestTest, NoVerboseCommandSendsOnlyItsToken)
+{
+    char directory[] = "/tmp/tapediag-net-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string report = std::string(directory) + "/report.txt";
+    EXPECT_EQ(Handle("show; -nov:" + report + ";"), REQUEST_SERVED);
+    EXPECT_EQ(Reply(), Messages{MSG_SUCCESSFUL_COMPLETION});
+    std::ifstream file(report);
+    std::stringstream contents;
+    contents << file.rdbuf();
+    EXPECT_NE(contents.str().find("Accessible Tape Drives..."), std::string::npos);
+    unlink(report.c_str());
+    rmdir(directory);
+}
+
+TEST_F(RemoteRequestTest, DeliveryMakesALineTwoMessages)
+{
+    CMsgDelivery delivery;
+    delivery.SendMsg("abc", true);
+    delivery.SendMsg("def", false);
+    delivery.SendMsg("", false);
+    EXPECT_EQ(peer->Next(), std::string("abc"));
+    EXPECT_EQ(peer->Next(), std::string(NEW_LINE));
+    EXPECT_EQ(peer->Next(), std::string("def"));
+    EXPECT_EQ(peer->Next(), std::string(MSG_EMPTY));
+    EXPECT_TRUE(peer->NothingPending());
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+// The diagnostic program in server mode, driven over a real socket.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ServerProcess.h"
+
+namespace {
+
+using Messages = std::vector<std::string>;
+
+const Messages COMPLETION_TOKENS{MSG_SUCCESSFUL_COMPLETION, MSG_UNSUCCESSFUL_COMPLETION, MSG_BAD_PARAMETERS,
+                                 MSG_SUCCESSFUL_FIRMWARE_UPGRADE};
+
+TEST_F(ServerProcessTest, PasswordIsCheckedForEveryClient)
+{
+    StartServer({"-pw:s"});
+    for (const char* wrong : {MSG_EMPTY, "S"}) {
+        WireEnd refused;
+        ASSERT_TRUE(refused.Connect(port));
+        ASSERT_TRUE(refused.Send(wrong));
+        EXPECT_EQ(refused.Next(), std::string(MSG_PASSWORD_INVALID)) << wrong;
+        EXPECT_TRUE(refused.WaitClosed()) << wrong;
+    }
+    std::unique_ptr<WireEnd> accepted = Connect("s");
+    ASSERT_TRUE(accepted->Send(MSG_SHUTDOWN));
+    EXPECT_EQ(server->Finish(60000), 1);
+    EXPECT_EQ(Count(server->Errors(), "SERVER MSG: Client sent invalid password, connection refused.\n"), 2);
+}
+
+TEST_F(ServerProcessTest, DriveListAndCommandOutputInOrder)
+{
+    StartServer();
+    std::unique_ptr<WireEnd> client = Connect();
+    ASSERT_TRUE(client->Send(MSG_GET_AVAILABLE_DRIVES));
+    Messages drives = client->Until({MSG_ALL_AVAILABLE_DRIVES_SENT});
+    ASSERT_EQ(drives.size(), 3u);
+    EXPECT_NE(drives[0].find("ULTRIUM"), std::string::npos) << drives[0];
+    EXPECT_NE(drives[1].find("DDS4"), std::string::npos) << drives[1];
+
+    ASSERT_TRUE(client->Send("show;"));
+    Messages reply = client->Until(COMPLETION_TOKENS);
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply.back(), MSG_SUCCESSFUL_COMPLETION);
+    reply.pop_back();
+    Messages expected{" ",
+                      "Accessible Tape Drives...",
+                      " ",
+                      "SCSI Adapter: 0, Target: 0, Lun: 0",
+                      "TESSARA ULTRIUM 2, Firmware: 2A17-5RC4 BOOT 1.2",
+                      "Serial# HU1234567890",
+                      " ",
+                      "SCSI Adapter: 0, Target: 1, Lun: 0",
+                      "CORVANE DAT40 DDS4, Firmware: 9C23A7F1",
+                      "Serial# DT12345",
+                      " "};
+    Messages framed;
+    for (const std::string& line : expected) {
+        framed.push_back(line);
+        framed.push_back(NEW_LINE);
+    }
+    EXPECT_EQ(reply, framed);
+
+    // The connection stays open after a rejected line, and ends on request.
+    ASSERT_TRUE(client->Send("bogus;"));
+    EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_BAD_PARAMETERS});
+    ASSERT_TRUE(client->Send("show; -dev:sim:dat;"));
+    EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_BAD_PARAMETERS});
+    ASSERT_TRUE(client->Send("rwtest; -getByIndex:5;"));
+    EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_UNSUCCESSFUL_COMPLETION});
+    ASSERT_TRUE(client->Send(MSG_DISCONNECT));
+    EXPECT_TRUE(client->WaitClosed());
+    EXPECT_TRUE(server->WaitForOutput("SERVER MSG: Client (127.0.0.1) disconnected on "));
+
+    EXPECT_EQ(StopServer(), 1);
+}
+
+TEST_F(ServerProcessTest, ReadWriteTestSendsProgressTokensEachWithItsLineEnd)
+{
+    StartServer();
+    std::unique_ptr<WireEnd> client = Connect();
+    ASSERT_TRUE(client->Send("rwtest; -id:x; -ts:5;"));
+    Messages reply = client->Until(COMPLETION_TOKENS, 60000);
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply.back(), MSG_SUCCESSFUL_COMPLETION);
+    EXPECT_EQ(std::count(reply.begin(), reply.end(), MSG_MOVE_WRITE_PROGRESS_BAR), 80);
+    EXPECT_EQ(std::count(reply.begin(), reply.end(), MSG_MOVE_READ_PROGRESS_BAR), 80);
+    for (size_t i = 0; i + 1 < reply.size(); ++i) {
+        if (reply[i] == MSG_MOVE_WRITE_PROGRESS_BAR || reply[i] == MSG_MOVE_READ_PROGRESS_BAR)
+            EXPECT_EQ(reply[i + 1], NEW_LINE) << i;
+    }
+    // The write tokens all come before the read phase starts.
+    auto lastWrite = std::find(reply.rbegin(), reply.rend(), MSG_MOVE_WRITE_PROGRESS_BAR);
+    auto firstRead = std::find(reply.begin(), reply.end(), MSG_MOVE_READ_PROGRESS_BAR);
+    EXPECT_LT(reply.rend() - lastWrite, firstRead - reply.begin());
+    Messages lines = JoinLines(reply);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Test completed successfully."), lines.end());
+    EXPECT_EQ(StopServer(), 1);
+}
+
+TEST_F(ServerProcessTest, ClientLeavingMidTestLeavesTheServerServing)
+{
+    StartServer();
+    {
+        std::unique_ptr<WireEnd> leaving = Connect();
+        // Long enough that most of the test runs after the client has gone.
+        ASSERT_TRUE(leaving->Send("rwtest; -id:x; -ts:5000;"));
+        Messages seen = leaving->Until({MSG_MOVE_WRITE_PROGRESS_BAR}, 60000);
+        ASSERT_FALSE(seen.empty());
+        ASSERT_EQ(seen.back(), MSG_MOVE_WRITE_PROGRESS_BAR);
+    }
+    // Waits in the backlog until the abandoned test has finished.
+    std::unique_ptr<WireEnd> next = Connect();
+    ASSERT_TRUE(next->Send("show;"));
+    Messages reply = next->Until(COMPLETION_TOKENS, 60000);
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply.back(), MSG_SUCCESSFUL_COMPLETION);
+    EXPECT_EQ(Count(server->Errors(), "SERVER MSG: Unable to send data to the client."), 1) << server->Errors();
+    EXPECT_EQ(StopServer(), 1);
+}
+
+TEST_F(ServerProcessTest, ShutdownInACommandLineStopsTheServerWithoutItsPrompt)
+{
+    StartServer();
+    std::unique_ptr<WireEnd> client = Connect();
+    ASSERT_TRUE(client->Send("rwtest; -id:x; -o:ShutDown.txt;"));
+    EXPECT_TRUE(client->WaitClosed(30000));
+    EXPECT_EQ(client->Next(0), std::nullopt);
+    EXPECT_EQ(server->Finish(60000), 1);
+    EXPECT_NE(server->Output().find("SERVER MSG: Client request received to shutdown the server\n"), std::string::npos);
+    EXPECT_EQ(server->Output().find("Press Enter to close."), std::string::npos);
+    EXPECT_EQ(server->Output().find("Issued Cmd:"), std::string::npos);
+}
+
+TEST_F(ServerProcessTest, RejectedServerOptionsShowTheHelp)
+{
+    ChildProcess bad(TAPEDIAG_BIN, {"server", "-x"});
+    EXPECT_EQ(bad.Finish(30000), 0);
+    EXPECT_NE(bad.Output().find("tapediag server <-pw:password | -cp:port> both optional\n"), std::string::npos)
+        << bad.Output();
+    EXPECT_EQ(bad.Output().find("SERVER MSG: Awaiting"), std::string::npos);
+}
+
+TEST_F(ServerProcessTest, BindAddressThatIsNotIPv4KeepsTheServerFromStarting)
+{
+    ChildProcess bad(TAPEDIAG_BIN, {"server", "-ip:localhost", "-dev:sim:ultrium"});
+    EXPECT_EQ(bad.Finish(30000), 0);
+    EXPECT_NE(bad.Errors().find("SERVER MSG: Invalid IP address localhost.\n"), std::string::npos) << bad.Errors();
+    EXPECT_EQ(bad.Output().find("SERVER MSG: Awaiting"), std::string::npos);
+}
+
+}  // namespace

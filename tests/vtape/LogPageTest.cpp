@@ -1,0 +1,104 @@
+// LOG SENSE and LOG SELECT: page layout and when fault counters are charged.
+#include "VtapeTestSupport.h"
+
+using namespace vtape_test;
+
+namespace {
+
+void WriteAndReadOneRecord(CTestDrive& drive)
+{
+    CBytes data;
+    ASSERT_GOOD(drive.Write(Pattern(100, 1)));
+    ASSERT_GOOD(drive.Rewind());
+    ASSERT_GOOD(drive.Read(100, data));
+}
+
+}  // namespace
+
+TEST(VtapeLogPages, SupportedPagesList)
+{
+    CTestDrive drive("dds4");
+    CBytes page;
+    const CVirtualReply reply = drive.LogSense(0x00, 512, page);
+    EXPECT_GOOD(reply);
+    EXPECT_EQ(7, reply.transferred);
+    EXPECT_EQ(CBytes({0x00, 0x00, 0x00, 0x03, 0x00, 0x02, 0x03}), CBytes(page.begin(), page.begin() + 7));
+}
+
+TEST(VtapeLogPages, CounterPagesCarryTheModelsParameters)
+{
+    CBytes page;
+    CTestDrive ultrium("ultrium");
+    CVirtualReply reply = ultrium.LogSense(0x03, 512, page);
+    EXPECT_GOOD(reply);
+    EXPECT_EQ(0x03, page[0]);
+    EXPECT_EQ(4 + 6 * 8 + 12, reply.transferred);
+    EXPECT_EQ(reply.transferred - 4, (page[2] << 8) | page[3]);
+    for (unsigned code = 0; code <= 6; ++code) {
+        EXPECT_EQ(0, LogParameter(page, code)) << "parameter " << code;
+    }
+    EXPECT_EQ(8, page[4 + 6 * 8 + 3]) << "parameter 0006h is 8 bytes on this model";
+    EXPECT_EQ(0x60, page[4 + 2]);
+    EXPECT_EQ(-1, LogParameter(page, 0x8008));
+
+    CTestDrive dat("dat");
+    reply = dat.LogSense(0x02, 512, page);
+    EXPECT_GOOD(reply);
+    EXPECT_EQ(4 + 8 * 8, reply.transferred);
+    EXPECT_EQ(0, LogParameter(page, 0x8008));
+
+    reply = dat.LogSense(0x02, 10, page);
+    EXPECT_GOOD(reply);
+    EXPECT_EQ(10, reply.transferred);
+    EXPECT_EQ(0xEE, page[10]);
+
+    EXPECT_SENSE(dat.LogSense(0x2E, 512, page), 0x05, 0x24, 0x00);
+}
+
+TEST(VtapeLogPages, FaultCountersAreChargedByTheFirstIoAfterPowerOn)
+{
+    CTestDrive drive("dds4,read-corrected=5,read-delayed=2,read-uncorrected=1,"
+                     "write-uncorrected=3,dat-errors=9");
+    CBytes page;
+    EXPECT_GOOD(drive.LogSense(0x03, 512, page));
+    EXPECT_EQ(0, LogParameter(page, 0x0000)) << "nothing read yet";
+
+    WriteAndReadOneRecord(drive);
+    CBytes data;
+    EXPECT_GOOD(drive.Rewind());
+    EXPECT_GOOD(drive.Read(100, data));  // a second read charges nothing more
+
+    EXPECT_GOOD(drive.LogSense(0x03, 512, page));
+    EXPECT_EQ(5, LogParameter(page, 0x0000));
+    EXPECT_EQ(2, LogParameter(page, 0x0001));
+    EXPECT_EQ(7, LogParameter(page, 0x0003));
+    EXPECT_EQ(1, LogParameter(page, 0x0006));
+    EXPECT_EQ(9, LogParameter(page, 0x8008));
+    EXPECT_EQ(200, LogParameter(page, 0x0005));
+    EXPECT_GOOD(drive.LogSense(0x02, 512, page));
+    EXPECT_EQ(3, LogParameter(page, 0x0006));
+    EXPECT_EQ(0, LogParameter(page, 0x0000));
+}
+
+TEST(VtapeLogPages, ResetClearsCountersAndRearmsTheCharge)
+{
+    CTestDrive drive("ultrium,read-uncorrected=4,write-uncorrected=6");
+    CBytes page;
+    WriteAndReadOneRecord(drive);
+    EXPECT_GOOD(drive.ResetLogs());
+    EXPECT_GOOD(drive.LogSense(0x03, 512, page));
+    EXPECT_EQ(0, LogParameter(page, 0x0006)) << "reset after the I/O reads zero";
+    EXPECT_EQ(0, LogParameter(page, 0x0005));
+    EXPECT_GOOD(drive.LogSense(0x02, 512, page));
+    EXPECT_EQ(0, LogParameter(page, 0x0006));
+
+    WriteAndReadOneRecord(drive);
+    EXPECT_GOOD(drive.LogSense(0x03, 512, page));
+    EXPECT_EQ(4, LogParameter(page, 0x0006));
+    EXPECT_GOOD(drive.LogSense(0x02, 512, page));
+    EXPECT_EQ(6, LogParameter(page, 0x0006));
+
+    const unsigned char resetWithList[10] = {0x4C, 0x02, 0, 0, 0, 0, 0, 0, 4, 0};
+    unsigned char list[4] = {};
+    EXPECT_SENSE(drive->Execute(resetWithList, 10, VDIR_OUT, list, 4), 0x05, 0x24, 0x00);
+}

@@ -17,7 +17,7 @@ struct CVpdText {
 const int VPD_TEXTS_PER_PAGE = 2;
 
 struct CDriveModel {
-    const char* name;            // spec name, lower case
+    const char* name;            // name in the device text, lower case
     const char* vendor;          // INQUIRY bytes 8-15
     const char* product;         // INQUIRY bytes 16-31
     const char* revision;        // INQUIRY bytes 32-35

@@ -1,12 +1,12 @@
 #include "VirtualDrive.h"
 
-#include "DriveSpec.h"
+#include "DriveSetup.h"
 #include "VirtualDriveImpl.h"
 
-std::unique_ptr<CVirtualDrive> CVirtualDrive::Create(const std::string& spec, std::string& error)
+std::unique_ptr<CVirtualDrive> CVirtualDrive::Create(const std::string& text, std::string& error)
 {
-    CDriveSpec parsed;
-    if (!ParseDriveSpec(spec, parsed, error)) {
+    CDriveSetup parsed;
+    if (!ParseDriveSetup(text, parsed, error)) {
         return nullptr;
     }
     return std::unique_ptr<CVirtualDrive>(

@@ -28,16 +28,16 @@ int CdbLengthOfGroup(unsigned char opcode)
 
 }  // namespace
 
-CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSpec& spec)
-    : m_model(*spec.model),
-      m_faults(spec.faults),
-      m_medium(spec.faults.capacityMegabytes * BYTES_PER_MEGABYTE),
-      m_loaded(!spec.faults.noCartridge),
-      m_notReadyAnswersLeft(spec.faults.becomingReady),
-      m_vpdFailuresLeft(spec.faults.vpdFailures),
-      m_blockSize(spec.faults.fixedBlockSize),
-      m_compressionEnabled(spec.model->compression && !spec.faults.compressionOff),
-      m_decompressionEnabled(spec.model->compression)
+CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
+    : m_model(*setup.model),
+      m_faults(setup.faults),
+      m_medium(setup.faults.capacityMegabytes * BYTES_PER_MEGABYTE),
+      m_loaded(!setup.faults.noCartridge),
+      m_notReadyAnswersLeft(setup.faults.becomingReady),
+      m_vpdFailuresLeft(setup.faults.vpdFailures),
+      m_blockSize(setup.faults.fixedBlockSize),
+      m_compressionEnabled(setup.model->compression && !setup.faults.compressionOff),
+      m_decompressionEnabled(setup.model->compression)
 {
     for (CHandler& handler : m_handlers) {
         handler = &CVirtualDriveImpl::IllegalOpcode;

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "DriveSpec.h"
+#include "DriveSetup.h"
 #include "Medium.h"
 #include "Sense.h"
 #include "VirtualDrive.h"
@@ -81,7 +81,7 @@ struct CCommand {
 
 class CVirtualDriveImpl {
 public:
-    explicit CVirtualDriveImpl(const CDriveSpec& spec);
+    explicit CVirtualDriveImpl(const CDriveSetup& setup);
     CVirtualDriveImpl(const CVirtualDriveImpl&) = delete;
     CVirtualDriveImpl& operator=(const CVirtualDriveImpl&) = delete;
 

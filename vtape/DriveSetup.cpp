@@ -1,4 +1,4 @@
-#include "DriveSpec.h"
+#include "DriveSetup.h"
 
 #include <cstdio>
 
@@ -270,9 +270,9 @@ std::string ModelNames()
 
 }  // namespace
 
-bool ParseDriveSpec(const std::string& text, CDriveSpec& spec, std::string& error)
+bool ParseDriveSetup(const std::string& text, CDriveSetup& setup, std::string& error)
 {
-    spec = CDriveSpec();
+    setup = CDriveSetup();
     std::vector<std::string> items;
     size_t start = 0;
     for (;;) {
@@ -284,8 +284,8 @@ bool ParseDriveSpec(const std::string& text, CDriveSpec& spec, std::string& erro
         start = comma + 1;
     }
 
-    spec.model = FindDriveModel(items[0]);
-    if (spec.model == nullptr) {
+    setup.model = FindDriveModel(items[0]);
+    if (setup.model == nullptr) {
         error = "unknown drive model '" + items[0] + "' (models: " + ModelNames() + ")";
         return false;
     }
@@ -324,7 +324,7 @@ bool ParseDriveSpec(const std::string& text, CDriveSpec& spec, std::string& erro
             return false;
         }
         seen[index] = true;
-        if (!fault.apply(value, hasValue, *spec.model, spec.faults, error)) {
+        if (!fault.apply(value, hasValue, *setup.model, setup.faults, error)) {
             return false;
         }
     }

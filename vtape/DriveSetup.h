@@ -1,7 +1,7 @@
 // "MODEL[,FAULT...]": which model the virtual drive is and which faults it
-// carries. Every fault the drive knows is in one table in DriveSpec.cpp.
-#ifndef VTAPE_DRIVESPEC_H
-#define VTAPE_DRIVESPEC_H
+// carries. Every fault the drive knows is in one table in DriveSetup.cpp.
+#ifndef VTAPE_DRIVESETUP_H
+#define VTAPE_DRIVESETUP_H
 
 #include <bitset>
 #include <cstdint>
@@ -42,13 +42,13 @@ struct CDriveFaults {
     bool selftestFail = false;
 };
 
-struct CDriveSpec {
+struct CDriveSetup {
     const CDriveModel* model = nullptr;
     CDriveFaults faults;
 };
 
 // Parses `text`; on failure returns false with a one-line reason in `error`.
-bool ParseDriveSpec(const std::string& text, CDriveSpec& spec, std::string& error);
+bool ParseDriveSetup(const std::string& text, CDriveSetup& setup, std::string& error);
 
 // Every model and fault, one per line.
 std::string DriveCatalogue();

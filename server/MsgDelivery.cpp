@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "MessageQueue.h"
+#include "NetworkServer.h"
 #include "VString.h"
 
 CNetworkServer* CMsgDelivery::m_server = nullptr;
@@ -16,6 +18,13 @@ void CMsgDelivery::SetNetworkCommunication(CNetworkServer* server, int socket)
 void CMsgDelivery::SendMsg(const char* text, bool newline)
 {
     CVString line(text);
+    if (m_server != nullptr) {
+        // Send failures are the server's to report; the command goes on.
+        m_server->SendMsg(m_clientSocket, line, line.GetLength());
+        if (newline)
+            m_server->SendMsg(m_clientSocket, NEW_LINE, 0);
+        return;
+    }
     std::fputs(line, stdout);
     if (newline) {
         std::fputc('\n', stdout);

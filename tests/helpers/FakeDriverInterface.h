@@ -62,7 +62,8 @@ public:
             return false;
         }
         size_t count = modeData.size() < static_cast<size_t>(length) ? modeData.size() : length;
-        std::memcpy(buffer, modeData.data(), count);
+        if (count > 0)
+            std::memcpy(buffer, modeData.data(), count);
         return true;
     }
     bool ModeSelectPage(CTapeDrive*, int parameterLength, unsigned char* buffer, int length) override

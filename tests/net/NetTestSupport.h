@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -57,6 +58,10 @@ public:
 
     int Socket() const { return m_socket; }
 
+    // Reads at most this many bytes at a time: a slow reader keeps the
+    // sender blocked on a full socket buffer.
+    void SetReadChunk(size_t bytes) { m_chunk = bytes; }
+
     void Close()
     {
         if (m_socket >= 0)
@@ -93,7 +98,7 @@ public:
             if (poll(&ready, 1, static_cast<int>(left.count())) <= 0)
                 continue;
             char data[8192];
-            ssize_t received = recv(m_socket, data, sizeof data, 0);
+            ssize_t received = recv(m_socket, data, std::min(sizeof data, m_chunk), 0);
             if (received <= 0) {
                 m_closed = true;
                 continue;
@@ -146,6 +151,7 @@ private:
     int m_socket;
     CMessageQueue m_queue;
     bool m_closed = false;
+    size_t m_chunk = 8192;
 };
 
 // Output messages joined into lines: text pieces up to each NEW_LINE.

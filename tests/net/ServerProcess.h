@@ -39,11 +39,11 @@ protected:
     }
 
     // Asks the server to stop and returns its exit status.
-    int StopServer()
+    int StopServer(const std::string& password = MSG_EMPTY)
     {
         WireEnd connection;
         EXPECT_TRUE(connection.Connect(port));
-        connection.Send(MSG_EMPTY);
+        connection.Send(password);
         connection.Send(MSG_SHUTDOWN);
         return server->Finish(60000);
     }

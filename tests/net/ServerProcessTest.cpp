@@ -86,8 +86,9 @@ TEST_F(ServerProcessTest, ReadWriteTestSendsProgressTokensEachWithItsLineEnd)
     EXPECT_EQ(std::count(reply.begin(), reply.end(), MSG_MOVE_WRITE_PROGRESS_BAR), 80);
     EXPECT_EQ(std::count(reply.begin(), reply.end(), MSG_MOVE_READ_PROGRESS_BAR), 80);
     for (size_t i = 0; i + 1 < reply.size(); ++i) {
-        if (reply[i] == MSG_MOVE_WRITE_PROGRESS_BAR || reply[i] == MSG_MOVE_READ_PROGRESS_BAR)
+        if (reply[i] == MSG_MOVE_WRITE_PROGRESS_BAR || reply[i] == MSG_MOVE_READ_PROGRESS_BAR) {
             EXPECT_EQ(reply[i + 1], NEW_LINE) << i;
+        }
     }
     // The write tokens all come before the read phase starts.
     auto lastWrite = std::find(reply.rbegin(), reply.rend(), MSG_MOVE_WRITE_PROGRESS_BAR);

@@ -30,6 +30,17 @@ CVString CatalogueText(int id)
     return text;
 }
 
+// Catalogue text, the size in the given format, catalogue text: one line.
+CVString SizeLine(int before, const char* format, unsigned long megabytes, int after)
+{
+    CVString line = CatalogueText(before);
+    CVString size;
+    size.Format(format, megabytes);
+    line += size;
+    line += CatalogueText(after);
+    return line;
+}
+
 }  // namespace
 
 // What sets the compression test apart from the read/write test.
@@ -239,22 +250,12 @@ bool CDriveManager::CheckBuffer(const unsigned char* buffer, int length)
 
 void CDriveManager::SendMsgWriteBegins(unsigned long megabytes)
 {
-    CVString line = CatalogueText(15);
-    CVString size;
-    size.Format("%lu ", megabytes);
-    line += size;
-    line += CatalogueText(16);
-    m_application->Msg(line, true);
+    m_application->Msg(SizeLine(15, "%lu ", megabytes, 16), true);
 }
 
 void CDriveManager::SendMsgReadBegins(unsigned long megabytes)
 {
-    CVString line = CatalogueText(20);
-    CVString size;
-    size.Format(" %lu ", megabytes);
-    line += size;
-    line += CatalogueText(21);
-    m_application->Msg(line, true);
+    m_application->Msg(SizeLine(20, " %lu ", megabytes, 21), true);
 }
 
 bool CDriveManager::IsTapeWriteProtected(CTapeDrive* drive)

@@ -111,10 +111,10 @@ bool ParseServerArgs(int argc, char** argv, CServerOptions& options)
                 return false;
             options.bindAddress = argument + 4;
         } else if (i >= 2 && StartsWith(argument, "-dev:")) {
-            const char* spec = argument + 5;
-            if (*spec == '\0' || std::strlen(spec) > static_cast<size_t>(MAX_FIELD_LENGTH))
+            const char* device = argument + 5;
+            if (*device == '\0' || std::strlen(device) > static_cast<size_t>(MAX_FIELD_LENGTH))
                 return false;
-            options.devices.push_back(CVString(spec));
+            options.devices.push_back(CVString(device));
         } else {
             counted.push_back(argument);
         }

@@ -35,7 +35,7 @@ struct CServerOptions {
     CServerOptions();
 };
 
-// Reads `tapediag server [-pw:PASSWORD] [-cp:PORT] [-ip:ADDRESS] [-dev:SPEC]...`.
+// Reads `tapediag server [-pw:PASSWORD] [-cp:PORT] [-ip:ADDRESS] [-dev:DEVICE]...`.
 // At most two options besides -ip: and -dev: (-pw:, -cp: or an unknown word
 // all count); false rejects the command line.
 bool ParseServerArgs(int argc, char** argv, CServerOptions& options);

@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "ClientApplication.h"
 #include "ClientProgram.h"
 #include "NetTestSupport.h"
 #include "NetworkClient.h"
-#include "TapeDrive.h"
 
 namespace {
 
@@ -44,21 +42,15 @@ TEST(ClientCommandLineTest, ConnectionSwitchesAreTakenOutOfTheCommand)
     EXPECT_STREQ(CmdLineArgsToString(args.argc(), args.argv.data()), "rwtest; -id:x; -nr;");
 }
 
-TEST(ClientCommandLineTest, EmptyPasswordSwitchAndDefaults)
+TEST(ClientCommandLineTest, EmptyPasswordNullArgumentsAndNoArguments)
 {
-    Arguments args({"tapediag-client", "show", "-pw:"});
+    Arguments args({"tapediag-client", " show ", "null", "-pw:"});
     CVString address, password("unchanged"), port("8800");
     GetCmdLineCommunicationsParams(args.argc(), args.argv.data(), address, password, port);
     EXPECT_STREQ(password, "");
     EXPECT_STREQ(address, "");
     EXPECT_STREQ(port, "8800");
     EXPECT_STREQ(CmdLineArgsToString(args.argc(), args.argv.data()), "show;");
-}
-
-TEST(ClientCommandLineTest, CommandTextSkipsNullAndTrimsArguments)
-{
-    Arguments args({"tapediag-client", " rwtest ", "null", "-ts:200"});
-    EXPECT_STREQ(CmdLineArgsToString(args.argc(), args.argv.data()), "rwtest; -ts:200;");
     Arguments none({"tapediag-client"});
     EXPECT_STREQ(CmdLineArgsToString(none.argc(), none.argv.data()), "");
 }
@@ -147,17 +139,6 @@ TEST_F(ClientReceiveTest, LeavingSaysGoodbyeOverAConnectionStillUp)
     client.reset();
     EXPECT_EQ(server->Next(), std::string(MSG_DISCONNECT));
     EXPECT_TRUE(server->WaitClosed());
-}
-
-TEST(ClientApplicationTest, DriveRecordLinesGoToStandardOutput)
-{
-    CClientApplication app;
-    CTapeDrive drive(0, 3, 0, "TESSARA ULTRIUM 2       2A17", 7, true, false, true);
-    ::testing::internal::CaptureStdout();
-    drive.DisplayDrive(&app);
-    std::string shown = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(shown.rfind("SCSI Adapter: 0, Target: 3, Lun: 0\n", 0), 0u) << shown;
-    EXPECT_EQ(app.OSType(), 0);
 }
 
 }  // namespace

@@ -48,88 +48,34 @@ TEST(FrameMessageTest, FramesTextAndStandsInForEmptyText)
     EXPECT_EQ(FrameMessage(longest.c_str()), "<" + longest + ">");
 }
 
-TEST_F(MessageQueueTest, MessageSplitAcrossReceivesIsCompletedByTheNext)
+// Each case: the receives in order, and the complete messages they yield.
+TEST_F(MessageQueueTest, ReceivesSplitIntoMessages)
 {
-    ASSERT_TRUE(Add("<abc><NEW_LINE><de"));
-    EXPECT_EQ(queue.Count(), 2);
-    EXPECT_TRUE(queue.IsOpen());
-    EXPECT_EQ(OpenText(), "de");
-    ASSERT_TRUE(Add("f>"));
-    EXPECT_FALSE(queue.IsOpen());
-    EXPECT_EQ(Drain(), (Messages{"abc", "NEW_LINE", "def"}));
-}
-
-TEST_F(MessageQueueTest, OpeningBracketAloneStartsAnEmptyMessage)
-{
-    ASSERT_TRUE(Add("<"));
-    EXPECT_TRUE(queue.IsOpen());
-    EXPECT_FALSE(queue.CmdQueueHasItems());
-    ASSERT_TRUE(Add("xyz>"));
-    EXPECT_EQ(Drain(), (Messages{"xyz"}));
-
-    ASSERT_TRUE(Add("<"));
-    ASSERT_TRUE(Add(">"));
-    EXPECT_EQ(Drain(), (Messages{""}));
-}
-
-TEST_F(MessageQueueTest, JoinedMessagesAreDeliveredOneByOne)
-{
-    ASSERT_TRUE(Add("<a><b>"));
-    char buffer[16] = {};
-    queue.GetFirstQueueItem(buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "a");
-    EXPECT_TRUE(queue.CmdQueueHasItems());
-    queue.GetFirstQueueItem(buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "b");
-    EXPECT_FALSE(queue.CmdQueueHasItems());
-}
-
-TEST_F(MessageQueueTest, LineEndOrNulEndsTheParseOfThatReceive)
-{
-    ASSERT_TRUE(Add("<ab>\n<cd>"));
-    EXPECT_EQ(Drain(), (Messages{"ab"}));
-    ASSERT_TRUE(Add(std::string("<ef>\0<gh>", 9)));
-    EXPECT_EQ(Drain(), (Messages{"ef"}));
-    // Cut inside a message: it stays open for the next receive.
-    ASSERT_TRUE(Add("<ij\r\nkl>"));
-    EXPECT_EQ(OpenText(), "ij");
-    ASSERT_TRUE(Add("m>"));
-    EXPECT_EQ(Drain(), (Messages{"ijm"}));
-}
-
-TEST_F(MessageQueueTest, OpeningBracketWhileOpenRestartsTheMessage)
-{
-    ASSERT_TRUE(Add("<lost"));
-    ASSERT_TRUE(Add("<kept>"));
-    EXPECT_EQ(Drain(), (Messages{"kept"}));
-    // Inside a text it is an ordinary character.
-    ASSERT_TRUE(Add("<a<b>"));
-    ASSERT_TRUE(Add("<c"));
-    ASSERT_TRUE(Add("d<e>"));
-    EXPECT_EQ(Drain(), (Messages{"a<b", "cd<e"}));
-}
-
-TEST_F(MessageQueueTest, DataOutsideAMessageIsDiscarded)
-{
-    EXPECT_TRUE(Add("junk"));
-    EXPECT_TRUE(Add(">"));
-    EXPECT_TRUE(Add("tail of a lost message>"));
-    EXPECT_EQ(queue.Count(), 0);
-    EXPECT_FALSE(queue.IsOpen());
-    EXPECT_TRUE(Add("junk><ok>>"));
-    EXPECT_EQ(Drain(), (Messages{"ok"}));
-    EXPECT_FALSE(queue.IsOpen());
-}
-
-TEST_F(MessageQueueTest, OpenMessageKeepsItsTextWhenAPieceWouldPassTheLimit)
-{
-    const std::string start(4000, 'a');
-    ASSERT_TRUE(Add("<" + start));
-    ASSERT_TRUE(Add(std::string(95, 'b')));
-    EXPECT_EQ(OpenText(), start);
-    // Up to exactly the limit still fits.
-    ASSERT_TRUE(Add(std::string(94, 'c') + ">"));
-    EXPECT_EQ(Drain(), (Messages{start + std::string(94, 'c')}));
+    const std::string longText(4000, 'a');
+    const struct {
+        const char* what;
+        std::vector<std::string> receives;
+        Messages messages;
+    } cases[] = {
+        {"split across receives", {"<abc><NEW_LINE><de", "f>"}, {"abc", "NEW_LINE", "def"}},
+        {"bracket alone opens", {"<", "xyz>"}, {"xyz"}},
+        {"empty message", {"<", ">"}, {""}},
+        {"joined", {"<a><b>"}, {"a", "b"}},
+        {"line end ends the parse", {"<ab>\n<cd>"}, {"ab"}},
+        {"NUL ends the parse", {std::string("<ef>\0<gh>", 9)}, {"ef"}},
+        {"line end inside a message", {"<ij\r\nkl>", "m>"}, {"ijm"}},
+        {"bracket while open restarts", {"<lost", "<kept>"}, {"kept"}},
+        {"bracket inside text", {"<a<b>", "<c", "d<e>"}, {"a<b", "cd<e"}},
+        {"data outside a message", {"junk", ">", "tail of a lost message>", "junk><ok>>"}, {"ok"}},
+        {"piece past the limit dropped", {"<" + longText, std::string(95, 'b'), std::string(94, 'c') + ">"},
+         {longText + std::string(94, 'c')}},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& receive : c.receives)
+            EXPECT_TRUE(Add(receive)) << c.what;
+        EXPECT_FALSE(queue.IsOpen()) << c.what;
+        EXPECT_EQ(Drain(), c.messages) << c.what;
+    }
 }
 
 TEST_F(MessageQueueTest, FullQueueRefusesFurtherDataWithTheOverflowLine)
@@ -156,21 +102,6 @@ TEST_F(MessageQueueTest, FullQueueRefusesFurtherDataWithTheOverflowLine)
     EXPECT_EQ(messages.back(), "last");
 }
 
-TEST(MessageQueueOverflowTest, LineCarriesTheOwnersPrefix)
-{
-    CMessageQueue queue("CLIENT MSG: ");
-    std::string many;
-    for (int i = 0; i < CMessageQueue::CAPACITY; ++i)
-        many += "<x>";
-    ::testing::internal::CaptureStderr();
-    for (size_t at = 0; at < many.size(); at += 3000)
-        queue.AddToQueue(many.data() + at, static_cast<int>(std::min<size_t>(3000, many.size() - at)));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(queue.CmdQueueOverflow());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "CLIENT MSG: Cmd Queue overflow, incoming message dropped.\n");
-}
-
 TEST_F(MessageQueueTest, TakingAMessageCutsToTheBufferAndMovesTheOpenOneDown)
 {
     char untouched[8] = "keep";
@@ -185,16 +116,6 @@ TEST_F(MessageQueueTest, TakingAMessageCutsToTheBufferAndMovesTheOpenOneDown)
     EXPECT_EQ(OpenText(), "gh");
     ASSERT_TRUE(Add("i>"));
     EXPECT_EQ(Drain(), (Messages{"ghi"}));
-}
-
-TEST_F(MessageQueueTest, ClearForgetsCompleteAndOpenMessages)
-{
-    ASSERT_TRUE(Add("<a><b"));
-    queue.Clear();
-    EXPECT_FALSE(queue.CmdQueueHasItems());
-    EXPECT_FALSE(queue.IsOpen());
-    ASSERT_TRUE(Add("c>"));
-    EXPECT_EQ(queue.Count(), 0);
 }
 
 // Receiving from a socket: queued messages first, then as many receives as
@@ -235,15 +156,6 @@ TEST_F(ReceiveFromTest, DeliversQueuedMessagesBeforeReceivingAgain)
     EXPECT_STREQ(buffer, "def");
 }
 
-TEST_F(ReceiveFromTest, KeepsReceivingUntilAMessageIsComplete)
-{
-    Write("<par");
-    Write("tial");
-    Write(" text>");
-    ASSERT_EQ(queue.ReceiveFrom(ends[0], buffer, sizeof buffer), CMessageQueue::RECEIVED);
-    EXPECT_STREQ(buffer, "partial text");
-}
-
 TEST_F(ReceiveFromTest, PeerClosingEndsTheReceiveWithAnEmptyBuffer)
 {
     Write("<unfinished");
@@ -252,11 +164,6 @@ TEST_F(ReceiveFromTest, PeerClosingEndsTheReceiveWithAnEmptyBuffer)
     std::memset(buffer, 'x', sizeof buffer);
     EXPECT_EQ(queue.ReceiveFrom(ends[0], buffer, sizeof buffer), CMessageQueue::CLOSED);
     EXPECT_EQ(buffer[0], '\0');
-}
-
-TEST_F(ReceiveFromTest, ReceiveErrorIsReportedAsFailure)
-{
-    EXPECT_EQ(queue.ReceiveFrom(-1, buffer, sizeof buffer), CMessageQueue::FAILED);
 }
 
 }  // namespace

@@ -133,14 +133,6 @@ TEST_F(ServerSendTest, PasswordMustMatchExactly)
     EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_VALID));
 }
 
-TEST(NetworkServerTest, TimeStampHasTheCtimeLayoutWithoutLineEnd)
-{
-    CVString stamp = CNetworkServer::TimeStamp();
-    EXPECT_EQ(stamp.GetLength(), 24);
-    EXPECT_EQ(stamp[3], ' ');
-    EXPECT_EQ(stamp[13], ':');
-}
-
 TEST(NetworkServerTest, BindAddressThatIsNotDottedIPv4StopsPreparation)
 {
     CNetworkServer server("", 0, "not-an-address");
@@ -181,31 +173,6 @@ protected:
     std::unique_ptr<CNetworkServer> server;
     int port = 0;
 };
-
-TEST_F(AcceptTest, AcceptedClientGetsItsSocketAndRefusedOneIsClosed)
-{
-    Prepare("secret");
-    WireEnd refused;
-    ASSERT_TRUE(refused.Connect(port));
-    ASSERT_TRUE(refused.Send("SECRET"));
-    sockaddr_in client{};
-    std::string out, errors;
-    EXPECT_EQ(AcceptQuietly(&client, &out, &errors), -1);
-    EXPECT_EQ(out.rfind("SERVER MSG: Awaiting client connection\nSERVER MSG: Client (127.0.0.1) connected on ", 0), 0u)
-        << out;
-    EXPECT_EQ(errors, "SERVER MSG: Client sent invalid password, connection refused.\n");
-    EXPECT_EQ(refused.Next(), std::string(MSG_PASSWORD_INVALID));
-    EXPECT_TRUE(refused.WaitClosed());
-
-    WireEnd accepted;
-    ASSERT_TRUE(accepted.Connect(port));
-    ASSERT_TRUE(accepted.Send("secret"));
-    int socket = AcceptQuietly(&client);
-    ASSERT_GE(socket, 0);
-    EXPECT_EQ(client.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
-    EXPECT_EQ(accepted.Next(), std::string(MSG_PASSWORD_VALID));
-    close(socket);
-}
 
 // Messages one client left in the queue must not be read as the next
 // client's password (or requests).

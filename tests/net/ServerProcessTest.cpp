@@ -96,6 +96,7 @@ TEST_F(ServerProcessTest, ReadWriteTestSendsProgressTokensEachWithItsLineEnd)
     EXPECT_LT(reply.rend() - lastWrite, firstRead - reply.begin());
     Messages lines = JoinLines(reply);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Test completed successfully."), lines.end());
+    client.reset();
     EXPECT_EQ(StopServer(), 1);
 }
 
@@ -116,8 +117,11 @@ TEST_F(ServerProcessTest, ClientLeavingMidTestLeavesTheServerServing)
     Messages reply = next->Until(COMPLETION_TOKENS, 60000);
     ASSERT_FALSE(reply.empty());
     EXPECT_EQ(reply.back(), MSG_SUCCESSFUL_COMPLETION);
-    EXPECT_EQ(Count(server->Errors(), "SERVER MSG: Unable to send data to the client."), 1) << server->Errors();
+    EXPECT_TRUE(server->WaitForError("SERVER MSG: Unable to send data to the client."));
+    next.reset();
     EXPECT_EQ(StopServer(), 1);
+    // Once, however many lines the abandoned test still produced.
+    EXPECT_EQ(Count(server->Errors(), "SERVER MSG: Unable to send data to the client."), 1) << server->Errors();
 }
 
 TEST_F(ServerProcessTest, ShutdownInACommandLineStopsTheServerWithoutItsPrompt)
@@ -139,14 +143,6 @@ TEST_F(ServerProcessTest, RejectedServerOptionsShowTheHelp)
     EXPECT_EQ(bad.Finish(30000), 0);
     EXPECT_NE(bad.Output().find("tapediag server <-pw:password | -cp:port> both optional\n"), std::string::npos)
         << bad.Output();
-    EXPECT_EQ(bad.Output().find("SERVER MSG: Awaiting"), std::string::npos);
-}
-
-TEST_F(ServerProcessTest, BindAddressThatIsNotIPv4KeepsTheServerFromStarting)
-{
-    ChildProcess bad(TAPEDIAG_BIN, {"server", "-ip:localhost", "-dev:sim:ultrium"});
-    EXPECT_EQ(bad.Finish(30000), 0);
-    EXPECT_NE(bad.Errors().find("SERVER MSG: Invalid IP address localhost.\n"), std::string::npos) << bad.Errors();
     EXPECT_EQ(bad.Output().find("SERVER MSG: Awaiting"), std::string::npos);
 }
 

@@ -1,0 +1,9 @@
+// The remote client of the diagnostic: `tapediag-client COMMAND [switches]
+// [-ip:ADDRESS] [-cp:PORT] [-pw:PASSWORD]`. Exit status 1 once the command
+// reached the server, 0 otherwise.
+#include "ClientProgram.h"
+
+int main(int argc, char** argv)
+{
+    return RunClient(argc, argv);
+}

@@ -1,0 +1,156 @@
+#include "ClientProgram.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "Help.h"
+#include "MessageQueue.h"
+#include "NetworkClient.h"
+
+namespace {
+
+char nullArgument[] = "null";
+
+const int RECEIVE_BUFFER = 4096;
+
+// The value of a connection switch: the argument past its first four
+// characters, wherever in the argument the switch was found.
+void TakeSwitch(char*& argument, CVString& value)
+{
+    value = argument + 4;
+    argument = nullArgument;
+}
+
+// The started name as the short help shows it: no directory, no ".exe".
+CVString ExecName(const char* startedName)
+{
+    CVString name(startedName == nullptr ? "" : startedName);
+    int slash = name.ReverseFind('/');
+    if (slash != -1)
+        name = name.Mid(slash + 1, -1);
+    int exe = name.ReverseFind(".exe");
+    if (exe != -1)
+        name = name.Left(exe);
+    return name;
+}
+
+// A port as C atoi reads it, without its undefined overflow.
+int ReadPort(const char* text)
+{
+    long value = std::strtol(text, nullptr, 10);
+    if (value < 0 || value > 65535)
+        return 0;
+    return static_cast<int>(value);
+}
+
+void ClosingPrompt()
+{
+    std::fputs("\nPress Enter to close.\n", stdout);
+    std::fflush(stdout);
+    std::getchar();
+}
+
+}  // namespace
+
+void GetCmdLineCommunicationsParams(int argc, char** argv, CVString& address, CVString& password, CVString& port)
+{
+    if (argc < 2)
+        return;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strstr(argv[i], "-ip:") != nullptr)
+            TakeSwitch(argv[i], address);
+        else if (std::strstr(argv[i], "-cp:") != nullptr)
+            TakeSwitch(argv[i], port);
+        else if (std::strstr(argv[i], "-pw:") != nullptr)
+            TakeSwitch(argv[i], password);
+    }
+}
+
+const char* CmdLineArgsToString(int argc, char** argv)
+{
+    static CVString command;
+    command.Empty();
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], nullArgument) == 0)
+            continue;
+        command += argv[i];
+        command.Trim();
+        command += "; ";
+    }
+    command.Trim();
+    return command;
+}
+
+void ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, const char* execName)
+{
+    bool progress = false;
+    char buffer[RECEIVE_BUFFER];
+    for (;;) {
+        std::memset(buffer, 0, sizeof buffer);
+        if (client.ReceiveMsg(buffer, sizeof buffer) == 0)
+            return;
+        CVString message(buffer);
+        if (message == MSG_SUCCESSFUL_COMPLETION || message == MSG_SUCCESSFUL_FIRMWARE_UPGRADE)
+            return;
+        if (message == MSG_MOVE_WRITE_PROGRESS_BAR || message == MSG_MOVE_READ_PROGRESS_BAR) {
+            progress = true;
+            continue;
+        }
+        if (message == MSG_UNSUCCESSFUL_COMPLETION)
+            return;
+        if (message == MSG_BAD_PARAMETERS) {
+            std::fflush(out);
+            CHelp help;
+            help.DisplayHelp(execName);
+            return;
+        }
+        if (message == NEW_LINE && progress) {
+            // This line end belongs to the progress step, which shows nothing.
+            progress = false;
+            continue;
+        }
+        if (message == MSG_EMPTY)
+            continue;
+        if (message == NEW_LINE)
+            std::fputc('\n', out);
+        else
+            std::fputs(message, out);
+        std::fflush(out);
+    }
+}
+
+int RunClient(int argc, char** argv)
+{
+    // A server that vanishes must fail a send, not end the client.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    CVString address;
+    CVString password;
+    CVString port(DEFAULT_PORT_TEXT);
+    GetCmdLineCommunicationsParams(argc, argv, address, password, port);
+    CVString command(CmdLineArgsToString(argc, argv));
+    bool noPrompt = command.Find("-nr") != -1;
+
+    CNetworkClient client(address, password, ReadPort(port));
+    // After a failed connection or send the prompt is shown even with -nr:
+    // the user must get to read why nothing happened.
+    if (client.ConnectToServer() < 1) {
+        ClosingPrompt();
+        return 0;
+    }
+    if (client.SendMsg(command, command.GetLength()) == 0) {
+        ClosingPrompt();
+        return 0;
+    }
+    if (command.Find("shutdown") != -1) {
+        std::fputs("\nIssued Cmd: Shutdown Server\n", stdout);
+        std::fflush(stdout);
+    } else {
+        ReceiveCommandOutput(client, stdout, ExecName(argc > 0 ? argv[0] : nullptr));
+    }
+    if (!noPrompt)
+        ClosingPrompt();
+    return 1;
+}

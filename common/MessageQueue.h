@@ -1,0 +1,107 @@
+// The wire protocol shared by the server and the client: the control tokens,
+// the framing of one message ("<" text ">") and the receive queue that splits
+// the TCP byte stream back into messages.
+//
+// Both ends use this one implementation; only the prefix of their console
+// lines differs ("SERVER MSG: " or "CLIENT MSG: ").
+#ifndef TAPEDIAG_MESSAGEQUEUE_H
+#define TAPEDIAG_MESSAGEQUEUE_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "VString.h"
+
+// Control tokens. Everything else on the wire is data.
+const char* const MSG_EMPTY = "MSG_EMPTY";
+const char* const MSG_PASSWORD_VALID = "MSG_PASSWORD_VALID";
+const char* const MSG_PASSWORD_INVALID = "MSG_PASSWORD_INVALID";
+const char* const NEW_LINE = "NEW_LINE";
+const char* const MSG_MOVE_WRITE_PROGRESS_BAR = "MSG_MOVE_WRITE_PROGRESS_BAR";
+const char* const MSG_MOVE_READ_PROGRESS_BAR = "MSG_MOVE_READ_PROGRESS_BAR";
+const char* const MSG_SUCCESSFUL_COMPLETION = "MSG_SUCCESSFUL_COMPLETION";
+const char* const MSG_UNSUCCESSFUL_COMPLETION = "MSG_UNSUCCESSFUL_COMPLETION";
+const char* const MSG_SUCCESSFUL_FIRMWARE_UPGRADE = "MSG_SUCCESSFUL_FIRMWARE_UPGRADE";
+const char* const MSG_BAD_PARAMETERS = "MSG_BAD_PARAMETERS";
+const char* const MSG_GET_AVAILABLE_DRIVES = "MSG_GET_AVAILABLE_DRIVES";
+const char* const MSG_ALL_AVAILABLE_DRIVES_SENT = "MSG_ALL_AVAILABLE_DRIVES_SENT";
+const char* const MSG_GET_FIRMWARE_VERSION = "MSG_GET_FIRMWARE_VERSION";
+const char* const MSG_DISCONNECT = "MSG_DISCONNECT";
+const char* const MSG_SHUTDOWN = "MSG_SHUTDOWN";
+
+// The default TCP port of the server.
+const char* const DEFAULT_PORT_TEXT = "8800";
+
+// The bytes of one message on the wire: "<" text ">". The text is taken in
+// by the CVString rules (cut at its first control character, at most 4094
+// characters); an empty text travels as MSG_EMPTY, because an empty frame
+// would not be told apart from no message at all.
+std::string FrameMessage(const char* text);
+
+// Sends the framed text on a connected socket. The whole frame goes out:
+// short sends are continued and interrupted ones retried, and a peer that
+// has gone gives false, never a broken-pipe signal. False on any failure.
+bool SendFramedMessage(int socket, const char* text);
+
+// The receive queue of one endpoint: complete messages in arrival order,
+// plus at most one message whose "<" has arrived but not its ">".
+//
+// Each owner frees its own queue when it goes; the queue is never shared,
+// so no count of living owners is kept.
+class CMessageQueue {
+public:
+    // Complete and open messages together.
+    static const int CAPACITY = 4096;
+
+    // consolePrefix starts the queue's console lines: "SERVER MSG: " or
+    // "CLIENT MSG: ".
+    explicit CMessageQueue(const char* consolePrefix);
+    ~CMessageQueue();
+    CMessageQueue(const CMessageQueue&) = delete;
+    CMessageQueue& operator=(const CMessageQueue&) = delete;
+
+    // Splits count received bytes into messages. The bytes count as text up
+    // to the first NUL or control character; the rest of that receive is
+    // dropped. False only when the queue is full, with the overflow line on
+    // standard error; the rest of the data is then dropped.
+    bool AddToQueue(const char* data, int count);
+    // Moves the first complete message into buffer (at most length - 1
+    // characters and a NUL). Nothing happens when none is complete.
+    void GetFirstQueueItem(char* buffer, int length);
+    bool CmdQueueHasItems() const;
+    // True, with the overflow line on standard error, when no further
+    // message fits.
+    bool CmdQueueOverflow() const;
+
+    // Forgets every message, complete or open: what one connection left
+    // behind must never reach the next.
+    void Clear();
+
+    int Count() const { return m_count; }
+    bool IsOpen() const { return m_open; }
+    // The open message, or null.
+    const CVString* OpenMessage() const;
+
+    // The outcome of one ReceiveFrom.
+    enum ReceiveResult {
+        RECEIVED,    // a message is in the buffer
+        CLOSED,      // the peer ended the connection (or reset it)
+        FAILED,      // the socket reported an error; the caller says so
+        OVERFLOWED   // the queue is full; its line has been printed
+    };
+    // Delivers the next message into buffer (zero-filled first): a queued
+    // one if there is one, else bytes are received from the socket until a
+    // message is complete. length is also the most bytes read at once.
+    ReceiveResult ReceiveFrom(int socket, char* buffer, int length);
+
+private:
+    void CompleteOpenMessage();
+
+    CVString m_prefix;
+    std::vector<std::unique_ptr<CVString>> m_slots;
+    int m_count;
+    bool m_open;
+};
+
+#endif

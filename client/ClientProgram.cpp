@@ -23,19 +23,6 @@ void TakeSwitch(char*& argument, CVString& value)
     argument = nullArgument;
 }
 
-// The started name as the short help shows it: no directory, no ".exe".
-CVString ExecName(const char* startedName)
-{
-    CVString name(startedName == nullptr ? "" : startedName);
-    int slash = name.ReverseFind('/');
-    if (slash != -1)
-        name = name.Mid(slash + 1, -1);
-    int exe = name.ReverseFind(".exe");
-    if (exe != -1)
-        name = name.Left(exe);
-    return name;
-}
-
 // A port as C atoi reads it, without its undefined overflow.
 int ReadPort(const char* text)
 {
@@ -148,7 +135,8 @@ int RunClient(int argc, char** argv)
         std::fputs("\nIssued Cmd: Shutdown Server\n", stdout);
         std::fflush(stdout);
     } else {
-        ReceiveCommandOutput(client, stdout, ExecName(argc > 0 ? argv[0] : nullptr));
+        // The short help names the client as it was started, path and all.
+        ReceiveCommandOutput(client, stdout, argc > 0 ? argv[0] : nullptr);
     }
     if (!noPrompt)
         ClosingPrompt();

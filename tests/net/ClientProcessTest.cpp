@@ -67,7 +67,10 @@ TEST_F(ClientProcessTest, RejectedCommandShowsTheShortHelp)
     StartServer();
     std::unique_ptr<ChildProcess> client = RunClient({"bogus", "-nr"}, port);
     EXPECT_EQ(client->Finish(60000), 1);
-    EXPECT_NE(client->Output().find("tapediag-client cmd <switch><value>\n"), std::string::npos) << client->Output();
+    // The usage line names the client as it was started, path and all.
+    EXPECT_NE(client->Output().find("\n" + std::string(TAPEDIAG_CLIENT_BIN) + " cmd <switch><value>\n"),
+              std::string::npos)
+        << client->Output();
     EXPECT_EQ(client->Output().find("Press Enter to close."), std::string::npos);
     EXPECT_EQ(StopServer(), 1);
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "DelimitedText.h"
 #include "Help.h"
 #include "MessageQueue.h"
 #include "NetworkClient.h"
@@ -58,15 +59,7 @@ void GetCmdLineCommunicationsParams(int argc, char** argv, CVString& address, CV
 const char* CmdLineArgsToString(int argc, char** argv)
 {
     static CVString command;
-    command.Empty();
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], nullArgument) == 0)
-            continue;
-        command += argv[i];
-        command.Trim();
-        command += "; ";
-    }
-    command.Trim();
+    command = ArgumentsToDelimitedText(argc, argv);
     return command;
 }
 

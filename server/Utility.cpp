@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Application.h"
+#include "DelimitedText.h"
 #include "Help.h"
 
 namespace {
@@ -233,16 +234,7 @@ void CUtility::InitParameters()
 
 CVString CUtility::CmdLineArgsToDelimitedStr(int argc, char** argv)
 {
-    CVString text;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "null") == 0)
-            continue;
-        text += argv[i];
-        text.Trim();
-        text += "; ";
-    }
-    text.Trim();
-    return text;
+    return ArgumentsToDelimitedText(argc, argv);
 }
 
 CVString CUtility::DelimitCmd(const char* line)

@@ -72,14 +72,15 @@ TEST(CompressionTest, EnableThenTestInOneSession)
 {
     TapediagRun run = RunTapediag({}, "ctest -dev:sim:ultrium,compression-off -id:x -ts:5\n"
                                       "enablecomp -id:x\n"
-                                      "ctest -id:x -ts:5\ne\n");
+                                      "ctest -id:x\ne\n");
     EXPECT_EQ(run.status, 1);
     std::string all;
     for (const std::string& line : run.lines)
         all += line + "\n";
     size_t refused = all.find("Unable to begin the test; drive compression is turned off.");
     size_t enabled = all.find("Issued cmd: Enable Compression.\nCompression enabled.\n \n");
-    size_t passed = all.find("Tape drive compression is operating normally.");
+    size_t passed = all.find("Issued Cmd: Read and Compare 500 MB of data from tape.\n"
+                             "Tape drive compression is operating normally.");
     EXPECT_NE(refused, std::string::npos);
     EXPECT_NE(enabled, std::string::npos);
     EXPECT_NE(passed, std::string::npos);

@@ -113,6 +113,15 @@ int RunClient(int argc, char** argv)
     CVString command(CmdLineArgsToString(argc, argv));
     bool noPrompt = command.Find("-nr") != -1;
 
+    // Nothing on the wire is escaped: a ">" would cut the command short and
+    // the server would run what is left of it.
+    if (command.Find('>') != -1) {
+        std::fputs("CLIENT MSG: A command cannot contain the character '>'; nothing was sent.\n", stderr);
+        std::fflush(stderr);
+        ClosingPrompt();
+        return 0;
+    }
+
     CNetworkClient client(address, password, ReadPort(port));
     // After a failed connection or send the prompt is shown even with -nr:
     // the user must get to read why nothing happened.

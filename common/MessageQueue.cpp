@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -24,6 +25,10 @@ std::string FrameMessage(const char* text)
         body = MSG_EMPTY;
     std::string frame("<");
     frame += static_cast<const char*>(body);
+    // Nothing on the wire is escaped: a ">" inside the text would end the
+    // message early and turn its tail into stray bytes. It goes out as "?",
+    // the usual stand-in for a character that cannot be shown.
+    std::replace(frame.begin() + 1, frame.end(), '>', '?');
     frame += '>';
     return frame;
 }
@@ -51,34 +56,29 @@ bool SendFramedMessage(int socket, const char* text)
     return true;
 }
 
-CMessageQueue::CMessageQueue(const char* consolePrefix)
-    : m_prefix(consolePrefix), m_slots(CAPACITY), m_count(0), m_open(false)
-{
-}
+CMessageQueue::CMessageQueue(const char* consolePrefix) : m_prefix(consolePrefix) {}
 
 CMessageQueue::~CMessageQueue() = default;
 
 void CMessageQueue::Clear()
 {
-    for (std::unique_ptr<CVString>& slot : m_slots)
-        slot.reset();
-    m_count = 0;
-    m_open = false;
+    m_complete.clear();
+    m_open.reset();
 }
 
 const CVString* CMessageQueue::OpenMessage() const
 {
-    return m_open ? m_slots[m_count].get() : nullptr;
+    return m_open.get();
 }
 
 bool CMessageQueue::CmdQueueHasItems() const
 {
-    return m_count > 0;
+    return !m_complete.empty();
 }
 
 bool CMessageQueue::CmdQueueOverflow() const
 {
-    if (m_count < CAPACITY)
+    if (Count() < CAPACITY)
         return false;
     std::fprintf(stderr, "%sCmd Queue overflow, incoming message dropped.\n", static_cast<const char*>(m_prefix));
     std::fflush(stderr);
@@ -87,8 +87,7 @@ bool CMessageQueue::CmdQueueOverflow() const
 
 void CMessageQueue::CompleteOpenMessage()
 {
-    ++m_count;
-    m_open = false;
+    m_complete.push_back(std::move(m_open));
 }
 
 bool CMessageQueue::AddToQueue(const char* data, int count)
@@ -100,56 +99,52 @@ bool CMessageQueue::AddToQueue(const char* data, int count)
         ++end;
     const std::string text(data, end);
 
+    // How the stream is cut into receives must not change the messages, so
+    // each delimiter means the same wherever a receive begins: inside a
+    // message only ">" ends it ("<" is ordinary text); outside one, "<"
+    // starts a message and anything else up to it is a stray byte.
     size_t position = 0;
     while (position < text.size()) {
         if (CmdQueueOverflow())
             return false;
-        const size_t close = text.find('>', position);
-        if (text[position] == '<') {
-            // Also while a message is open: its sender started over, so the
-            // unfinished text in this slot is replaced.
-            if (close == std::string::npos) {
-                m_slots[m_count].reset(new CVString(text.substr(position + 1).c_str()));
-                m_open = true;
-                return true;
-            }
-            m_slots[m_count].reset(new CVString(text.substr(position + 1, close - position - 1).c_str()));
-            CompleteOpenMessage();
-            position = close + 1;
-        } else if (!m_open) {
-            // The tail of a message whose "<" never arrived (the peers of this
-            // system do not send one): dropped up to and including its ">".
+        if (!m_open) {
+            const size_t start = text.find_first_of("<>", position);
+            if (start == std::string::npos)
+                return true;  // stray bytes
+            position = start + 1;
+            if (text[start] == '>')
+                continue;
+            // A new message takes its first piece in whole (cut to 4094 characters).
+            const size_t close = text.find('>', position);
+            m_open.reset(new CVString(text.substr(position, close - position).c_str()));
             if (close == std::string::npos)
                 return true;
-            position = close + 1;
-        } else {
-            CVString& open = *m_slots[m_count];
-            if (close == std::string::npos) {
-                open += text.substr(position).c_str();
-                return true;
-            }
-            open += text.substr(position, close - position).c_str();
             CompleteOpenMessage();
             position = close + 1;
+            continue;
         }
+        // A continuation that would make the message pass 4094 characters is dropped whole.
+        const size_t close = text.find('>', position);
+        *m_open += text.substr(position, close - position).c_str();
+        if (close == std::string::npos)
+            return true;
+        CompleteOpenMessage();
+        position = close + 1;
     }
     return true;
 }
 
 void CMessageQueue::GetFirstQueueItem(char* buffer, int length)
 {
-    if (m_count < 1)
+    if (m_complete.empty())
         return;
     if (buffer != nullptr && length > 0) {
-        const char* text = *m_slots[0];
+        const char* text = *m_complete.front();
         size_t copied = std::min(std::strlen(text), static_cast<size_t>(length - 1));
         std::memcpy(buffer, text, copied);
         buffer[copied] = '\0';
     }
-    // The open message, if any, moves down with the others.
-    std::move(m_slots.begin() + 1, m_slots.end(), m_slots.begin());
-    m_slots.back().reset();
-    --m_count;
+    m_complete.pop_front();
 }
 
 CMessageQueue::ReceiveResult CMessageQueue::ReceiveFrom(int socket, char* buffer, int length)

@@ -7,9 +7,9 @@
 #ifndef TAPEDIAG_MESSAGEQUEUE_H
 #define TAPEDIAG_MESSAGEQUEUE_H
 
+#include <deque>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "VString.h"
 
@@ -51,7 +51,7 @@ bool SendFramedMessage(int socket, const char* text);
 // so no count of living owners is kept.
 class CMessageQueue {
 public:
-    // Complete and open messages together.
+    // Complete messages held at most; data arriving when full is dropped.
     static const int CAPACITY = 4096;
 
     // consolePrefix starts the queue's console lines: "SERVER MSG: " or
@@ -78,8 +78,9 @@ public:
     // behind must never reach the next.
     void Clear();
 
-    int Count() const { return m_count; }
-    bool IsOpen() const { return m_open; }
+    // Complete messages.
+    int Count() const { return static_cast<int>(m_complete.size()); }
+    bool IsOpen() const { return m_open != nullptr; }
     // The open message, or null.
     const CVString* OpenMessage() const;
 
@@ -99,9 +100,9 @@ private:
     void CompleteOpenMessage();
 
     CVString m_prefix;
-    std::vector<std::unique_ptr<CVString>> m_slots;
-    int m_count;
-    bool m_open;
+    std::deque<std::unique_ptr<CVString>> m_complete;  // oldest first
+    std::unique_ptr<CVString> m_open;                 // begun, its ">" not yet arrived
+
 };
 
 #endif

@@ -35,8 +35,8 @@ long long Limit(int perMegabyte, long megabytes)
 
 }  // namespace
 
-CTapeErrorHandler::CTapeErrorHandler(CDriveManager* manager)
-    : m_manager(manager), m_application(CUtility::GetAppl()), m_maxAllowedErrors(0)
+CTapeErrorHandler::CTapeErrorHandler(CDriveManager*)
+    : m_application(CUtility::GetAppl()), m_maxAllowedErrors(0)
 {
 }
 

@@ -44,7 +44,6 @@ private:
     long long FindParameter(unsigned char* page, int code, bool& found);
     bool Verdict(long long errors);
 
-    CDriveManager* m_manager;
     CApplication* m_application;
     long long m_maxAllowedErrors;
 };

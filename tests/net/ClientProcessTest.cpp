@@ -62,6 +62,14 @@ TEST_F(ClientProcessTest, UnreachableServerIsReported)
     EXPECT_EQ(client->Output(), "\nPress Enter to close.\n");
 }
 
+TEST_F(ClientProcessTest, CommandHoldingAClosingBracketIsNotSent)
+{
+    std::unique_ptr<ChildProcess> client = RunClient({"rwtest", "-id:x", "-o:a>b", "-nr"}, FreeLoopbackPort());
+    EXPECT_EQ(client->Finish(60000), 0);
+    EXPECT_EQ(client->Errors(), "CLIENT MSG: A command cannot contain the character '>'; nothing was sent.\n");
+    EXPECT_EQ(client->Output(), "\nPress Enter to close.\n");
+}
+
 TEST_F(ClientProcessTest, RejectedCommandShowsTheShortHelp)
 {
     StartServer();

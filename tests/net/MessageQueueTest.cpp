@@ -44,6 +44,9 @@ TEST(FrameMessageTest, FramesTextAndStandsInForEmptyText)
     // A line end would end the receiver's parse, so the text stops there.
     EXPECT_EQ(FrameMessage("ab\ncd"), "<ab>");
     EXPECT_EQ(FrameMessage("\r\n"), "<MSG_EMPTY>");
+    // Nothing is escaped: a ">" in the text would end the message early.
+    EXPECT_EQ(FrameMessage("a>b>"), "<a?b?>");
+    EXPECT_EQ(FrameMessage("<x>"), "<<x?>");
     std::string longest(VSTRING_MAX_LENGTH, 'x');
     EXPECT_EQ(FrameMessage(longest.c_str()), "<" + longest + ">");
 }
@@ -64,7 +67,8 @@ TEST_F(MessageQueueTest, ReceivesSplitIntoMessages)
         {"line end ends the parse", {"<ab>\n<cd>"}, {"ab"}},
         {"NUL ends the parse", {std::string("<ef>\0<gh>", 9)}, {"ef"}},
         {"line end inside a message", {"<ij\r\nkl>", "m>"}, {"ijm"}},
-        {"bracket while open restarts", {"<lost", "<kept>"}, {"kept"}},
+        {"bracket inside a message is text wherever a receive begins", {"<one", "<two>"}, {"one<two"}},
+        {"stray bytes before a message", {"x<a>", "yz", "<b>"}, {"a", "b"}},
         {"bracket inside text", {"<a<b>", "<c", "d<e>"}, {"a<b", "cd<e"}},
         {"data outside a message", {"junk", ">", "tail of a lost message>", "junk><ok>>"}, {"ok"}},
         {"piece past the limit dropped", {"<" + longText, std::string(95, 'b'), std::string(94, 'c') + ">"},

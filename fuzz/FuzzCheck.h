@@ -1,0 +1,50 @@
+// What every fuzz target shares: a check that stops the run with a message
+// (libFuzzer then keeps the input as a crash reproducer), and a small reader
+// that takes fields off the front of the input.
+#ifndef TAPEDIAG_FUZZCHECK_H
+#define TAPEDIAG_FUZZCHECK_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition)                                                              \
+    do {                                                                                   \
+        if (!(condition)) {                                                                \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                  \
+        }                                                                                  \
+    } while (0)
+
+class FuzzInput {
+public:
+    FuzzInput(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+
+    size_t Left() const { return m_size; }
+    const uint8_t* Rest() const { return m_data; }
+    // The next byte, or 0 once the input is used up.
+    uint8_t Byte()
+    {
+        if (m_size == 0)
+            return 0;
+        --m_size;
+        return *m_data++;
+    }
+    // Up to count bytes; how many were taken.
+    size_t Take(uint8_t* out, size_t count)
+    {
+        size_t taken = count < m_size ? count : m_size;
+        for (size_t i = 0; i < taken; ++i)
+            out[i] = m_data[i];
+        m_data += taken;
+        m_size -= taken;
+        return taken;
+    }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+};
+
+#endif

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages the build and the tests need, when missing,
+# and any further packages named on the command line.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev)
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

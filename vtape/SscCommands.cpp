@@ -228,6 +228,24 @@ CVirtualDriveImpl::EReadOutcome CVirtualDriveImpl::ReadObject(unsigned char* out
     return READ_RECORD;
 }
 
+bool CVirtualDriveImpl::ReadFailed(EReadOutcome outcome, int64_t residue, CVirtualReply& reply)
+{
+    switch (outcome) {
+    case READ_END_OF_DATA:
+        Fail(reply, EndOfData(residue));
+        return true;
+    case READ_FILEMARK:
+        Fail(reply, FilemarkDetected(residue));
+        return true;
+    case READ_MEDIUM_ERROR:
+        Fail(reply, WithInformation(MakeSense(SENSE_MEDIUM_ERROR, 0x11, 0x00), residue));
+        return true;
+    case READ_RECORD:
+        break;
+    }
+    return false;
+}
+
 void CVirtualDriveImpl::Read6(const CCommand& command, CVirtualReply& reply)
 {
     const unsigned char* cdb = command.cdb;
@@ -257,19 +275,8 @@ void CVirtualDriveImpl::Read6(const CCommand& command, CVirtualReply& reply)
 
     if (!fixed) {
         uint32_t recordLength = 0;
-        switch (ReadObject(command.dataIn, count, recordLength)) {
-        case READ_END_OF_DATA:
-            Fail(reply, EndOfData(count));
+        if (ReadFailed(ReadObject(command.dataIn, count, recordLength), count, reply))
             return;
-        case READ_FILEMARK:
-            Fail(reply, FilemarkDetected(count));
-            return;
-        case READ_MEDIUM_ERROR:
-            Fail(reply, WithInformation(MakeSense(SENSE_MEDIUM_ERROR, 0x11, 0x00), count));
-            return;
-        case READ_RECORD:
-            break;
-        }
         reply.transferred = static_cast<int>(std::min(recordLength, count));
         // The information field is the requested length minus the record
         // length: negative when the record was longer than asked for.
@@ -285,19 +292,8 @@ void CVirtualDriveImpl::Read6(const CCommand& command, CVirtualReply& reply)
         const int64_t residue = count - done;
         uint32_t recordLength = 0;
         reply.transferred = static_cast<int>(done * blockSize);
-        switch (ReadObject(command.dataIn + done * blockSize, blockSize, recordLength)) {
-        case READ_END_OF_DATA:
-            Fail(reply, EndOfData(residue));
+        if (ReadFailed(ReadObject(command.dataIn + done * blockSize, blockSize, recordLength), residue, reply))
             return;
-        case READ_FILEMARK:
-            Fail(reply, FilemarkDetected(residue));
-            return;
-        case READ_MEDIUM_ERROR:
-            Fail(reply, WithInformation(MakeSense(SENSE_MEDIUM_ERROR, 0x11, 0x00), residue));
-            return;
-        case READ_RECORD:
-            break;
-        }
         if (recordLength != blockSize) {
             reply.transferred += static_cast<int>(std::min<size_t>(recordLength, blockSize));
             Fail(reply, Condition(SENSE_FLAG_ILI, 0x00, 0x00, residue));

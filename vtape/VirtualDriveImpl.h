@@ -144,6 +144,8 @@ private:
     // data). A record is copied to `out` (at most `room` bytes, bad-data
     // applied) and its full length returned in `recordLength`.
     EReadOutcome ReadObject(unsigned char* out, size_t room, uint32_t& recordLength);
+    // Answers a read that met no record (with the residue); false for a record.
+    bool ReadFailed(EReadOutcome outcome, int64_t residue, CVirtualReply& reply);
     // Fails the command when the cartridge cannot be written.
     bool CartridgeWritable(CVirtualReply& reply);
     void SpaceBlocks(int32_t count, CVirtualReply& reply);

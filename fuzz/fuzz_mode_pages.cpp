@@ -1,11 +1,11 @@
-// MODE SENSE data as a drive returns it: CLinuxTapeDeviceDriver::DoesPageExist
+// MODE SENSE data as a drive returns it: DoesPageExist
 // on an arbitrary response. The buffer holds exactly `length` bytes, so a
 // read at or beyond the length the caller gives is caught.
 #include <cstring>
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "LinuxTapeDeviceDriver.h"
+#include "ScsiData.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<unsigned char> response(input.Rest(), input.Rest() + input.Left());
     const int length = negativeLength ? -static_cast<int>(response.size()) : static_cast<int>(response.size());
     const unsigned char* buffer = response.empty() ? nullptr : response.data();
-    const bool found = CLinuxTapeDeviceDriver::DoesPageExist(page, buffer, length);
+    const bool found = DoesPageExist(page, buffer, length);
 
     if (length < 5 || page < 0 || page > 255) {
         FUZZ_CHECK(!found);
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (reported < response.size()) {
         std::vector<unsigned char> shorter(response.begin(), response.begin() + reported);
         if (shorter.size() >= 5)
-            FUZZ_CHECK(CLinuxTapeDeviceDriver::DoesPageExist(page, shorter.data(),
+            FUZZ_CHECK(DoesPageExist(page, shorter.data(),
                                                              static_cast<int>(shorter.size())) == found);
     }
     return 0;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Application.h"
+#include "ScsiData.h"
 #include "Utility.h"
 
 namespace {
@@ -269,24 +270,11 @@ void CDriveManager::SetExtendedFWVersionInfo(CTapeDrive* drive)
         drive->FirmwareDescription(text);
 }
 
-namespace {
-
-// The n bytes, most significant first, in the low n bytes of a zeroed 64-bit value.
-long long BigEndianValue(const unsigned char* value, int n)
-{
-    uint64_t result = 0;
-    for (int i = 0; i < n; ++i)
-        result = (result << 8) | value[i];
-    return static_cast<long long>(result);
-}
-
-}  // namespace
-
-long long CDriveManager::OneByteStrToInt64(const unsigned char* value) { return BigEndianValue(value, 1); }
-long long CDriveManager::TwoByteStrToInt64(const unsigned char* value) { return BigEndianValue(value, 2); }
-long long CDriveManager::ThreeByteStrToInt64(const unsigned char* value) { return BigEndianValue(value, 3); }
-long long CDriveManager::FourByteStrToInt64(const unsigned char* value) { return BigEndianValue(value, 4); }
-long long CDriveManager::FiveByteStrToInt64(const unsigned char* value) { return BigEndianValue(value, 5); }
-long long CDriveManager::SixByteStrToInt64(const unsigned char* value) { return BigEndianValue(value, 6); }
-long long CDriveManager::SevenByteStrToInt64(const unsigned char* value) { return BigEndianValue(value, 7); }
-long long CDriveManager::EightByteStrToInt64(const unsigned char* value) { return BigEndianValue(value, 8); }
+long long CDriveManager::OneByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 1)); }
+long long CDriveManager::TwoByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 2)); }
+long long CDriveManager::ThreeByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 3)); }
+long long CDriveManager::FourByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 4)); }
+long long CDriveManager::FiveByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 5)); }
+long long CDriveManager::SixByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 6)); }
+long long CDriveManager::SevenByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 7)); }
+long long CDriveManager::EightByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 8)); }

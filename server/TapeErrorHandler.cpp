@@ -4,26 +4,17 @@
 
 #include "Application.h"
 #include "DriveManager.h"
+#include "ScsiData.h"
 #include "Utility.h"
 
 namespace {
 
-const int FIRST_PARAMETER = 4;
+const int FIRST_PARAMETER = LOG_HEADER_LENGTH;
 
 int PageEnd(const unsigned char* page)
 {
     // Only the low byte of the page length is read: at most 255 bytes of parameters.
     return FIRST_PARAMETER + page[3];
-}
-
-int ParameterCode(const unsigned char* parameter)
-{
-    return (parameter[0] << 8) | parameter[1];
-}
-
-int NextParameter(const unsigned char* page, int position)
-{
-    return position + 4 + page[position + 3];
 }
 
 // The limit is formed in 32 bits and widened with its sign.
@@ -96,8 +87,8 @@ bool CTapeErrorHandler::Verdict(long long errors)
 long long CTapeErrorHandler::TR4Errors(unsigned char* page)
 {
     uint64_t sum = 0;
-    for (int position = FIRST_PARAMETER; position < PageEnd(page); position = NextParameter(page, position)) {
-        int code = ParameterCode(page + position);
+    for (int position = FIRST_PARAMETER; position < PageEnd(page); position = NextLogParameter(page, position)) {
+        int code = static_cast<int>(LogParameterCode(page + position));
         if (code == 0x0000 || code == 0x0001)
             sum += static_cast<uint64_t>(GetIndividualParamValue(reinterpret_cast<logparameter*>(page + position)));
     }
@@ -106,8 +97,8 @@ long long CTapeErrorHandler::TR4Errors(unsigned char* page)
 
 long long CTapeErrorHandler::FindParameter(unsigned char* page, int code, bool& found)
 {
-    for (int position = FIRST_PARAMETER; position <= PageEnd(page); position = NextParameter(page, position)) {
-        if (ParameterCode(page + position) == code) {
+    for (int position = FIRST_PARAMETER; position <= PageEnd(page); position = NextLogParameter(page, position)) {
+        if (static_cast<int>(LogParameterCode(page + position)) == code) {
             found = true;
             return GetIndividualParamValue(reinterpret_cast<logparameter*>(page + position));
         }

@@ -22,19 +22,6 @@ void CopyPadded(unsigned char* out, const char* text, size_t width)
     std::memcpy(out, text, length < width ? length : width);
 }
 
-unsigned char* AppendLogParameter(unsigned char* out, uint32_t code, uint64_t value, int width)
-{
-    PutBig16(out, code);
-    out[2] = LOG_PARAMETER_CONTROL;
-    out[3] = static_cast<unsigned char>(width);
-    if (width == 8) {
-        PutBig64(out + 4, value);
-    } else {
-        PutBig32(out + 4, value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(value));
-    }
-    return out + 4 + width;
-}
-
 }  // namespace
 
 void CVirtualDriveImpl::RegisterSpcHandlers()
@@ -478,13 +465,13 @@ size_t CVirtualDriveImpl::BuildCounterPage(unsigned char code, uint32_t paramete
             continue;
         }
         const bool wide = parameter == COUNTER_UNCORRECTED && m_model.family == FAMILY_ULTRIUM;
-        next = AppendLogParameter(next, static_cast<uint32_t>(parameter), counters[parameter],
+        next = AppendLogParameter(next, static_cast<uint32_t>(parameter), LOG_PARAMETER_CONTROL, counters[parameter],
                                   wide ? 8 : 4);
     }
     if (m_model.family == FAMILY_DAT && parameterPointer <= DAT_VENDOR_PARAMETER) {
         const uint64_t vendor =
             code == LOG_PAGE_WRITE_ERRORS ? m_writeVendorCounter : m_readVendorCounter;
-        next = AppendLogParameter(next, DAT_VENDOR_PARAMETER, vendor, 4);
+        next = AppendLogParameter(next, DAT_VENDOR_PARAMETER, LOG_PARAMETER_CONTROL, vendor, 4);
     }
     const size_t length = static_cast<size_t>(next - out);
     if (length == 4) {

@@ -10,6 +10,7 @@
 
 #include "DriveSetup.h"
 #include "Medium.h"
+#include "ScsiData.h"
 #include "Sense.h"
 #include "VirtualDrive.h"
 
@@ -50,24 +51,6 @@ const int COUNTER_DELAYED = 1;          // corrected with possible delay
 const int COUNTER_TOTAL_CORRECTED = 3;
 const int COUNTER_BYTES_PROCESSED = 5;
 const int COUNTER_UNCORRECTED = 6;
-
-inline uint32_t GetBig16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-inline uint32_t GetBig24(const unsigned char* p) { return (uint32_t(p[0]) << 16) | GetBig16(p + 1); }
-inline void PutBig16(unsigned char* p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v >> 8);
-    p[1] = static_cast<unsigned char>(v);
-}
-inline void PutBig32(unsigned char* p, uint32_t v)
-{
-    PutBig16(p, v >> 16);
-    PutBig16(p + 2, v);
-}
-inline void PutBig64(unsigned char* p, uint64_t v)
-{
-    PutBig32(p, static_cast<uint32_t>(v >> 32));
-    PutBig32(p + 4, static_cast<uint32_t>(v));
-}
 
 // One command as the handlers see it. Only the buffer matching the data
 // direction is set; the other is null with length 0.

@@ -1,6 +1,7 @@
 #include "LinuxTapeDeviceDriver.h"
 
 #include "Clock.h"
+#include "ScsiData.h"
 
 #include <algorithm>
 #include <climits>
@@ -37,25 +38,9 @@ const int MODE_SENSE_BLOCK_SIZE_LENGTH = 12;
 const int ELEMENT_ADDRESS_PAGE = 0x1D;
 const int ALL_MODE_PAGES = 0x3F;
 
-const unsigned char SENSE_NOT_READY = 0x02;
-const unsigned char SENSE_UNIT_ATTENTION = 0x06;
-const unsigned char SENSE_VENDOR_SPECIFIC = 0x09;
-
 unsigned char LowByte(long value)
 {
     return static_cast<unsigned char>(value & 0xFF);
-}
-
-void Put24(unsigned char* bytes, long value)
-{
-    bytes[0] = LowByte(value >> 16);
-    bytes[1] = LowByte(value >> 8);
-    bytes[2] = LowByte(value);
-}
-
-long Get24(const unsigned char* bytes)
-{
-    return (static_cast<long>(bytes[0]) << 16) | (static_cast<long>(bytes[1]) << 8) | bytes[2];
 }
 
 // Raises the shared time-out for one operation and puts the standing value
@@ -192,7 +177,7 @@ long CLinuxTapeDeviceDriver::GetBlockSize(int fd)
     for (int attempt = 0; attempt < BLOCK_SIZE_TRIES; ++attempt) {
         std::memset(data, 0, sizeof(data));
         if (Issue(fd, cdb, 6, SCSI_DIR_IN, data, sizeof(data)))
-            return Get24(data + 9);
+            return static_cast<long>(GetBig24(data + 9));
     }
     return 0;
 }
@@ -222,14 +207,14 @@ bool CLinuxTapeDeviceDriver::TestForUnitReady(int fd)
 bool CLinuxTapeDeviceDriver::WriteDataToDrive(int fd, long blockSize, unsigned char* buffer, long length)
 {
     unsigned char cdb[6] = {0x0A, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
-    Put24(cdb + 2, blockSize != 0 ? length / blockSize : length);
+    PutBig24(cdb + 2, static_cast<uint32_t>(blockSize != 0 ? length / blockSize : length));
     return Issue(fd, cdb, 6, SCSI_DIR_OUT, buffer, length);
 }
 
 bool CLinuxTapeDeviceDriver::ReadDataFromDrive(int fd, long blockSize, unsigned char* buffer, long length)
 {
     unsigned char cdb[6] = {0x08, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
-    Put24(cdb + 2, blockSize != 0 ? length / blockSize : length);
+    PutBig24(cdb + 2, static_cast<uint32_t>(blockSize != 0 ? length / blockSize : length));
     return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
 }
 
@@ -312,13 +297,7 @@ bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
     // The unit-ready test is asked only for its sense data: it names the
     // states in which the arm must not be moved.
     TestForUnitReady(fd);
-    const unsigned char key = m_sense[2];
-    const unsigned char asc = m_sense[12];
-    const unsigned char ascq = m_sense[13];
-    const bool cartridgeLoadable = key == SENSE_NOT_READY && asc == 0x3A && ascq == 0x03;
-    const bool conditionsChanged = key == SENSE_UNIT_ATTENTION && asc == 0x3F;
-    const bool vendorFault = key == SENSE_VENDOR_SPECIFIC && asc == 0x80;
-    if (cartridgeLoadable || conditionsChanged || vendorFault)
+    if (IsMediaPresentSense(m_sense))
         return false;
 
     const unsigned char parkCdb[6] = {0x06, 0x00, 0x00, 0x00, static_cast<unsigned char>(park ? 0x01 : 0x00), 0x00};
@@ -392,29 +371,10 @@ bool CLinuxTapeDeviceDriver::IsAutoLoaderConfiguration(int fd)
 
 bool CLinuxTapeDeviceDriver::DoesPageExist(int page, const unsigned char* buffer, int length)
 {
-    if (buffer == nullptr || length < 5)
-        return false;
-    const int limit = std::min(length, static_cast<int>(buffer[0]));
-    if (limit < 5)
-        return false;
-    int position = 4;
-    while (true) {
-        if (buffer[position] == page)
-            return true;
-        if (position + 1 >= length)
-            return false;
-        const int next = position + 2 + buffer[position + 1];
-        if (next >= limit)
-            return false;
-        position = next;
-    }
+    return ::DoesPageExist(page, buffer, length);
 }
 
 void CLinuxTapeDeviceDriver::IncrementBy8K(unsigned char& b2, unsigned char& b1, unsigned char& b0)
 {
-    unsigned char bytes[3] = {b2, b1, b0};
-    Put24(bytes, Get24(bytes) + FIRMWARE_BLOCK);
-    b2 = bytes[0];
-    b1 = bytes[1];
-    b0 = bytes[2];
+    AddTo24(b2, b1, b0, FIRMWARE_BLOCK);
 }

@@ -1,0 +1,114 @@
+// SCSI data as drives lay it out: byte order, fixed-format sense fields, mode
+// parameter data and log pages. Pure functions over byte buffers, shared by
+// the command layer, the diagnostics and the virtual drive, so that each rule
+// is known in one place. None of them reads outside the bytes it is given.
+#ifndef TAPEDIAG_SCSIDATA_H
+#define TAPEDIAG_SCSIDATA_H
+
+#include <cstdint>
+
+// ------------------------------------------------------------ byte order
+
+inline uint32_t GetBig16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
+inline uint32_t GetBig24(const unsigned char* p) { return (uint32_t(p[0]) << 16) | GetBig16(p + 1); }
+inline uint32_t GetBig32(const unsigned char* p) { return (uint32_t(p[0]) << 24) | GetBig24(p + 1); }
+// The `count` bytes (0 to 8) as one big-endian number; 0 for any other count.
+uint64_t GetBigN(const unsigned char* p, int count);
+// Least significant byte first, as a few vendor buffers hold their lengths.
+inline uint32_t GetLittle32(const unsigned char* p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+inline void PutBig16(unsigned char* p, uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v >> 8);
+    p[1] = static_cast<unsigned char>(v);
+}
+inline void PutBig24(unsigned char* p, uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v >> 16);
+    PutBig16(p + 1, v);
+}
+inline void PutBig32(unsigned char* p, uint32_t v)
+{
+    PutBig16(p, v >> 16);
+    PutBig16(p + 2, v);
+}
+inline void PutBig64(unsigned char* p, uint64_t v)
+{
+    PutBig32(p, static_cast<uint32_t>(v >> 32));
+    PutBig32(p + 4, static_cast<uint32_t>(v));
+}
+inline void PutLittle32(unsigned char* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// Adds `step` to the 24-bit big-endian number b2 b1 b0 (a buffer offset of
+// a CDB), keeping its low 24 bits.
+void AddTo24(unsigned char& b2, unsigned char& b1, unsigned char& b0, uint32_t step);
+
+// ------------------------------------------------------ fixed-format sense
+
+const int SENSE_KEY_BYTE = 2;    // the sense key with the filemark, EOM and ILI flags
+const int SENSE_ASC_BYTE = 12;
+const int SENSE_ASCQ_BYTE = 13;
+
+const unsigned char SENSE_KEY_NOT_READY = 0x02;
+const unsigned char SENSE_KEY_UNIT_ATTENTION = 0x06;
+const unsigned char SENSE_KEY_VENDOR_SPECIFIC = 0x09;
+
+// Byte 2, 12 and 13 of fixed-format sense data. Byte 2 is kept whole: the
+// diagnostics compare it with its flags.
+struct CSenseCode {
+    unsigned char keyByte;
+    unsigned char asc;
+    unsigned char ascq;
+};
+CSenseCode ReadSenseCode(const unsigned char* sense);
+
+// What a drive answers a unit-ready test with while a cartridge is still in
+// it, so that its arm must not be moved: 02/3A/03 (medium not present, but
+// loadable), 06/3F (operating conditions changed) or 09/80 (vendor state).
+// Byte 2 is compared whole.
+bool IsMediaPresentSense(const unsigned char* sense);
+
+// ------------------------------------------------------ mode parameter data
+
+// MODE SENSE (6) data without block descriptors: a 4-byte header, then the
+// pages from byte 4.
+const int MODE_HEADER_LENGTH = 4;
+
+// Whether the mode data holds the page whose code byte (saveable bit
+// included) equals `page`. Walks from byte 4 within the smaller of `length`
+// and the mode data length of byte 0; false for a length below 5.
+bool DoesPageExist(int page, const unsigned char* data, int length);
+
+// ----------------------------------------------------------------- log pages
+
+// A log page: page code, subpage, 16-bit page length, then parameters, each
+// a 2-byte code, a control byte, a length byte and that many value bytes.
+const int LOG_HEADER_LENGTH = 4;
+const int LOG_PARAMETER_HEADER_LENGTH = 4;
+
+// Bytes 2 and 3 of a log page: the length of what follows the header.
+inline uint32_t LogPageLength(const unsigned char* page) { return GetBig16(page + 2); }
+inline uint32_t LogParameterCode(const unsigned char* parameter) { return GetBig16(parameter); }
+// Where the parameter after the one at `offset` starts.
+inline int NextLogParameter(const unsigned char* page, int offset)
+{
+    return offset + LOG_PARAMETER_HEADER_LENGTH + page[offset + 3];
+}
+// The value of a parameter of 1 to 8 bytes; 0 for any other length.
+inline uint64_t LogParameterValue(const unsigned char* parameter)
+{
+    return GetBigN(parameter + LOG_PARAMETER_HEADER_LENGTH, parameter[3]);
+}
+// Appends one parameter with a `width`-byte value (4 or 8; a 4-byte value
+// saturates at FFFFFFFFh, as counters do) and returns where the next one goes.
+unsigned char* AppendLogParameter(unsigned char* out, uint32_t code, unsigned char control, uint64_t value,
+                                  int width);
+
+#endif

@@ -13,6 +13,9 @@ public:
 
     // Copies up to min(length, 32) bytes of the sense data of the last failed command.
     virtual void GetSense(CTapeDrive* drive, unsigned char* buffer, int length) = 0;
+    // Bytes the data phase of the last command moved: a drive may return less
+    // than a page's own length field claims.
+    virtual int GetTransferLength(CTapeDrive* drive) = 0;
     virtual bool LoadTape(CTapeDrive* drive, bool retension) = 0;
     // Always true: an unload that fails is not a failure of the caller.
     virtual bool UnloadTape(CTapeDrive* drive) = 0;

@@ -4,21 +4,13 @@
 #ifndef TAPEDIAG_LINUXDRIVEMANAGER_H
 #define TAPEDIAG_LINUXDRIVEMANAGER_H
 
-#include <functional>
-#include <memory>
 #include <vector>
 
+#include "DeviceOpener.h"
 #include "DriveManager.h"
 #include "VString.h"
 
 class CLinuxDriverInterface;
-class CPassThrough;
-
-const char* const DEFAULT_SYSFS_TAPE_ROOT = "/sys/class/scsi_tape";
-const char* const DEFAULT_DEVICE_ROOT = "/dev";
-
-// Opens a device by path or -dev: text; null with a reason when it cannot.
-using DeviceOpenFunction = std::function<std::unique_ptr<CPassThrough>(const char* device, CVString& error)>;
 
 class CLinuxDriveManager : public CDriveManager {
 public:
@@ -34,27 +26,21 @@ public:
     bool BuildDriveList() override;
     void AddDevices(const std::vector<CVString>& devices) override;
 
-    // Reads "H:C:T:L" from the end of a sysfs device link; false, with every
-    // id 0, when the link does not end in four numbers.
-    static bool ParseLink(const char* link, int& adapter, int& bus, int& target, int& lun);
-
 private:
-    struct DeviceAddress {
-        int adapter, bus, target, lun;
-    };
     void ScanHost();
     void AddNamedDevice(const CVString& spec);
-    bool FindSysfsAddress(const char* nodeName, DeviceAddress& address) const;
     // Identifies the device and lists it; false (device released) when it
     // does not answer or is not a supported drive.
-    bool IdentifyAndAdd(std::unique_ptr<CPassThrough> device, const DeviceAddress& address);
+    bool IdentifyAndAdd(COpenedDevice& opened);
 
     CLinuxDriverInterface* m_interface;
     DeviceOpenFunction m_openDevice;
     CVString m_sysfsRoot;
     CVString m_deviceRoot;
     std::vector<CVString> m_knownDevices;
-    int m_virtualDrives;
+    // Drives without an address of their own sit on adapter 0, one target
+    // each, in the order they are listed.
+    int m_unaddressedDrives;
 };
 
 #endif

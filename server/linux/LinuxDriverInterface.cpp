@@ -26,6 +26,11 @@ void CLinuxDriverInterface::GetSense(CTapeDrive* drive, unsigned char* buffer, i
     m_driver->GetSense(Fd(drive), buffer, length);
 }
 
+int CLinuxDriverInterface::GetTransferLength(CTapeDrive*)
+{
+    return m_driver->LastTransferLength();
+}
+
 bool CLinuxDriverInterface::LoadTape(CTapeDrive* drive, bool retension)
 {
     return m_driver->LoadTape(Fd(drive), retension ? 1 : 0);

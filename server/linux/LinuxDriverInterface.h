@@ -1,7 +1,7 @@
 // CLinuxDriverInterface: the driver interface of this host. It reads the
-// descriptor from the drive record and forwards to the one command layer it
+// device handle from the drive record and forwards to the one command layer it
 // owns; results and sense data pass through unchanged. A null drive record
-// reads as descriptor -1, which no device has, so its commands fail.
+// reads as handle -1, which no device has, so its commands fail.
 #ifndef TAPEDIAG_LINUXDRIVERINTERFACE_H
 #define TAPEDIAG_LINUXDRIVERINTERFACE_H
 
@@ -18,12 +18,13 @@ public:
     CLinuxDriverInterface(const CLinuxDriverInterface&) = delete;
     CLinuxDriverInterface& operator=(const CLinuxDriverInterface&) = delete;
 
-    // Hands an open device to the command layer; returns the descriptor to
-    // put into the drive record, or -1 for a null device.
+    // Hands an open device to the command layer; returns the handle to put
+    // into the drive record, or -1 for a null device.
     int AttachDevice(std::unique_ptr<CPassThrough> device);
     CLinuxTapeDeviceDriver& Driver() { return *m_driver; }
 
     void GetSense(CTapeDrive* drive, unsigned char* buffer, int length) override;
+    int GetTransferLength(CTapeDrive* drive) override;
     bool LoadTape(CTapeDrive* drive, bool retension) override;
     bool UnloadTape(CTapeDrive* drive) override;
     bool WriteFileMarks(CTapeDrive* drive) override;

@@ -63,7 +63,7 @@ private:
 
 }  // namespace
 
-CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver() : m_timeout(STANDING_TIMEOUT_SECONDS)
+CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver() : m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0)
 {
     std::memset(m_sense, 0, sizeof(m_sense));
 }
@@ -74,27 +74,35 @@ int CLinuxTapeDeviceDriver::AttachDevice(std::unique_ptr<CPassThrough> device)
 {
     if (!device)
         return -1;
-    int fd = device->Descriptor();
-    m_devices[fd] = std::move(device);
-    return fd;
+    m_devices.push_back(std::move(device));
+    return static_cast<int>(m_devices.size() - 1);
 }
 
 void CLinuxTapeDeviceDriver::DetachDevice(int fd)
 {
-    m_devices.erase(fd);
+    if (Device(fd) != nullptr)
+        m_devices[static_cast<size_t>(fd)].reset();
 }
 
 bool CLinuxTapeDeviceDriver::HasDevice(int fd) const
 {
-    return m_devices.count(fd) != 0;
+    return Device(fd) != nullptr;
+}
+
+CPassThrough* CLinuxTapeDeviceDriver::Device(int fd) const
+{
+    if (fd < 0 || static_cast<size_t>(fd) >= m_devices.size())
+        return nullptr;
+    return m_devices[static_cast<size_t>(fd)].get();
 }
 
 bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction,
                                    unsigned char* buffer, long length)
 {
     std::memset(m_sense, 0, sizeof(m_sense));
-    auto device = m_devices.find(fd);
-    if (device == m_devices.end() || cdb == nullptr || cdbLength <= 0)
+    m_transferred = 0;
+    CPassThrough* device = Device(fd);
+    if (device == nullptr || cdb == nullptr || cdbLength <= 0)
         return false;
     if (length < 0 || length > INT_MAX || (length > 0 && buffer == nullptr))
         return false;
@@ -108,7 +116,8 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     request.data = length > 0 ? buffer : nullptr;
     request.dataLength = static_cast<int>(length);
     request.timeoutSeconds = m_timeout;
-    CScsiResult result = device->second->Execute(request);
+    CScsiResult result = device->Execute(request);
+    m_transferred = result.completed ? std::min(std::max(result.transferred, 0), request.dataLength) : 0;
 
     int senseLength = std::min(std::max(result.senseLength, 0), SCSI_SENSE_LENGTH);
     std::memcpy(m_sense, result.sense, static_cast<size_t>(senseLength));

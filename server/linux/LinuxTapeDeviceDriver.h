@@ -4,16 +4,17 @@
 // the last failed command; both are shared by every device, so a caller
 // fetches the sense data right after the command that failed.
 //
-// Every operation takes the device's descriptor (the one AttachDevice
-// returned). A command on a descriptor that is not attached fails as a
-// command that did not complete: false, with all-zero sense data.
+// Every operation takes the device's handle (the one AttachDevice returned:
+// the command layer's own small number, not a file descriptor). A command on
+// a handle that names no attached device fails as a command that did not
+// complete: false, with all-zero sense data.
 #ifndef TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 #define TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 
 #include "PassThrough.h"
 
-#include <map>
 #include <memory>
+#include <vector>
 
 // The time-out in force between operations; every operation that needs a
 // longer one puts this back when it ends, on success and on failure.
@@ -27,11 +28,10 @@ public:
     CLinuxTapeDeviceDriver(const CLinuxTapeDeviceDriver&) = delete;
     CLinuxTapeDeviceDriver& operator=(const CLinuxTapeDeviceDriver&) = delete;
 
-    // Takes ownership of an open device; returns its descriptor, or -1 for a
-    // null device. A device attached under a descriptor already in use
-    // replaces the earlier one.
+    // Takes ownership of an open device; returns its handle, or -1 for a
+    // null device. Handles are never reused within the object's life.
     int AttachDevice(std::unique_ptr<CPassThrough> device);
-    // Closes and forgets the device; an unknown descriptor is ignored.
+    // Closes and forgets the device; an unknown handle is ignored.
     void DetachDevice(int fd);
     bool HasDevice(int fd) const;
 
@@ -49,6 +49,9 @@ public:
     // Sets the time-out of every following command on every device.
     void SetDeviceTimeout(int fd, int seconds);
     int Timeout() const { return m_timeout; }
+    // Bytes the data phase of the last command moved (0 when it moved none
+    // or did not complete).
+    int LastTransferLength() const { return m_transferred; }
 
     // Load, with retension when `retension` is non-zero.
     bool LoadTape(int fd, int retension);
@@ -118,8 +121,11 @@ private:
                unsigned char* buffer, long length);
     bool OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds);
 
-    std::map<int, std::unique_ptr<CPassThrough>> m_devices;
+    CPassThrough* Device(int fd) const;
+
+    std::vector<std::unique_ptr<CPassThrough>> m_devices;  // indexed by handle
     int m_timeout;
+    int m_transferred;
     unsigned char m_sense[SCSI_SENSE_LENGTH];
 };
 

@@ -25,6 +25,9 @@ struct CScsiResult {
     unsigned char status;                      // SCSI status byte
     unsigned char sense[SCSI_SENSE_LENGTH];    // sense data returned, zero-padded
     int senseLength;
+    // Bytes the data phase actually moved (the request's length less the
+    // residual); 0 for a command without data or one that did not complete.
+    int transferred;
 };
 
 class CPassThrough {
@@ -32,9 +35,6 @@ public:
     virtual ~CPassThrough() {}
     // Issues one command and waits for it (at most the request's time-out).
     virtual CScsiResult Execute(const CScsiRequest& request) = 0;
-    // The descriptor that identifies this device in a drive record; unique
-    // among the open devices of the process.
-    virtual int Descriptor() const = 0;
 };
 
 #endif

@@ -84,6 +84,9 @@ CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlResult, const unsig
     const unsigned short driverCode = header.driver_status & SG_DRIVER_CODE_MASK;
     result.completed = header.host_status == 0 && (driverCode == 0 || driverCode == DRIVER_SENSE_CODE);
     result.status = header.status;
+    if (header.dxfer_direction != SG_DXFER_NONE && header.resid >= 0 &&
+        static_cast<unsigned int>(header.resid) <= header.dxfer_len)
+        result.transferred = static_cast<int>(header.dxfer_len - static_cast<unsigned int>(header.resid));
     int length = header.sb_len_wr;
     if (length > SCSI_SENSE_LENGTH)
         length = SCSI_SENSE_LENGTH;

@@ -20,8 +20,8 @@ void FillSgRequest(const CScsiRequest& request, sg_io_hdr_t& header, unsigned ch
 
 // The result of an SG_IO request: not completed when the ioctl failed
 // (ioctlResult non-zero), when the host adapter reported an error, or when
-// the driver reported anything but DRIVER_SENSE. Status and sense are taken
-// from the header only when the ioctl succeeded.
+// the driver reported anything but DRIVER_SENSE. Status, sense and the bytes
+// transferred are taken from the header only when the ioctl succeeded.
 CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlResult, const unsigned char* sense);
 
 class CSgPassThrough : public CPassThrough {
@@ -37,7 +37,8 @@ public:
     CSgPassThrough& operator=(const CSgPassThrough&) = delete;
 
     CScsiResult Execute(const CScsiRequest& request) override;
-    int Descriptor() const override { return m_fd; }
+    // The open node's file descriptor.
+    int Descriptor() const { return m_fd; }
 
 private:
     explicit CSgPassThrough(int fd);

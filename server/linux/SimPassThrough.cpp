@@ -1,11 +1,8 @@
 #include "SimPassThrough.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -32,23 +29,12 @@ std::unique_ptr<CSimPassThrough> CSimPassThrough::Open(const char* modelAndFault
         error = reason.c_str();
         return nullptr;
     }
-    int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = "cannot open /dev/null: ";
-        error += std::strerror(errno);
-        return nullptr;
-    }
-    return std::unique_ptr<CSimPassThrough>(new CSimPassThrough(std::move(drive), fd));
+    return std::unique_ptr<CSimPassThrough>(new CSimPassThrough(std::move(drive)));
 }
 
-CSimPassThrough::CSimPassThrough(std::unique_ptr<CVirtualDrive> drive, int fd) : m_drive(std::move(drive)), m_fd(fd)
-{
-}
+CSimPassThrough::CSimPassThrough(std::unique_ptr<CVirtualDrive> drive) : m_drive(std::move(drive)) {}
 
-CSimPassThrough::~CSimPassThrough()
-{
-    ::close(m_fd);
-}
+CSimPassThrough::~CSimPassThrough() {}
 
 CScsiResult CSimPassThrough::Execute(const CScsiRequest& request)
 {
@@ -62,5 +48,6 @@ CScsiResult CSimPassThrough::Execute(const CScsiRequest& request)
     result.status = reply.status;
     result.senseLength = std::min(std::max(reply.senseLength, 0), SCSI_SENSE_LENGTH);
     std::memcpy(result.sense, reply.sense, static_cast<size_t>(result.senseLength));
+    result.transferred = hasData ? std::min(std::max(reply.transferred, 0), request.dataLength) : 0;
     return result;
 }

@@ -12,8 +12,7 @@
 class CSimPassThrough : public CPassThrough {
 public:
     // `modelAndFaults` is "MODEL[,FAULT...]". Null, with the reason in
-    // `error`, when the virtual drive refuses the text or no descriptor is
-    // left.
+    // `error`, when the virtual drive refuses the text.
     static std::unique_ptr<CSimPassThrough> Open(const char* modelAndFaults, CVString& error);
 
     ~CSimPassThrough() override;
@@ -23,17 +22,13 @@ public:
 
     // Always completed: the virtual drive has no path that can fail.
     CScsiResult Execute(const CScsiRequest& request) override;
-    // A descriptor of /dev/null held for the object's life: unique among the
-    // process's descriptors, and never a real device.
-    int Descriptor() const override { return m_fd; }
 
     CVirtualDrive& Drive() { return *m_drive; }
 
 private:
-    CSimPassThrough(std::unique_ptr<CVirtualDrive> drive, int fd);
+    explicit CSimPassThrough(std::unique_ptr<CVirtualDrive> drive);
 
     std::unique_ptr<CVirtualDrive> m_drive;
-    int m_fd;
 };
 
 #endif

@@ -22,12 +22,14 @@ public:
     int modeSenseFailures = 0;                         // the first mode sense requests that fail
     int selectParameterLength = -1;                    // of the last ModeSelectPage
     std::vector<unsigned char> selectData;             // sent by the last ModeSelectPage
+    int transferLength = 0;                            // answered by GetTransferLength
 
     void GetSense(CTapeDrive*, unsigned char* buffer, int length) override
     {
         ++calls["GetSense"];
         std::memcpy(buffer, sense, length < 32 ? length : 32);
     }
+    int GetTransferLength(CTapeDrive*) override { return transferLength; }
     bool ExtendedDriveInquiry(CTapeDrive*, int page, unsigned char* buffer, int length) override
     {
         ++calls["ExtendedDriveInquiry"];

@@ -98,7 +98,7 @@ inline CScriptedReply CheckCondition(unsigned char key, unsigned char asc = 0, u
 
 class CRecordingPassThrough : public CPassThrough {
 public:
-    explicit CRecordingPassThrough(int descriptor = 100) : m_descriptor(descriptor) {}
+    CRecordingPassThrough() {}
 
     // Answers the next commands in order; once the queue is empty every
     // command gets the standing reply (GOOD unless changed).
@@ -133,12 +133,15 @@ public:
             reply = m_queue.front();
             m_queue.pop_front();
         }
+        CScsiResult result;
+        std::memset(&result, 0, sizeof(result));
         if (request.direction == SCSI_DIR_IN && request.data != nullptr) {
             size_t count = std::min(reply.dataIn.size(), static_cast<size_t>(request.dataLength));
             std::copy(reply.dataIn.begin(), reply.dataIn.begin() + static_cast<long>(count), request.data);
+            result.transferred = static_cast<int>(count);
+        } else if (request.direction == SCSI_DIR_OUT) {
+            result.transferred = request.dataLength;
         }
-        CScsiResult result;
-        std::memset(&result, 0, sizeof(result));
         result.completed = reply.completed;
         result.status = reply.status;
         result.senseLength = static_cast<int>(std::min(reply.sense.size(), sizeof(result.sense)));
@@ -146,10 +149,7 @@ public:
         return result;
     }
 
-    int Descriptor() const override { return m_descriptor; }
-
 private:
-    int m_descriptor;
     std::deque<CScriptedReply> m_queue;
     CScriptedReply m_standing;
     std::function<void(const CRecordedCommand&)> m_hook;

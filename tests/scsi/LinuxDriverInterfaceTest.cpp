@@ -10,8 +10,8 @@ class DriverInterfaceTest : public ::testing::Test {
 protected:
     DriverInterfaceTest()
     {
-        std::unique_ptr<CRecordingPassThrough> a(new CRecordingPassThrough(11));
-        std::unique_ptr<CRecordingPassThrough> b(new CRecordingPassThrough(12));
+        std::unique_ptr<CRecordingPassThrough> a(new CRecordingPassThrough);
+        std::unique_ptr<CRecordingPassThrough> b(new CRecordingPassThrough);
         first = a.get();
         second = b.get();
         firstDrive.FileDescriptor(face.AttachDevice(std::move(a)));
@@ -27,8 +27,9 @@ protected:
 
 TEST_F(DriverInterfaceTest, CommandsGoToTheDeviceOfTheDrivesDescriptor)
 {
-    EXPECT_EQ(firstDrive.FileDescriptor(), 11);
-    EXPECT_TRUE(face.Driver().HasDevice(12));
+    EXPECT_EQ(firstDrive.FileDescriptor(), 0);  // the command layer's own handles
+    EXPECT_EQ(secondDrive.FileDescriptor(), 1);
+    EXPECT_TRUE(face.Driver().HasDevice(1));
     EXPECT_TRUE(face.Rewind(&secondDrive));
     EXPECT_TRUE(face.LoadTape(&firstDrive, true));
     EXPECT_EQ(Shape(second->Last()), (CCmd{{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}));
@@ -37,8 +38,13 @@ TEST_F(DriverInterfaceTest, CommandsGoToTheDeviceOfTheDrivesDescriptor)
     EXPECT_EQ(second->Commands().size(), 1u);
 
     unsigned char inquiry[64] = {};
-    EXPECT_TRUE(face.DriveInquiry(12, inquiry, 64));
+    second->Queue(Good(CBytes(36, 0x20)));
+    EXPECT_TRUE(face.DriveInquiry(1, inquiry, 64));
     EXPECT_EQ(Shape(second->Last()), (CCmd{{0x12, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 64, 60}));
+    EXPECT_EQ(face.GetTransferLength(&secondDrive), 36);  // what the drive sent, not what was allowed
+    first->Queue(NotCompleted());
+    EXPECT_FALSE(face.Rewind(&firstDrive));
+    EXPECT_EQ(face.GetTransferLength(&firstDrive), 0);
 }
 
 TEST_F(DriverInterfaceTest, ResultsAndSensePassThroughUnchanged)
@@ -61,7 +67,7 @@ TEST_F(DriverInterfaceTest, ReadBufferRunsAt600AndLeaves60)
     unsigned char data[4096] = {};
     for (bool fails : {false, true}) {
         first->Queue(fails ? CheckCondition(0x05, 0x24) : Good());
-        face.SetDeviceTimeout(11, 10);
+        face.SetDeviceTimeout(0, 10);
         EXPECT_EQ(face.ReadBuffer(&firstDrive, cdb, data, 4096), !fails);
         EXPECT_EQ(Shape(first->Last()), (CCmd{{0x3C, 0x02, 0x01, 0, 0, 0, 0, 0x10, 0, 0}, SCSI_DIR_IN, 4096, 600}));
         EXPECT_EQ(face.Driver().Timeout(), 60);

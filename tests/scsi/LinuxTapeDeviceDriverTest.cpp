@@ -8,16 +8,17 @@
 
 namespace {
 
-const int FD = 7;
+// The first device attached to a command layer gets handle 0.
+const int FD = 0;
 const int DISCOVERY_TIMEOUT = 10;  // what discovery leaves behind: "current" below
 
 class DriverTest : public ::testing::Test {
 protected:
     DriverTest()
     {
-        std::unique_ptr<CRecordingPassThrough> recording(new CRecordingPassThrough(FD));
+        std::unique_ptr<CRecordingPassThrough> recording(new CRecordingPassThrough);
         device = recording.get();
-        driver.AttachDevice(std::move(recording));
+        EXPECT_EQ(driver.AttachDevice(std::move(recording)), FD);
     }
 
     CBytes Sense()

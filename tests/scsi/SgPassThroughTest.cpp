@@ -94,6 +94,25 @@ TEST(ReadSgResult, CheckConditionCarriesStatusAndAtMost32SenseBytes)
     EXPECT_EQ(ReadSgResult(header, -1, sense).senseLength, 0);
 }
 
+TEST(ReadSgResult, TransferredIsTheLengthLessTheResidual)
+{
+    unsigned char sense[SCSI_SENSE_LENGTH] = {};
+    sg_io_hdr_t header;
+    std::memset(&header, 0, sizeof(header));
+    header.dxfer_direction = SG_DXFER_FROM_DEV;
+    header.dxfer_len = 1024;
+    header.resid = 1000;  // a 24-byte log page
+    EXPECT_EQ(ReadSgResult(header, 0, sense).transferred, 24);
+    header.resid = -5;  // nonsense from a driver: nothing is claimed
+    EXPECT_EQ(ReadSgResult(header, 0, sense).transferred, 0);
+    header.resid = 2000;
+    EXPECT_EQ(ReadSgResult(header, 0, sense).transferred, 0);
+    header.resid = 0;
+    EXPECT_EQ(ReadSgResult(header, -1, sense).transferred, 0);
+    header.dxfer_direction = SG_DXFER_NONE;
+    EXPECT_EQ(ReadSgResult(header, 0, sense).transferred, 0);
+}
+
 TEST(SgPassThrough, OpenRefusesMissingPathsAndNonDevices)
 {
     CVString error;

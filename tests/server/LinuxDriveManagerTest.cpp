@@ -38,19 +38,27 @@ public:
             models["/dev/" + node] = model;
     }
 
+    // Opens nodes of the tree as the real opener does, with a virtual drive
+    // behind each, and "sim:" devices as themselves.
     DeviceOpenFunction Opener()
     {
-        return [this](const char* device, CVString& error) -> std::unique_ptr<CPassThrough> {
+        return [this](const char* device, CVString& error) {
             opened.push_back(device);
             std::string name(device);
-            if (name.compare(0, 4, "sim:") == 0)
-                return CSimPassThrough::Open(device + 4, error);
+            COpenedDevice result;
+            if (name.compare(0, 4, "sim:") == 0) {
+                result.device = CSimPassThrough::Open(device + 4, error);
+                return result;
+            }
             auto found = models.find(name);
             if (found == models.end()) {
                 error = "no such device";
-                return nullptr;
+                return result;
             }
-            return CSimPassThrough::Open(found->second.c_str(), error);
+            result.device = CSimPassThrough::Open(found->second.c_str(), error);
+            result.hasAddress = ReadSysfsTapeAddress(root.c_str(), name.substr(name.rfind('/') + 1).c_str(),
+                                                     result.address);
+            return result;
         };
     }
 
@@ -157,15 +165,15 @@ TEST_F(Discovery, MissingSysfsGivesAnEmptyList)
 
 TEST(SysfsLink, ParsesTheTrailingAddress)
 {
-    int adapter = -1, bus = -1, target = -1, lun = -1;
-    EXPECT_TRUE(CLinuxDriveManager::ParseLink("../../../12:3:45:6", adapter, bus, target, lun));
-    EXPECT_EQ(adapter, 12);
-    EXPECT_EQ(bus, 3);
-    EXPECT_EQ(target, 45);
-    EXPECT_EQ(lun, 6);
+    CDeviceAddress address;
+    EXPECT_TRUE(ParseSysfsLink("../../../12:3:45:6", address));
+    EXPECT_EQ(address.adapter, 12);
+    EXPECT_EQ(address.bus, 3);
+    EXPECT_EQ(address.target, 45);
+    EXPECT_EQ(address.lun, 6);
     for (const char* bad : {"../../../1:2:3", "1:2:3:4:5", "a:0:0:0", "1:2:3:4x", "", "1::3:4", "99999999999:0:0:0"}) {
-        EXPECT_FALSE(CLinuxDriveManager::ParseLink(bad, adapter, bus, target, lun)) << bad;
-        EXPECT_EQ(adapter + bus + target + lun, 0) << bad;
+        EXPECT_FALSE(ParseSysfsLink(bad, address)) << bad;
+        EXPECT_EQ(address.adapter + address.bus + address.target + address.lun, 0) << bad;
     }
 }
 

@@ -8,7 +8,6 @@
 #include "DriveManager.h"
 #include "FakeDriverInterface.h"
 #include "FuzzCheck.h"
-#include "Utility.h"
 
 namespace {
 
@@ -16,15 +15,15 @@ const int INQUIRY_LENGTH = 64;
 const int SERIAL_PAGE_LENGTH = 36;
 const int FIRMWARE_PAGE_LENGTH = 64;
 
-void SetUp()
+CApplication& SetUp()
 {
     static CApplication* app = nullptr;
-    if (app != nullptr)
-        return;
-    app = new CApplication;
-    app->ClientServerConnection(true);
-    app->SetVerbose(false);  // an unsupported drive is reported: keep it off the console
-    static CUtility utility(app);
+    if (app == nullptr) {
+        app = new CApplication;
+        app->ClientServerConnection(true);
+        app->SetVerbose(false);  // an unsupported drive is reported: keep it off the console
+    }
+    return *app;
 }
 
 std::vector<unsigned char> Page(FuzzInput& input, int length)
@@ -44,13 +43,13 @@ bool HasNoOuterBlanks(const char* text)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    SetUp();
+    CApplication& app = SetUp();
     FuzzInput input(data, size);
     unsigned char inquiry[INQUIRY_LENGTH] = {};
     input.Take(inquiry, sizeof inquiry);
     inquiry[36] = 0;
 
-    FakeDriveManager manager;
+    FakeDriveManager manager(app);
     int type = -1;
     bool isScsi = false, isRetensionable = false, compression = false;
     if (!manager.GetDriveSpecifications(inquiry, type, isScsi, isRetensionable, compression))

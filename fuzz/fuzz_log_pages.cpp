@@ -11,7 +11,6 @@
 #include "FakeDriverInterface.h"
 #include "FuzzCheck.h"
 #include "TapeErrorHandler.h"
-#include "Utility.h"
 
 namespace {
 
@@ -29,7 +28,6 @@ CApplication* SetUp()
     if (app == nullptr) {
         app = new CApplication;
         app->ClientServerConnection(true);
-        static CUtility utility(app);
     }
     return app;
 }
@@ -74,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     input.Take(writePage.data(), std::min(split, PAGE_LENGTH));
     input.Take(readPage.data(), PAGE_LENGTH);
 
-    FakeDriveManager manager;
+    FakeDriveManager manager(*app);
     CTapeErrorHandler handler(&manager);
     handler.InitErrorHandler(type, megabytes);
     CTapeDrive drive(0, 0, 0, "", type, true, false, true);

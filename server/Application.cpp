@@ -1,13 +1,13 @@
 #include "Application.h"
 
 #include <ctime>
-#include <new>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "Clock.h"
 #include "DriveManager.h"
-#include "LinuxDriveManager.h"
+#include "HostDriveManager.h"
 #include "MsgDelivery.h"
-#include "Utility.h"
 
 namespace {
 
@@ -41,39 +41,24 @@ CApplication::~CApplication()
 
 void CApplication::InitializeData()
 {
-    m_commandId = CMD_NONE;
-    m_port = m_bus = m_target = m_lun = -1;
-    m_serialNumber.Empty();
-    m_binaryFileName.Empty();
-    m_noClosePrompt = false;
-    m_ignore = false;
-    m_verbose = true;
-    m_firstDrive = false;
-    m_driveIndex = -1;
-    m_outputFileName.Empty();
-    m_testSize = 0;
-    m_retension = false;
-    m_getSpeed = m_getCompression = m_getLoad = false;
-    m_speedValue = m_compressionValue = m_loadValue = -1;
-    m_engineering = false;
-    m_devices.clear();
+    m_settings = CCommandSettings();
     CloseReportFile();
     m_currentDrive = nullptr;
 }
 
 void CApplication::SetAddress(int port, int bus, int target, int lun)
 {
-    m_port = port;
-    m_bus = bus;
-    m_target = target;
-    m_lun = lun;
+    m_settings.port = port;
+    m_settings.bus = bus;
+    m_settings.target = target;
+    m_settings.lun = lun;
 }
 
 bool CApplication::AddDevice(const char* spec)
 {
-    if (m_devices.size() >= 32)
+    if (m_settings.devices.size() >= 32)
         return false;
-    m_devices.push_back(CVString(spec));
+    m_settings.devices.push_back(CVString(spec));
     return true;
 }
 
@@ -87,7 +72,7 @@ bool CApplication::CreateDriveManager()
 {
     Msg(CVString(" "), true);
     Msg(CVString("Checking System Configuration."), true);
-    CDriveManager* manager = new (std::nothrow) CLinuxDriveManager(m_devices);
+    CDriveManager* manager = CreateHostDriveManager(*this, m_settings.devices);
     if (manager == nullptr) {
         Msg(CVString("Unable to create the Drive Manager."), true);
         return false;
@@ -101,11 +86,11 @@ bool CApplication::RunAppl()
     if (m_driveManager == nullptr) {
         if (!CreateDriveManager())
             return false;
-    } else if (!m_devices.empty()) {
-        m_driveManager->AddDevices(m_devices);
+    } else if (!m_settings.devices.empty()) {
+        m_driveManager->AddDevices(m_settings.devices);
     }
 
-    if (m_commandId == CMD_SHOW) {
+    if (m_settings.commandId == CMD_SHOW) {
         OpenReportFile();
         DisplayDrvInfo();
         CloseReportFile();
@@ -124,14 +109,15 @@ bool CApplication::SelectDrive()
 {
     CTapeDriveList* list = m_driveManager->GetDriveList();
     m_currentDrive = nullptr;
-    if (m_firstDrive) {
+    if (m_settings.firstDrive) {
         if (list->GetCount() > 0)
             m_currentDrive = list->GetAt(0);
         return m_currentDrive != nullptr;
     }
-    if (m_driveIndex != -1) {
-        if (m_driveIndex >= 0 && m_driveIndex < list->GetCount())
-            m_currentDrive = list->GetAt(m_driveIndex);
+    const int index = m_settings.driveIndex;
+    if (index != -1) {
+        if (index >= 0 && index < list->GetCount())
+            m_currentDrive = list->GetAt(index);
         return m_currentDrive != nullptr;
     }
     return FindSelectedDrive();
@@ -147,36 +133,37 @@ bool CApplication::FailSelection(const char* message)
 bool CApplication::FindSelectedDrive()
 {
     CTapeDriveList* list = m_driveManager->GetDriveList();
-    if (!m_serialNumber.IsEmpty()) {
-        m_currentDrive = list->FindDrive(static_cast<const char*>(m_serialNumber));
+    const CCommandSettings& s = m_settings;
+    if (!s.serialNumber.IsEmpty()) {
+        m_currentDrive = list->FindDrive(static_cast<const char*>(s.serialNumber));
         if (m_currentDrive == nullptr)
             return FailSelection("Unable to find the drive associated with the given serial number.");
         return true;
     }
     // Without a full address the drive is found by its target id alone; a
     // port without a target names nothing.
-    if (m_port == -1 || m_lun == -1) {
-        if (m_target == -1)
+    if (s.port == -1 || s.lun == -1) {
+        if (s.target == -1)
             return FailSelection(ADDRESS_NOT_FOUND);
-        m_currentDrive = list->FindDrive(m_target);
+        m_currentDrive = list->FindDrive(s.target);
         if (m_currentDrive == nullptr)
             return FailSelection(ADDRESS_NOT_FOUND);
         return true;
     }
-    if (m_target == -1)
+    if (s.target == -1)
         return FailSelection(ADDRESS_NOT_FOUND);
-    if (m_bus == -1) {
+    if (s.bus == -1) {
         if (HasFourPartAddress(m_platformKind)) {
             Msg(CVString(" "), true);
             return FailSelection("Address requires 4 parameters: -id:Port:Bus:Target:Lun");
         }
-        m_currentDrive = list->FindDrive(m_port, m_target, m_lun);
+        m_currentDrive = list->FindDrive(s.port, s.target, s.lun);
     } else {
         if (HasThreePartAddress(m_platformKind)) {
             Msg(CVString(" "), true);
             return FailSelection("Address requires 3 parameters: -id:Adapter:Target:Lun");
         }
-        m_currentDrive = list->FindDrive(m_port, m_bus, m_target, m_lun);
+        m_currentDrive = list->FindDrive(s.port, s.bus, s.target, s.lun);
     }
     if (m_currentDrive == nullptr)
         return FailSelection(SCSI_ADDRESS_NOT_FOUND);
@@ -185,35 +172,15 @@ bool CApplication::FindSelectedDrive()
 
 bool CApplication::ProcessCmd()
 {
-    CDriveManager* manager = m_driveManager;
-    switch (m_commandId) {
-    case CMD_RWTEST:
-        return manager->ReadWriteTest();
-    case CMD_CTEST:
-        return manager->TestCompression();
-    case CMD_ENABLECOMP:
-        return manager->AppLevelEnableCompression(true);
-    case CMD_DISABLECOMP:
-        return manager->AppLevelEnableCompression(false);
-    case CMD_COMPSTATUS:
-        return manager->AppLevelIsCompressionEnabled();
-    case CMD_UPGRADE:
-    case CMD_TRACE:
-    case CMD_ETEST:
-    case CMD_PARK:
-    case CMD_UNPARK:
-    case CMD_SET:
-    case CMD_GET:
-    case CMD_EEPROM:
-    case CMD_CMEMORY:
-    case CMD_LOGPAGES:
-    case CMD_RETENSION:
+    const CCommandRow* command = FindCommandById(m_settings.commandId);
+    if (command == nullptr || command->id == CMD_SHOW)
+        return false;
+    if (command->run == nullptr) {
         Msg(CVString("This command is not available in this version of the diagnostic."), true);
         Msg(CVString(" "), true);
         return false;
-    default:
-        return false;
     }
+    return command->run(*m_driveManager, m_settings);
 }
 
 void CApplication::DisplayDrvInfo()
@@ -234,8 +201,16 @@ void CApplication::DisplayDrvInfo()
 void CApplication::OpenReportFile()
 {
     CloseReportFile();
-    if (!m_outputFileName.IsEmpty())
-        m_outputStream = std::fopen(m_outputFileName, "a+");
+    if (m_settings.outputFileName.IsEmpty())
+        return;
+    // A report file that cannot be opened is skipped: the output still
+    // reaches the console or the client.
+    const int fd = m_files.Open(m_settings.outputFileName, COMMAND_FILE_REPORT, O_RDWR | O_CREAT | O_APPEND, 0666);
+    if (fd < 0)
+        return;
+    m_outputStream = fdopen(fd, "a+");
+    if (m_outputStream == nullptr)
+        ::close(fd);
 }
 
 void CApplication::CloseReportFile()
@@ -250,17 +225,10 @@ void CApplication::Msg(const CVString& text, bool newline)
 {
     if (m_outputStream != nullptr)
         std::fprintf(m_outputStream, newline ? "%s\n" : "%s", static_cast<const char*>(text));
-    if (m_verbose) {
+    if (m_settings.verbose) {
         CMsgDelivery delivery;
         delivery.SendMsg(text, newline);
     }
-}
-
-void CApplication::Msg(int id, bool newline)
-{
-    CVString text;
-    text.LdString(id);
-    Msg(text, newline);
 }
 
 void CApplication::TimeStamp()

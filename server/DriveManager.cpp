@@ -5,9 +5,8 @@
 #include <initializer_list>
 #include <utility>
 
-#include "Application.h"
+#include "Clock.h"
 #include "ScsiData.h"
-#include "Utility.h"
 
 namespace {
 
@@ -81,9 +80,8 @@ CVString PageText(const unsigned char* page, std::initializer_list<std::pair<int
 
 }  // namespace
 
-CDriveManager::CDriveManager()
-    : m_application(CUtility::GetAppl()), m_driverInterface(nullptr),
-      m_clientServer(m_application->ClientServerConnection())
+CDriveManager::CDriveManager(CCommandContext& context)
+    : m_application(&context), m_driverInterface(nullptr), m_clientServer(context.ClientServerConnection())
 {
 }
 
@@ -199,6 +197,47 @@ bool CDriveManager::IsTravanTypeDrive(const CTapeDrive* drive)
 {
     int type = drive->DriveType();
     return type == DRIVE_TRAVAN_0 || type == DRIVE_TRAVAN_1 || type == DRIVE_TRAVAN_2;
+}
+
+void CDriveManager::SSleep(long seconds)
+{
+    CClock::Get().Sleep(seconds);
+}
+
+void CDriveManager::OpenCommand(CTapeDrive* drive)
+{
+    m_application->TimeStamp();
+    drive->DisplayDrive(m_application);
+}
+
+void CDriveManager::OpenCommand(CTapeDrive* drive, const char* issued)
+{
+    OpenCommand(drive);
+    Line(issued);
+}
+
+void CDriveManager::OpenCommand(CTapeDrive* drive, int issuedMessageId)
+{
+    OpenCommand(drive);
+    m_application->Msg(issuedMessageId, true);
+}
+
+void CDriveManager::Separator()
+{
+    Line(" ");
+}
+
+void CDriveManager::Line(const char* text)
+{
+    m_application->Msg(CVString(text), true);
+}
+
+bool CDriveManager::SenseReport(CTapeDrive* drive, int messageId)
+{
+    m_application->Msg(messageId, true);
+    m_application->Msg(RetrieveAndFormatSenseMsg(drive), true);
+    Separator();
+    return false;
 }
 
 bool CDriveManager::GetDriveSerialNumber(CTapeDrive* drive, unsigned char* buffer, int length)

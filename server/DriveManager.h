@@ -1,18 +1,25 @@
 // CDriveManager: the diagnostics engine. One object, created by the
 // controller as the host's drive manager, identifies the drives at discovery
 // and carries out every diagnostic command on the controller's selected drive.
-// Output goes through the controller; SCSI commands through the driver
-// interface, which the host's drive manager supplies and owns.
+// Output goes through the controller it was made with; SCSI commands through
+// the driver interface, which the host's drive manager supplies and owns.
+//
+// One source file per group of commands: DriveManager.cpp (identification),
+// DriveManagerSense.cpp, DriveManagerReadWrite.cpp (read/write and
+// compression tests), DriveManagerDriveOps.cpp (retension, self-test, eject),
+// DriveManagerFirmware.cpp (with the pure file-name and level rules of
+// FirmwareRules.h), DriveManagerLogPages.cpp (log pages and the binary
+// file), DriveManagerCapture.cpp (trace, cartridge memory, EEPROM) and
+// DriveManagerSettings.cpp (drive arm and drive settings).
 #ifndef TAPEDIAG_DRIVEMANAGER_H
 #define TAPEDIAG_DRIVEMANAGER_H
 
 #include <vector>
 
+#include "CommandContext.h"
 #include "DriverInterface.h"
 #include "TapeDriveList.h"
 #include "VString.h"
-
-class CApplication;
 
 // Drive type codes, decided by identification.
 const int DRIVE_TRAVAN_0 = 0;
@@ -27,7 +34,8 @@ const int TEST_BLOCK_SIZE = 65536;
 
 class CDriveManager {
 public:
-    CDriveManager();
+    // The engine of `context`, the controller that owns it.
+    explicit CDriveManager(CCommandContext& context);
     virtual ~CDriveManager();
     CDriveManager(const CDriveManager&) = delete;
     CDriveManager& operator=(const CDriveManager&) = delete;
@@ -93,11 +101,13 @@ public:
     static long long SevenByteStrToInt64(const unsigned char* value);
     static long long EightByteStrToInt64(const unsigned char* value);
 
-protected:
-    void SetDriverInterface(CDriverInterface* driverInterface) { m_driverInterface = driverInterface; }
-    CApplication* App() const { return m_application; }
+    CCommandContext& Context() const { return *m_application; }
+    // Waits that many seconds on the clock seam.
+    static void SSleep(long seconds);
 
 protected:
+    void SetDriverInterface(CDriverInterface* driverInterface) { m_driverInterface = driverInterface; }
+
     // The serial number of a DAT type 4 or 5 or Ultrium drive (cut to 7 or 12
     // characters, trailing blanks removed), else "Unavailable".
     CVString ReadSerialNumber(CTapeDrive* drive);
@@ -108,10 +118,20 @@ private:
                          bool& compressionAvail, bool reportUnknown);
     bool ReadVendorPage(CTapeDrive* drive, int page, unsigned char* buffer);
     bool RunTapeTest(const TapeTest& test);
+    // The opening lines of a drive command: the time stamp, the drive's
+    // description and, when given, the issued-command line.
+    void OpenCommand(CTapeDrive* drive);
+    void OpenCommand(CTapeDrive* drive, const char* issued);
+    void OpenCommand(CTapeDrive* drive, int issuedMessageId);
+    // A failed step: its catalogue message, the sense line, the separator;
+    // always false.
     bool SenseReport(CTapeDrive* drive, int messageId);
+    // A line holding a single blank, which ends every command's output.
     void Separator();
+    // A line of literal text.
+    void Line(const char* text);
 
-    CApplication* m_application;
+    CCommandContext* m_application;
     CDriverInterface* m_driverInterface;
     CTapeDriveList m_driveList;
     bool m_clientServer;

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 
-#include "Application.h"
 #include "DriveManager.h"
 #include "TapeErrorHandler.h"
 
@@ -50,19 +49,6 @@ struct CDriveManager::TapeTest {
     int passMessage;
 };
 
-void CDriveManager::Separator()
-{
-    m_application->Msg(CVString(" "), true);
-}
-
-bool CDriveManager::SenseReport(CTapeDrive* drive, int messageId)
-{
-    m_application->Msg(messageId, true);
-    m_application->Msg(RetrieveAndFormatSenseMsg(drive), true);
-    Separator();
-    return false;
-}
-
 bool CDriveManager::ReadWriteTest()
 {
     const TapeTest test = {false, 200, 26};
@@ -77,7 +63,7 @@ bool CDriveManager::TestCompression()
 
 bool CDriveManager::RunTapeTest(const TapeTest& test)
 {
-    CApplication* app = m_application;
+    CCommandContext* app = m_application;
     CDriverInterface* device = m_driverInterface;
     unsigned long megabytes = static_cast<unsigned long>(app->GetMegaBytesSet());
     if (megabytes < 5)
@@ -85,23 +71,21 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
     CTapeDrive* drive = app->GetCurrentDriveSelected();
 
     device->TestForUnitReady(drive);
-    app->TimeStamp();
-    drive->DisplayDrive(app);
     if (test.compressionTest) {
-        app->Msg(23, true);
+        OpenCommand(drive, 23);
         app->Msg(62, true);
         if (!drive->CompressionAvail()) {
-            app->Msg(CVString("Drive compression not available with this drive type."), true);
+            Line("Drive compression not available with this drive type.");
             Separator();
             return false;
         }
         if (!IsCompressionOn(drive)) {
-            app->Msg(CVString("Unable to begin the test; drive compression is turned off."), true);
+            Line("Unable to begin the test; drive compression is turned off.");
             Separator();
             return false;
         }
     } else {
-        app->Msg(61, true);
+        OpenCommand(drive, 61);
     }
     app->Msg(8, true);
 
@@ -285,7 +269,7 @@ bool CDriveManager::IsCompressionOn(CTapeDrive* drive)
         if (m_driverInterface->ModeSensePage(drive, MODE_PAGE_COMPRESSION, modeData, MODE_STATUS_LENGTH))
             return (modeData[6] & DCE_BIT) != 0;
     }
-    m_application->Msg(CVString("Cmd: \"IsCompressionOn\" failed execution."), true);
+    Line("Cmd: \"IsCompressionOn\" failed execution.");
     return false;
 }
 
@@ -309,18 +293,14 @@ bool CDriveManager::EnableCompression(CTapeDrive* drive, bool enable)
 bool CDriveManager::AppLevelIsCompressionEnabled()
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    m_application->TimeStamp();
-    drive->DisplayDrive(m_application);
-    m_application->Msg(CVString("Issued Cmd: Get Compression Status."), true);
+    OpenCommand(drive, "Issued Cmd: Get Compression Status.");
     if (!drive->CompressionAvail()) {
-        m_application->Msg(CVString("Compression not available with this drive."), true);
+        Line("Compression not available with this drive.");
         Separator();
         return true;
     }
     m_driverInterface->TestForUnitReady(drive);
-    m_application->Msg(CVString(IsCompressionOn(drive) ? "Compression currently enabled."
-                                                        : "Compression currently disabled."),
-                       true);
+    Line(IsCompressionOn(drive) ? "Compression currently enabled." : "Compression currently disabled.");
     Separator();
     return true;
 }
@@ -328,22 +308,19 @@ bool CDriveManager::AppLevelIsCompressionEnabled()
 bool CDriveManager::AppLevelEnableCompression(bool enable)
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    m_application->TimeStamp();
-    drive->DisplayDrive(m_application);
+    OpenCommand(drive);
     if (!drive->CompressionAvail()) {
-        m_application->Msg(CVString("Compression not available with this drive."), true);
+        Line("Compression not available with this drive.");
         Separator();
         return false;
     }
     m_driverInterface->TestForUnitReady(drive);
-    m_application->Msg(CVString(enable ? "Issued cmd: Enable Compression." : "Issued cmd: Disable Compression."),
-                       true);
+    Line(enable ? "Issued cmd: Enable Compression." : "Issued cmd: Disable Compression.");
     bool done = EnableCompression(drive, enable);
     if (done)
-        m_application->Msg(CVString(enable ? "Compression enabled." : "Compression disabled."), true);
+        Line(enable ? "Compression enabled." : "Compression disabled.");
     else
-        m_application->Msg(CVString(enable ? "Compression enable cmd failed." : "Compression disable cmd failed."),
-                           true);
+        Line(enable ? "Compression enable cmd failed." : "Compression disable cmd failed.");
     Separator();
     return done;
 }

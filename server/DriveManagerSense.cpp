@@ -1,7 +1,6 @@
 // Sense reporting: what the drive said about the command that failed.
 #include <cstring>
 
-#include "Application.h"
 #include "DriveManager.h"
 
 namespace {
@@ -60,7 +59,7 @@ void CDriveManager::ProduceErrorMsg(unsigned char* sense)
 {
     if (sense[2] == SENSE_NOT_READY) {
         if (sense[12] == 0x04 && sense[13] == 0x01) {
-            m_application->Msg(CVString("Please wait: Unit is in the process of becoming ready."), true);
+            Line("Please wait: Unit is in the process of becoming ready.");
             return;
         }
         if (sense[12] == 0x3A) {

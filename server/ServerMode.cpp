@@ -153,7 +153,7 @@ int HandleRemoteRequest(CUtility* utility, CNetworkServer& server, int socket, s
     CVString text(message);
     CVString upper(text);
     upper.MakeUpper();
-    CApplication& app = *CUtility::GetAppl();
+    CApplication& app = utility->Controller();
 
     if (upper.Find("SHUTDOWN") != -1) {
         std::printf("SERVER MSG: Client request received to shutdown the server\n\n");

@@ -2,10 +2,8 @@
 
 #include <cstdint>
 
-#include "Application.h"
 #include "DriveManager.h"
 #include "ScsiData.h"
-#include "Utility.h"
 
 namespace {
 
@@ -26,8 +24,8 @@ long long Limit(int perMegabyte, long megabytes)
 
 }  // namespace
 
-CTapeErrorHandler::CTapeErrorHandler(CDriveManager*)
-    : m_application(CUtility::GetAppl()), m_maxAllowedErrors(0)
+CTapeErrorHandler::CTapeErrorHandler(CDriveManager* manager)
+    : m_application(&manager->Context()), m_maxAllowedErrors(0)
 {
 }
 

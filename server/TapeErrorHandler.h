@@ -6,7 +6,7 @@
 
 #include "TapeDrive.h"
 
-class CApplication;
+class CCommandContext;
 class CDriveManager;
 
 // One parameter of a log page: code (2 bytes), control, length, value.
@@ -19,6 +19,7 @@ struct logparameter {
 
 class CTapeErrorHandler {
 public:
+    // Reports through the controller of `manager`.
     explicit CTapeErrorHandler(CDriveManager* manager);
     virtual ~CTapeErrorHandler() {}
 
@@ -44,7 +45,7 @@ private:
     long long FindParameter(unsigned char* page, int code, bool& found);
     bool Verdict(long long errors);
 
-    CApplication* m_application;
+    CCommandContext* m_application;
     long long m_maxAllowedErrors;
 };
 

@@ -6,21 +6,14 @@
 #include <cstring>
 
 #include "Application.h"
+#include "CommandTable.h"
 #include "DelimitedText.h"
 #include "Help.h"
+#include "ProgramLocation.h"
 
 namespace {
 
 CApplication* myAppl = nullptr;
-char pathName[MAX_FIELD_LENGTH + 1] = {};
-char execName[MAX_FIELD_LENGTH + 1] = {};
-
-void CopyField(char* field, const char* text)
-{
-    size_t length = strnlen(text, MAX_FIELD_LENGTH);
-    std::memcpy(field, text, length);
-    field[length] = '\0';
-}
 
 // Reads an all-digit text; false when it does not fit an int.
 bool ReadNumber(const char* digits, int& value)
@@ -145,30 +138,18 @@ const SwitchForm switchForms[] = {
      [](CApplication& app, const char* value) { return FitsField(value) && app.AddDevice(value); }},
 };
 
-struct CommandWord {
-    const char* word;
-    int id;
-    bool needsSwitch;
-};
-
-// The command words, in matching order.
-const CommandWord commandWords[] = {
-    {"rwtest", CMD_RWTEST, false},       {"ctest", CMD_CTEST, false},
-    {"upgrade", CMD_UPGRADE, false},     {"trace", CMD_TRACE, false},
-    {"logpages", CMD_LOGPAGES, false},   {"retension", CMD_RETENSION, false},
-    {"etest", CMD_ETEST, false},         {"park", CMD_PARK, false},
-    {"unpark", CMD_UNPARK, false},       {"set", CMD_SET, true},
-    {"get", CMD_GET, true},              {"eeprom", CMD_EEPROM, false},
-    {"cmemory", CMD_CMEMORY, false},     {"enablecomp", CMD_ENABLECOMP, false},
-    {"disablecomp", CMD_DISABLECOMP, false}, {"compstatus", CMD_COMPSTATUS, false},
-    {"show", CMD_SHOW, false},
-};
-
 }  // namespace
 
-CUtility::CUtility(CApplication* appl) : m_parameterCount(0)
+CUtility::CUtility(CApplication* appl) : m_application(appl), m_parameterCount(0)
 {
     myAppl = appl;
+}
+
+CUtility::~CUtility()
+{
+    // Nothing may reach a controller through a parser that is gone.
+    if (myAppl == m_application)
+        myAppl = nullptr;
 }
 
 CApplication* CUtility::GetAppl()
@@ -178,41 +159,17 @@ CApplication* CUtility::GetAppl()
 
 void CUtility::SavePathAndExeName(const char* startedName)
 {
-    CVString started(startedName);
-    CVString path(started);
-    CVString name(started);
-    int slash = started.ReverseFind('/');
-    if (slash != -1) {
-        path = started.Left(slash);
-        name = started.Mid(slash + 1, -1);
-    } else {
-        int colon = started.ReverseFind(':');
-        if (colon == 1) {
-            path = started.Left(1);
-            path += ":";
-            name = started.Mid(2, -1);
-        } else if (colon != -1) {
-            path.Empty();
-            name = started.Mid(colon + 1, -1);
-        } else {
-            path.Empty();
-        }
-    }
-    int exe = name.ReverseFind(".exe");
-    if (exe != -1)
-        name = name.Left(exe);
-    CopyField(pathName, path);
-    CopyField(execName, name);
+    SaveProgramLocation(startedName);
 }
 
 const char* CUtility::GetPath()
 {
-    return pathName;
+    return ProgramDirectory();
 }
 
 const char* CUtility::GetExecName()
 {
-    return execName;
+    return ProgramName();
 }
 
 bool CUtility::IsNumber(const char* text)
@@ -291,7 +248,7 @@ bool CUtility::SetParameters(int argc, char** argv)
 bool CUtility::SetParameters(const char* delimited)
 {
     InitParameters();
-    myAppl->InitializeData();
+    m_application->InitializeData();
     CVString line(delimited);
     for (int i = 0; i < line.GetLength(); ++i) {
         if (line[i] != ';') {
@@ -307,7 +264,7 @@ bool CUtility::SetParameters(const char* delimited)
 
     if (ParseParameters())
         return true;
-    if (!myAppl->ClientServerConnection()) {
+    if (!m_application->ClientServerConnection()) {
         CHelp help;
         help.DisplayHelp(GetExecName());
     }
@@ -327,15 +284,11 @@ bool CUtility::ParseParameters()
 
 bool CUtility::ParseCommandWord()
 {
-    for (const CommandWord& command : commandWords) {
-        if (command.needsSwitch && m_parameterCount < 2)
-            continue;
-        if (m_parameters[0] == CVString(command.word)) {
-            myAppl->SetCommandId(command.id);
-            return true;
-        }
-    }
-    return false;
+    const CCommandRow* command = FindCommandByWord(m_parameters[0], m_parameterCount > 1);
+    if (command == nullptr)
+        return false;
+    m_application->SetCommandId(command->id);
+    return true;
 }
 
 bool CUtility::ParseSwitch(const CVString& parameter)
@@ -344,7 +297,7 @@ bool CUtility::ParseSwitch(const CVString& parameter)
         int formLength = static_cast<int>(std::strlen(form.text));
         if (form.kind == EXACT) {
             if (parameter == CVString(form.text))
-                return form.apply(*myAppl, "");
+                return form.apply(*m_application, "");
             continue;
         }
         // "-nov:" alone turns verbose output off; every other prefix needs a value.
@@ -352,7 +305,7 @@ bool CUtility::ParseSwitch(const CVString& parameter)
         int minimumLength = valueRequired ? formLength + 1 : formLength;
         if (parameter.GetLength() < minimumLength || parameter.Left(formLength) != CVString(form.text))
             continue;
-        return form.apply(*myAppl, static_cast<const char*>(parameter) + formLength);
+        return form.apply(*m_application, static_cast<const char*>(parameter) + formLength);
     }
     return false;
 }

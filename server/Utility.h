@@ -3,8 +3,9 @@
 // already in the delimited form, in which every parameter is followed by a
 // semicolon. The delimited form is split into at most 32 parameters: the
 // command word, then switches matched against a fixed table in a fixed order.
-// CUtility also holds the process-wide pointer to the controller and the
-// directory and name the program was started with.
+// CUtility also keeps the process-wide pointer to its controller, cleared
+// when the parser goes, and the directory and name the program was started
+// with.
 #ifndef TAPEDIAG_UTILITY_H
 #define TAPEDIAG_UTILITY_H
 
@@ -19,9 +20,14 @@ const int MAX_FIELD_LENGTH = 511;
 class CUtility {
 public:
     explicit CUtility(CApplication* appl);
-    virtual ~CUtility() {}
+    virtual ~CUtility();
+    CUtility(const CUtility&) = delete;
+    CUtility& operator=(const CUtility&) = delete;
 
+    // The controller of the parser made last; null once that parser is gone.
     static CApplication* GetAppl();
+    // The controller this parser fills.
+    CApplication& Controller() const { return *m_application; }
 
     // Records the directory and the name (without ".exe") of the started program.
     static void SavePathAndExeName(const char* startedName);
@@ -56,6 +62,7 @@ private:
     bool ParseCommandWord();
     bool ParseSwitch(const CVString& parameter);
 
+    CApplication* m_application;
     int m_parameterCount;
     CVString m_parameters[MAX_PARAMETERS];
 };

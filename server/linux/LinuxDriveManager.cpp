@@ -1,6 +1,7 @@
 #include "LinuxDriveManager.h"
 
 #include <algorithm>
+#include <new>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,10 +9,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "Application.h"
 #include "DeviceOpener.h"
+#include "HostDriveManager.h"
 #include "LinuxDriverInterface.h"
-#include "Utility.h"
 
 namespace {
 
@@ -33,16 +33,21 @@ bool IsTapeNode(const char* name, long& number)
 
 }  // namespace
 
-CLinuxDriveManager::CLinuxDriveManager(const std::vector<CVString>& devices, const char* sysfsRoot,
-                                       const char* deviceRoot, DeviceOpenFunction openDevice)
-    : m_interface(new CLinuxDriverInterface()), m_openDevice(openDevice), m_sysfsRoot(sysfsRoot),
+CDriveManager* CreateHostDriveManager(CCommandContext& context, const std::vector<CVString>& devices)
+{
+    return new (std::nothrow) CLinuxDriveManager(context, devices);
+}
+
+CLinuxDriveManager::CLinuxDriveManager(CCommandContext& context, const std::vector<CVString>& devices,
+                                       const char* sysfsRoot, const char* deviceRoot, DeviceOpenFunction openDevice)
+    : CDriveManager(context), m_interface(new CLinuxDriverInterface()), m_openDevice(openDevice), m_sysfsRoot(sysfsRoot),
       m_deviceRoot(deviceRoot), m_knownDevices(devices), m_unaddressedDrives(0)
 {
     if (!m_openDevice) {
         const CVString root = m_sysfsRoot;
         m_openDevice = [root](const char* device, CVString& error) { return OpenDevice(device, root, error); };
     }
-    App()->OSType(PLATFORM_KIND_LINUX);
+    Context().OSType(PLATFORM_KIND_LINUX);
     SetDriverInterface(m_interface);
     BuildDriveList();
 }

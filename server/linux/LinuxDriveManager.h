@@ -17,7 +17,7 @@ public:
     // Discovers the drives at once. sysfsRoot and deviceRoot are where the
     // st driver's devices are looked for, and openDevice opens each one
     // (tests bring a tree and devices of their own).
-    explicit CLinuxDriveManager(const std::vector<CVString>& devices,
+    CLinuxDriveManager(CCommandContext& context, const std::vector<CVString>& devices,
                                 const char* sysfsRoot = DEFAULT_SYSFS_TAPE_ROOT,
                                 const char* deviceRoot = DEFAULT_DEVICE_ROOT,
                                 DeviceOpenFunction openDevice = nullptr);

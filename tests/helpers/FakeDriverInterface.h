@@ -98,7 +98,7 @@ private:
 // A drive manager over a FakeDriverInterface, with the drives a test adds.
 class FakeDriveManager : public CDriveManager {
 public:
-    FakeDriveManager() { SetDriverInterface(&fake); }
+    explicit FakeDriveManager(CCommandContext& context) : CDriveManager(context) { SetDriverInterface(&fake); }
     bool BuildDriveList() override { return true; }
     CTapeDrive* Add(int adapter, int target, int lun, int type, bool isScsi = true, const char* serial = "")
     {

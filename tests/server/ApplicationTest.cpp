@@ -37,7 +37,7 @@ protected:
     Controller() : utility(&app)
     {
         app.ClientServerConnection(true);  // rejected lines show no help
-        manager = new FakeDriveManager();
+        manager = new FakeDriveManager(app);
         manager->Add(0, 3, 0, 7, true, "SERIAL7");
         manager->Add(1, 3, 0, 5, true, "SERIAL5");
         manager->Add(0, 6, 0, 1, false);
@@ -197,6 +197,28 @@ TEST_F(Controller, DriveDataForTheRemoteService)
     EXPECT_STREQ(app.GetTapeDriveData(1), "@1:3:0@5@1@0@1@CORVANE TEST DRIVE      @1234@SERIAL5@");
     EXPECT_STREQ(app.GetTapeDriveData(3), "");
     EXPECT_STREQ(app.GetTapeDriveData(-1), "");
+}
+
+TEST(ControllerLifetime, TheEngineUsesTheControllerItWasMadeWith)
+{
+    CApplication first;
+    FakeDriveManager* manager = nullptr;
+    {
+        CUtility parser(&first);
+        EXPECT_EQ(CUtility::GetAppl(), &first);
+        manager = new FakeDriveManager(first);
+        first.AdoptDriveManager(manager);
+    }
+    // The parser is gone: nothing can reach a controller through it.
+    EXPECT_EQ(CUtility::GetAppl(), nullptr);
+
+    CApplication second;
+    CUtility other(&second);
+    second.SetVerbose(false);  // a line sent through the second would not show
+    EXPECT_EQ(&manager->Context(), &first);
+    testing::internal::CaptureStdout();
+    manager->Context().Msg(CVString("to the first"), true);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "to the first\n");
 }
 
 }  // namespace

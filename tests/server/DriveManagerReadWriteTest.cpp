@@ -29,7 +29,7 @@ TEST(TestPattern, FillCheckAndClear)
 
 class Compression : public ::testing::Test {
 protected:
-    Compression() : utility(&app)
+    Compression() : utility(&app), manager(app)
     {
         drive = manager.Add(0, 0, 0, 7);
         // Header (mode data length 17), then page 0Fh with DCE clear.

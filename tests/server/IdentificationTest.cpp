@@ -33,7 +33,7 @@ struct Identity {
 
 class Identification : public ::testing::Test {
 protected:
-    Identification() : utility(&app) {}
+    Identification() : utility(&app), manager(app) {}
 
     Identity Identify(std::vector<unsigned char> inquiry)
     {

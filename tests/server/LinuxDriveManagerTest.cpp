@@ -73,7 +73,7 @@ protected:
 
     CLinuxDriveManager* Discover(const std::vector<CVString>& devices = {})
     {
-        manager = new CLinuxDriveManager(devices, host.root.c_str(), "/dev", host.Opener());
+        manager = new CLinuxDriveManager(app, devices, host.root.c_str(), "/dev", host.Opener());
         app.AdoptDriveManager(manager);
         return manager;
     }
@@ -158,7 +158,7 @@ TEST_F(Discovery, LaterCommandsAddOnlyDevicesNotYetListed)
 
 TEST_F(Discovery, MissingSysfsGivesAnEmptyList)
 {
-    manager = new CLinuxDriveManager({}, (host.root + "/absent").c_str(), "/dev", host.Opener());
+    manager = new CLinuxDriveManager(app, {}, (host.root + "/absent").c_str(), "/dev", host.Opener());
     app.AdoptDriveManager(manager);
     EXPECT_EQ(manager->GetDriveList()->GetCount(), 0);
 }

@@ -12,7 +12,7 @@ class Sense : public ::testing::Test {
 protected:
     Sense() : utility(&app)
     {
-        manager = new FakeDriveManager();
+        manager = new FakeDriveManager(app);
         dat = manager->Add(0, 1, 0, 5);
         ultrium = manager->Add(0, 2, 0, 7);
         app.AdoptDriveManager(manager);

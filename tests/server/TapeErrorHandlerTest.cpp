@@ -43,7 +43,7 @@ std::vector<unsigned char> Count(unsigned value)
 
 class ErrorRate : public ::testing::Test {
 protected:
-    ErrorRate() : utility(&app), handler(&manager) {}
+    ErrorRate() : utility(&app), manager(app), handler(&manager) {}
 
     bool Judge(int type, long megabytes, std::vector<unsigned char> page)
     {

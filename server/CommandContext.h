@@ -1,0 +1,57 @@
+// What the diagnostics engine sees of the controller that runs it: the drive
+// the command works on, the command's settings, the one path for output
+// lines, the clock, and the rule for the files the command names. The
+// controller is handed to the engine when the engine is made; the engine
+// never reaches it any other way.
+#ifndef TAPEDIAG_COMMANDCONTEXT_H
+#define TAPEDIAG_COMMANDCONTEXT_H
+
+#include "AppOutput.h"
+#include "CommandFiles.h"
+#include "CommandSettings.h"
+#include "TapeDrive.h"
+#include "VString.h"
+
+// The platform kind this host's drive manager sets: three-number addresses
+// (adapter:target:lun).
+const int PLATFORM_KIND_LINUX = 5;
+
+class CCommandContext : public CAppOutput {
+public:
+    using CAppOutput::OSType;
+    // The platform kind: the host's drive manager sets it when it is made.
+    virtual void OSType(int kind) = 0;
+    // True when the program serves a remote client.
+    virtual bool ClientServerConnection() const = 0;
+
+    virtual CTapeDrive* GetCurrentDriveSelected() const = 0;
+    virtual const CCommandSettings& Settings() const = 0;
+    virtual const CCommandFiles& Files() const = 0;
+
+    // One line holding the current local date and time, ctime layout.
+    virtual void TimeStamp() = 0;
+    // Seconds since the epoch.
+    virtual long GetCurrentTime() = 0;
+
+    // Catalogue text `id` as one piece of output.
+    void Msg(int id, bool newline)
+    {
+        CVString text;
+        text.LdString(id);
+        Msg(text, newline);
+    }
+    using CAppOutput::Msg;
+
+    // The command's settings under the names the diagnostics read them by.
+    int GetMegaBytesSet() const { return Settings().testSize; }
+    bool IsRetensionChecked() const { return Settings().retension; }
+    bool ReadOnlyTest() const { return false; }
+    int GetByteType() const { return 1; }
+    bool EngineeringMode() const { return Settings().engineering; }
+    void GetFileSelected(CVString& name) const { name = Settings().binaryFileName; }
+    bool IgnoreSwitchSet() const { return Settings().ignore; }
+    bool Verbose() const { return Settings().verbose; }
+    bool NRSwitch() const { return Settings().noClosePrompt; }
+};
+
+#endif

@@ -91,6 +91,57 @@ public:
     bool IsCompressionOn(CTapeDrive* drive);
     bool EnableCompression(CTapeDrive* drive, bool enable);
 
+    // Retension, self-test and eject (DriveManagerDriveOps.cpp).
+    bool RetensionTape();
+    // True when the drive reported its self-test passed.
+    bool DriveDiagnostic();
+    bool SendDiagnostic();
+    // Unloads the cartridge of a DAT type 4 or 5 or Ultrium drive; nothing
+    // for other drives.
+    void EjectTape(CTapeDrive* drive);
+
+    // Firmware upgrade (DriveManagerFirmware.cpp; the pure rules in
+    // FirmwareRules.h). True only when the new level was verified.
+    bool FirmwareUpgrade();
+    bool ValidateFirmwareFile(CVString& name);
+    bool IsFWFileOEMSpecific(CVString& name);
+    bool IsCurrentFWOEMSpecific();
+    CVString GetFwVersionFromFileName(CVString name);
+    bool CheckFwLevel(CVString name);
+    bool FirmwareMatches(CVString name, CVString revision);
+    bool CheckFileLength(long length);
+    bool DownloadFirmware(CTapeDrive* drive, unsigned char* image, long length);
+    // Whether the drive sits in an autoloader: mode page 1Dh in a 36-byte
+    // all-pages answer.
+    bool IsAutoLoaderConfiguration(CTapeDrive* drive);
+    static bool DoesPageExist(int page, unsigned char* data, int length);
+
+    // Log pages and the binary output file (DriveManagerLogPages.cpp).
+    bool PrintAllLogPages();
+    bool PrintLogPage(int page);
+    // Writes the -f: file, replacing what it held; false with a message.
+    bool OutputBinary(unsigned char* data, long length);
+
+    // Trace, cartridge memory and EEPROM capture (DriveManagerCapture.cpp).
+    bool CaptureTrace();
+    bool IsSegmentTraceCapable();
+    long TotalTraceBufferReads(long blockSize);
+    static void IncrementBy16K(unsigned char& b2, unsigned char& b1, unsigned char& b0);
+    bool GetCm();
+    bool GetEEPROM();
+
+    // Drive arm and drive settings (DriveManagerSettings.cpp). -1 in a
+    // SetValue argument leaves that setting unchanged.
+    bool Park(bool park);
+    bool SetValue(int speed, int compression, int load);
+    bool GetValue(bool speed, bool compression, bool load);
+    bool GetNivraSpeed(int& speed);
+    bool GetNivraCompression(int& mode);
+    bool GetNivraAutoLoad(int& load);
+    bool SetNivraSpeed(int speed);
+    bool SetNivraCompression(int mode);
+    bool SetNivraAutoLoad(int load);
+
     // Big-endian log parameter values of 1 to 8 bytes.
     static long long OneByteStrToInt64(const unsigned char* value);
     static long long TwoByteStrToInt64(const unsigned char* value);

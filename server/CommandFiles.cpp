@@ -35,6 +35,16 @@ CVString CCommandFiles::LocalPath(const char* name, ECommandFile kind)
     return path;
 }
 
+CVString CCommandFiles::Path(const char* name, ECommandFile kind) const
+{
+    if (!m_confined)
+        return LocalPath(name, kind);
+    CVString path = m_directory;
+    path += "/";
+    path += name;
+    return path;
+}
+
 int CCommandFiles::Open(const char* name, ECommandFile kind, int flags, mode_t mode) const
 {
     if (name == nullptr || *name == '\0') {

@@ -41,6 +41,8 @@ public:
     // Where a local command's file is opened: the name as given, or for a
     // bare binary name the program's directory, "/" and the name.
     static CVString LocalPath(const char* name, ECommandFile kind);
+    // Where Open opens `name`, confined or not.
+    CVString Path(const char* name, ECommandFile kind) const;
 
 private:
     bool m_confined = false;

@@ -14,6 +14,7 @@
 #ifndef TAPEDIAG_DRIVEMANAGER_H
 #define TAPEDIAG_DRIVEMANAGER_H
 
+#include <cstdio>
 #include <vector>
 
 #include "CommandContext.h"
@@ -181,6 +182,13 @@ private:
     void Separator();
     // A line of literal text.
     void Line(const char* text);
+    // A refusal: the message, the separator; always false.
+    bool Refuse(const char* message);
+
+    // Firmware upgrade steps (DriveManagerFirmware.cpp).
+    std::FILE* OpenFirmwareFile(const CVString& name);
+    void ReportFailedDownload(CTapeDrive* drive, long deadline);
+    bool ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, const CVString& identity);
 
     CCommandContext* m_application;
     CDriverInterface* m_driverInterface;

@@ -1,0 +1,69 @@
+// Short drive operations: retension, the drive's own self-test, and the
+// unload that comes before a firmware upgrade.
+#include "DriveManager.h"
+
+namespace {
+
+const int SENSE_BUFFER_LENGTH = 32;
+
+bool TakesFirmwareDownload(int driveType)
+{
+    return driveType == DRIVE_DAT_4 || driveType == DRIVE_DAT_5 || driveType == DRIVE_ULTRIUM;
+}
+
+}  // namespace
+
+bool CDriveManager::RetensionTape()
+{
+    CTapeDrive* drive = m_application->GetCurrentDriveSelected();
+    // Refused before anything reaches the drive.
+    if (!drive->IsRetensionable()) {
+        Line("Retension capability not available with this drive.");
+        Separator();
+        return false;
+    }
+    OpenCommand(drive, 22);
+    m_driverInterface->TestForUnitReady(drive);
+    if (!m_driverInterface->TestForUnitReady(drive)) {
+        unsigned char sense[SENSE_BUFFER_LENGTH] = {};
+        m_driverInterface->GetSense(drive, sense, SENSE_BUFFER_LENGTH);
+        ProduceErrorMsg(sense);
+        Separator();
+        return false;
+    }
+    if (!m_driverInterface->LoadTape(drive, true))
+        return SenseReport(drive, 32);
+    m_driverInterface->ReadPosition(drive);
+    m_application->Msg(33, true);
+    Separator();
+    return true;
+}
+
+bool CDriveManager::DriveDiagnostic()
+{
+    CTapeDrive* drive = m_application->GetCurrentDriveSelected();
+    OpenCommand(drive, 18);
+    if (drive->DriveType() != DRIVE_DAT_5 && drive->DriveType() != DRIVE_ULTRIUM) {
+        Line("Electronic drive test not supported with this drive type.");
+        Separator();
+        return false;
+    }
+    m_driverInterface->TestForUnitReady(drive);
+    // The drive's verdict is the status of its self-test command: no sense
+    // line is shown.
+    const bool passed = SendDiagnostic();
+    m_application->Msg(passed ? 74 : 75, true);
+    Separator();
+    return passed;
+}
+
+bool CDriveManager::SendDiagnostic()
+{
+    return m_driverInterface->SendDiagnostic(m_application->GetCurrentDriveSelected());
+}
+
+void CDriveManager::EjectTape(CTapeDrive* drive)
+{
+    if (TakesFirmwareDownload(drive->DriveType()))
+        m_driverInterface->UnloadTape(drive);
+}

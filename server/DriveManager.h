@@ -33,6 +33,9 @@ const int DRIVE_ULTRIUM = 7;
 
 const int TEST_BLOCK_SIZE = 65536;
 
+struct CBufferCapture;
+struct CRetryPolicy;
+
 class CDriveManager {
 public:
     // The engine of `context`, the controller that owns it.
@@ -43,6 +46,9 @@ public:
 
     virtual bool BuildDriveList() = 0;
     virtual void UpdateRegistry(CVString) {}
+    // The segmented trace read of an Ultrium drive (DriveManagerCapture.cpp);
+    // a host may read the trace of other drives its own way.
+    virtual bool PrintTrace();
     virtual bool FileExists(const char*) { return true; }
     // The sense line of the last failed command on the drive.
     virtual CVString RetrieveAndFormatSenseMsg(CTapeDrive* drive);
@@ -159,6 +165,9 @@ public:
 
 protected:
     void SetDriverInterface(CDriverInterface* driverInterface) { m_driverInterface = driverInterface; }
+    // The trace of a DAT drive in one 64 KiB READ BUFFER, written to the -f:
+    // file; what this host's PrintTrace does.
+    bool PrintWholeTrace();
 
     // The serial number of a DAT type 4 or 5 or Ultrium drive (cut to 7 or 12
     // characters, trailing blanks removed), else "Unavailable".
@@ -185,10 +194,21 @@ private:
     // A refusal: the message, the separator; always false.
     bool Refuse(const char* message);
 
+    // The refusal of an Ultrium-only command on another drive; false.
+    bool OnlyForUltrium();
+
     // Firmware upgrade steps (DriveManagerFirmware.cpp).
     std::FILE* OpenFirmwareFile(const CVString& name);
     void ReportFailedDownload(CTapeDrive* drive, long deadline);
     bool ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, const CVString& identity);
+
+    // Capture steps (DriveManagerCapture.cpp).
+    bool CaptureBuffer(const CBufferCapture& capture);
+
+    // Settings steps (DriveManagerSettings.cpp): the 255-byte mode data of
+    // `page`, and the read-modify-write of one field of it.
+    bool ReadSettingPage(int page, unsigned char* data, const CRetryPolicy& policy);
+    bool WriteSetting(int page, int byte, unsigned char mask, unsigned char value);
 
     CCommandContext* m_application;
     CDriverInterface* m_driverInterface;

@@ -69,6 +69,11 @@ bool CLinuxDriveManager::BuildDriveList()
     return true;
 }
 
+bool CLinuxDriveManager::PrintTrace()
+{
+    return PrintWholeTrace();
+}
+
 void CLinuxDriveManager::AddDevices(const std::vector<CVString>& devices)
 {
     for (const CVString& spec : devices) {

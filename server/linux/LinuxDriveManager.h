@@ -24,6 +24,8 @@ public:
     ~CLinuxDriveManager() override;
 
     bool BuildDriveList() override;
+    // The trace of a DAT type 5 drive, read whole.
+    bool PrintTrace() override;
     void AddDevices(const std::vector<CVString>& devices) override;
 
 private:

@@ -1,7 +1,6 @@
 // Capture of the drive's trace buffer, the cartridge memory and the EEPROM
 // into the -f: file. Everything is read before the file is written, so a
 // failed read leaves no partial file.
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -60,8 +59,12 @@ bool CDriveManager::CaptureTrace()
 
 bool CDriveManager::IsSegmentTraceCapable()
 {
+    // Characters 1 to 3 of the firmware text, as far as they are digits.
     const CVString level = CVString(m_application->GetCurrentDriveSelected()->FirmwareDescription()).Mid(1, 3);
-    return std::atoi(level) >= 128;
+    int number = 0;
+    for (int i = 0; i < level.GetLength() && level[i] >= '0' && level[i] <= '9'; ++i)
+        number = number * 10 + (level[i] - '0');
+    return number >= 128;
 }
 
 long CDriveManager::TotalTraceBufferReads(long blockSize)

@@ -188,7 +188,7 @@ const CFaultDefinition kFaults[] = {
     {"dat-errors", VALUE_REQUIRED, false, "dat-errors=N",
      "DAT models only: log page 03h parameter 8008h grows by N at the first READ after a reset",
      [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
-         if (m.family != FAMILY_DAT) {
+         if (!m.counters.vendorParameter) {
              e = std::string("fault 'dat-errors' applies to DAT models only, not '") + m.name + "'";
              return false;
          }
@@ -340,8 +340,8 @@ std::string DriveCatalogue()
     char line[160];
     for (size_t i = 0; i < count; ++i) {
         const CDriveModel& m = models[i];
-        std::snprintf(line, sizeof(line), "  %-11s %-8s %-16s %-4s  %s\n", m.name, m.vendor,
-                      m.product, m.revision, m.description);
+        std::snprintf(line, sizeof(line), "  %-11s %-8s %-16s %-4s  %s\n", m.name,
+                      m.identity.vendor, m.identity.product, m.identity.revision, m.description);
         text += line;
     }
     text += "faults (after the model, comma-separated):\n";

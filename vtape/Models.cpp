@@ -2,29 +2,59 @@
 
 namespace {
 
-const CDriveModel kModels[] = {
-    {"travan3200", "MORLEN", "MTQS  3200", "7.00", 0x01, 0x80, FAMILY_TRAVAN,
-     "Travan, retension", nullptr, false, true, 0x45, false, {}, {}},
-    {"crt8000n", "CORVANE", "CRT8000N", "4.01", 0x01, 0x80, FAMILY_TRAVAN,
-     "Travan, SCSI, compression, retension", nullptr, true, true, 0x46, false, {}, {}},
-    {"crt8000a", "CORVANE", "CRT8000A", "5.02", 0x01, 0x80, FAMILY_TRAVAN,
-     "Travan, ATAPI, retension", nullptr, false, true, 0x46, false, {}, {}},
-    {"crt20000n", "CORVANE", "CRT20000N", "7.10", 0x01, 0x80, FAMILY_TRAVAN,
-     "Travan, SCSI, compression, retension", nullptr, true, true, 0x47, false, {}, {}},
-    {"dat", "CORVANE", "DAT 12GB", "A120", 0x01, 0x80, FAMILY_DAT,
-     "DAT, compression", "DT12345678", true, false, 0x24, true,
-     {{5, "A120"}, {}}, {{5, "A120"}, {}}},
-    {"dds3", "CORVANE", "DAT24 DDS3", "7480", 0x01, 0x80, FAMILY_DAT,
-     "DAT, compression", "DT12345678", true, false, 0x25, true,
-     {{5, "7480"}, {17, "0110"}}, {{5, "7480"}, {17, "0110"}}},
-    {"dds4", "CORVANE", "DAT40 DDS4", "9C23", 0x01, 0x80, FAMILY_DAT,
-     "DAT, compression", "DT12345678", true, false, 0x26, true,
-     {{5, "9C23"}, {19, "A7F1"}}, {{5, "9C23"}, {19, "A7F1"}}},
-    {"ultrium", "TESSARA", "ULTRIUM 2", "2A17", 0x01, 0x80, FAMILY_ULTRIUM,
-     "Ultrium, compression", "HU1234567890ABC", true, false, 0x42, true,
-     {{30, "2A17-5RC4"}, {}}, {{30, "BOOT 1.2"}, {}}},
-    {"changer", "CORVANE", "AUTOLOADER", "1.00", 0x08, 0x00, FAMILY_CHANGER,
-     "medium changer, not a tape drive", "AL12345678", false, false, 0x00, false, {}, {}},
+// VPD pages: 00h supported pages, 80h serial number, C0h and C1h firmware.
+// Mode pages: 0Fh data compression, 10h device configuration,
+// 1Dh element address assignment, 2Ah capabilities.
+// Log pages: 00h supported pages, 02h write and 03h read error counters.
+constexpr CCounterLayout kPlainCounters = {{}, false};
+constexpr CCounterLayout kDatCounters = {{}, true};
+constexpr CCounterLayout kUltriumCounters = {{0x06}, false};
+
+// Each model:
+//   name, catalogue line,
+//   {vendor, product, revision, serial, firmware page C0h texts, C1h texts},
+//   device type, removable, compression, retension, density code,
+//   VPD pages, mode pages, log pages, error counter layout.
+constexpr CDriveModel kModels[] = {
+    {"travan3200", "Travan, retension",
+     {"MORLEN", "MTQS  3200", "7.00", "", {}, {}},
+     DEVICE_TYPE_TAPE, 0x80, false, true, 0x45,
+     {}, {0x0F, 0x10, 0x2A}, {0x00, 0x02, 0x03}, kPlainCounters},
+    {"crt8000n", "Travan, SCSI, compression, retension",
+     {"CORVANE", "CRT8000N", "4.01", "", {}, {}},
+     DEVICE_TYPE_TAPE, 0x80, true, true, 0x46,
+     {}, {0x0F, 0x10, 0x2A}, {0x00, 0x02, 0x03}, kPlainCounters},
+    {"crt8000a", "Travan, ATAPI, retension",
+     {"CORVANE", "CRT8000A", "5.02", "", {}, {}},
+     DEVICE_TYPE_TAPE, 0x80, false, true, 0x46,
+     {}, {0x0F, 0x10, 0x2A}, {0x00, 0x02, 0x03}, kPlainCounters},
+    {"crt20000n", "Travan, SCSI, compression, retension",
+     {"CORVANE", "CRT20000N", "7.10", "", {}, {}},
+     DEVICE_TYPE_TAPE, 0x80, true, true, 0x47,
+     {}, {0x0F, 0x10, 0x2A}, {0x00, 0x02, 0x03}, kPlainCounters},
+    {"dat", "DAT, compression",
+     {"CORVANE", "DAT 12GB", "A120", "DT12345678", {{5, "A120"}, {}}, {{5, "A120"}, {}}},
+     DEVICE_TYPE_TAPE, 0x80, true, false, 0x24,
+     {0x00, 0x80, 0xC0, 0xC1}, {0x0F, 0x10}, {0x00, 0x02, 0x03}, kDatCounters},
+    {"dds3", "DAT, compression",
+     {"CORVANE", "DAT24 DDS3", "7480", "DT12345678", {{5, "7480"}, {17, "0110"}},
+      {{5, "7480"}, {17, "0110"}}},
+     DEVICE_TYPE_TAPE, 0x80, true, false, 0x25,
+     {0x00, 0x80, 0xC0, 0xC1}, {0x0F, 0x10}, {0x00, 0x02, 0x03}, kDatCounters},
+    {"dds4", "DAT, compression",
+     {"CORVANE", "DAT40 DDS4", "9C23", "DT12345678", {{5, "9C23"}, {19, "A7F1"}},
+      {{5, "9C23"}, {19, "A7F1"}}},
+     DEVICE_TYPE_TAPE, 0x80, true, false, 0x26,
+     {0x00, 0x80, 0xC0, 0xC1}, {0x0F, 0x10}, {0x00, 0x02, 0x03}, kDatCounters},
+    {"ultrium", "Ultrium, compression",
+     {"TESSARA", "ULTRIUM 2", "2A17", "HU1234567890ABC", {{30, "2A17-5RC4"}, {}},
+      {{30, "BOOT 1.2"}, {}}},
+     DEVICE_TYPE_TAPE, 0x80, true, false, 0x42,
+     {0x00, 0x80, 0xC0, 0xC1}, {0x0F, 0x10}, {0x00, 0x02, 0x03}, kUltriumCounters},
+    {"changer", "medium changer, not a tape drive",
+     {"CORVANE", "AUTOLOADER", "1.00", "AL12345678", {}, {}},
+     DEVICE_TYPE_CHANGER, 0x00, false, false, 0x00,
+     {0x00, 0x80}, {0x1D}, {0x00}, kPlainCounters},
 };
 
 }  // namespace

@@ -223,7 +223,7 @@ CVirtualDriveImpl::EReadOutcome CVirtualDriveImpl::ReadObject(unsigned char* out
     if (copied > 0 && Listed(m_faults.badDataRecords, record)) {
         out[copied / 2] ^= 0xFF;
     }
-    m_readCounters[COUNTER_BYTES_PROCESSED] += copied;
+    m_readCounters.values[COUNTER_BYTES_PROCESSED] += copied;
     recordLength = length;
     return READ_RECORD;
 }
@@ -256,14 +256,14 @@ void CVirtualDriveImpl::Read6(const CCommand& command, CVirtualReply& reply)
         Fail(reply, InvalidFieldInCdb(1, 1));
         return;
     }
-    if (fixed && m_blockSize == 0) {
+    if (fixed && m_mode.blockSize == 0) {
         Fail(reply, InvalidFieldInCdb(1, 0));
         return;
     }
     if (!MediumReady(reply)) {
         return;
     }
-    const uint64_t needed = fixed ? uint64_t(count) * m_blockSize : count;
+    const uint64_t needed = fixed ? uint64_t(count) * m_mode.blockSize : count;
     if (needed > command.dataInLength) {
         Fail(reply, InvalidFieldInCdb(2));
         return;
@@ -287,7 +287,7 @@ void CVirtualDriveImpl::Read6(const CCommand& command, CVirtualReply& reply)
         return;
     }
 
-    const size_t blockSize = m_blockSize;
+    const size_t blockSize = m_mode.blockSize;
     for (uint32_t done = 0; done < count; ++done) {
         const int64_t residue = count - done;
         uint32_t recordLength = 0;
@@ -308,14 +308,14 @@ void CVirtualDriveImpl::Write6(const CCommand& command, CVirtualReply& reply)
     const unsigned char* cdb = command.cdb;
     const bool fixed = (cdb[1] & 0x01) != 0;
     const uint32_t count = GetBig24(cdb + 2);
-    if (fixed && m_blockSize == 0) {
+    if (fixed && m_mode.blockSize == 0) {
         Fail(reply, InvalidFieldInCdb(1, 0));
         return;
     }
     if (!MediumReady(reply) || !CartridgeWritable(reply)) {
         return;
     }
-    const uint64_t needed = fixed ? uint64_t(count) * m_blockSize : count;
+    const uint64_t needed = fixed ? uint64_t(count) * m_mode.blockSize : count;
     if (needed > command.dataOutLength) {
         Fail(reply, InvalidFieldInCdb(2));
         return;
@@ -325,7 +325,7 @@ void CVirtualDriveImpl::Write6(const CCommand& command, CVirtualReply& reply)
         return;
     }
 
-    const uint32_t recordLength = fixed ? m_blockSize : count;
+    const uint32_t recordLength = fixed ? m_mode.blockSize : count;
     const uint32_t records = fixed ? count : 1;
     for (uint32_t done = 0; done < records; ++done) {
         // Residue: blocks not written in fixed mode, bytes in variable mode.
@@ -340,7 +340,7 @@ void CVirtualDriveImpl::Write6(const CCommand& command, CVirtualReply& reply)
             Fail(reply, Condition(SENSE_FLAG_EOM, 0x00, 0x02, residue));
             return;
         }
-        m_writeCounters[COUNTER_BYTES_PROCESSED] += recordLength;
+        m_writeCounters.values[COUNTER_BYTES_PROCESSED] += recordLength;
     }
     reply.transferred = static_cast<int>(needed);
 }

@@ -31,26 +31,23 @@ int CdbLengthOfGroup(unsigned char opcode)
 CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
     : m_model(*setup.model),
       m_faults(setup.faults),
+      m_identity(setup.model->identity),
       m_medium(setup.faults.capacityMegabytes * BYTES_PER_MEGABYTE),
       m_loaded(!setup.faults.noCartridge),
       m_notReadyAnswersLeft(setup.faults.becomingReady),
-      m_vpdFailuresLeft(setup.faults.vpdFailures),
-      m_blockSize(setup.faults.fixedBlockSize),
-      m_compressionEnabled(setup.model->compression && !setup.faults.compressionOff),
-      m_decompressionEnabled(setup.model->compression)
+      m_vpdFailuresLeft(setup.faults.vpdFailures)
 {
     for (CHandler& handler : m_handlers) {
         handler = &CVirtualDriveImpl::IllegalOpcode;
     }
     RegisterSpcHandlers();
-    if (m_model.family != FAMILY_CHANGER) {
+    if (IsTapeDrive()) {
         RegisterSscHandlers();
     }
     for (const CFailRule& rule : m_faults.failRules) {
         m_failOpcodes.set(rule.opcode);
     }
-    BuildDefaultConfigurationPage(m_model, m_defaultConfigurationPage);
-    std::memcpy(m_configurationPage, m_defaultConfigurationPage, sizeof(m_configurationPage));
+    InitialModeParameters();
 }
 
 CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength,
@@ -138,19 +135,4 @@ bool CVirtualDriveImpl::MediumReady(CVirtualReply& reply)
         return false;
     }
     return true;
-}
-
-bool CVirtualDriveImpl::HasModePage(unsigned char code) const
-{
-    switch (code) {
-    case PAGE_COMPRESSION:
-    case PAGE_DEVICE_CONFIGURATION:
-        return m_model.family != FAMILY_CHANGER;
-    case PAGE_CAPABILITIES:
-        return m_model.family == FAMILY_TRAVAN;
-    case PAGE_ELEMENT_ADDRESS:
-        return m_model.family == FAMILY_CHANGER;
-    default:
-        return false;
-    }
 }

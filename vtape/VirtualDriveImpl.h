@@ -1,13 +1,17 @@
 // The virtual drive's state and command handlers. Execute() looks the
-// operation code up in a 256-entry table; SPC handlers live in
-// SpcCommands.cpp, SSC handlers in SscCommands.cpp.
+// operation code up in a 256-entry table. SPC handlers live in
+// SpcCommands.cpp (with the VPD pages), ModePages.cpp and LogPages.cpp; SSC
+// handlers in SscCommands.cpp. Every page is built by its code from a table
+// in its file; which pages a drive has is the model's data (Models.cpp).
 #ifndef VTAPE_VIRTUALDRIVEIMPL_H
 #define VTAPE_VIRTUALDRIVEIMPL_H
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "DriveIdentity.h"
 #include "DriveSetup.h"
 #include "Medium.h"
 #include "ScsiData.h"
@@ -39,10 +43,14 @@ const unsigned char PAGE_ELEMENT_ADDRESS = 0x1D;
 const unsigned char PAGE_CAPABILITIES = 0x2A;
 const unsigned char PAGE_ALL = 0x3F;
 
-const size_t COMPRESSION_PAGE_LENGTH = 16;
+// Room a mode page builder may fill: a page is at most 2 + 255 bytes.
+const size_t MAX_MODE_PAGE_LENGTH = 2 + 255;
 const size_t DEVICE_CONFIGURATION_PAGE_LENGTH = 16;
-const size_t CAPABILITIES_PAGE_LENGTH = 20;
-const size_t ELEMENT_ADDRESS_PAGE_LENGTH = 20;
+
+// Log page codes.
+const unsigned char LOG_PAGE_SUPPORTED = 0x00;
+const unsigned char LOG_PAGE_WRITE_ERRORS = 0x02;
+const unsigned char LOG_PAGE_READ_ERRORS = 0x03;
 
 // Parameters 0000h-0006h of the error counter log pages.
 const int ERROR_COUNTERS = 7;
@@ -51,6 +59,23 @@ const int COUNTER_DELAYED = 1;          // corrected with possible delay
 const int COUNTER_TOTAL_CORRECTED = 3;
 const int COUNTER_BYTES_PROCESSED = 5;
 const int COUNTER_UNCORRECTED = 6;
+
+// What MODE SELECT can change. MODE SELECT works on a copy and keeps it only
+// when the whole list was accepted.
+struct CModeParameters {
+    uint32_t blockSize;                  // 0: variable block mode
+    bool compressionEnabled;
+    bool decompressionEnabled;
+    unsigned char configurationPage[DEVICE_CONFIGURATION_PAGE_LENGTH];
+};
+
+// One error counter log page: parameters 0000h-0006h and the vendor
+// parameter 8008h (on the models that have it).
+struct CErrorCounters {
+    uint64_t values[ERROR_COUNTERS] = {};
+    uint64_t vendor = 0;
+    bool chargePending = true;           // the injected counts are added at the next I/O
+};
 
 // One command as the handlers see it. Only the buffer matching the data
 // direction is set; the other is null with length 0.
@@ -72,8 +97,38 @@ public:
                           unsigned char* data, int dataLength);
     long StoredBlockContents() const { return m_medium.StoredContents(); }
 
+    // What INQUIRY and the VPD pages report; a firmware download changes it.
+    CDriveIdentity& Identity() { return m_identity; }
+
 private:
     typedef void (CVirtualDriveImpl::*CHandler)(const CCommand&, CVirtualReply&);
+
+    // A mode page the drive can build. `build` lays the page out for page
+    // control 0 (current), 1 (changeable) or 2 (default) in `out` (room for
+    // MAX_MODE_PAGE_LENGTH bytes) and returns its length. `select` takes the
+    // page from a MODE SELECT list (at byte `offset`) into `next`, or fails
+    // the reply and returns false; a page without it is accepted as it is
+    // and changes nothing.
+    struct CModePage {
+        unsigned char code;
+        size_t (CVirtualDriveImpl::*build)(int pageControl, unsigned char* out) const;
+        bool (CVirtualDriveImpl::*select)(const unsigned char* page, size_t offset,
+                                          CModeParameters& next, CVirtualReply& reply) const;
+    };
+    // A log page the drive can build: `build` appends the parameters from
+    // `parameterPointer` on to `page` (its 4-byte header is already there)
+    // and returns false when no parameter is left to report.
+    struct CLogPage {
+        unsigned char code;
+        bool (CVirtualDriveImpl::*build)(uint32_t parameterPointer,
+                                         std::vector<unsigned char>& page) const;
+    };
+    // A VPD page the drive can build in `out` (room for 256 bytes); returns
+    // its length, or 0 after failing the reply.
+    struct CVpdPage {
+        unsigned char code;
+        size_t (CVirtualDriveImpl::*build)(unsigned char* out, CVirtualReply& reply);
+    };
 
     // Dispatch (VirtualDriveImpl.cpp).
     bool InjectedFailure(unsigned char opcode);
@@ -91,24 +146,49 @@ private:
                          size_t available, size_t allocation);
     // Fails the command unless a cartridge is loaded and ready.
     bool MediumReady(CVirtualReply& reply);
-    bool HasModePage(unsigned char code) const;
+    bool IsTapeDrive() const { return m_model.deviceType == DEVICE_TYPE_TAPE; }
 
     // SPC handlers (SpcCommands.cpp).
     void IllegalOpcode(const CCommand& command, CVirtualReply& reply);
     void TestUnitReady(const CCommand& command, CVirtualReply& reply);
     void RequestSense(const CCommand& command, CVirtualReply& reply);
     void Inquiry(const CCommand& command, CVirtualReply& reply);
-    void ModeSense6(const CCommand& command, CVirtualReply& reply);
-    void ModeSelect6(const CCommand& command, CVirtualReply& reply);
-    void LogSelect(const CCommand& command, CVirtualReply& reply);
-    void LogSense(const CCommand& command, CVirtualReply& reply);
     void SendDiagnostic(const CCommand& command, CVirtualReply& reply);
 
     size_t BuildStandardInquiry(unsigned char* out) const;
-    bool BuildVpdPage(unsigned char page, unsigned char* out, size_t& length, CVirtualReply& reply);
-    size_t BuildModePage(unsigned char code, int pageControl, unsigned char* out) const;
-    size_t BuildCounterPage(unsigned char code, uint32_t parameterPointer, unsigned char* out) const;
-    static void BuildDefaultConfigurationPage(const CDriveModel& model, unsigned char* out);
+    bool BuildVpdPage(unsigned char code, unsigned char* out, size_t& length, CVirtualReply& reply);
+    static const CVpdPage* FindVpdPage(unsigned char code);
+    size_t BuildSupportedVpdPages(unsigned char* out, CVirtualReply& reply);
+    size_t BuildSerialNumberPage(unsigned char* out, CVirtualReply& reply);
+    size_t BuildFirmwarePageC0(unsigned char* out, CVirtualReply& reply);
+    size_t BuildFirmwarePageC1(unsigned char* out, CVirtualReply& reply);
+    size_t BuildFirmwarePage(unsigned char code, unsigned char* out, CVirtualReply& reply);
+
+    // Mode pages (ModePages.cpp).
+    void ModeSense6(const CCommand& command, CVirtualReply& reply);
+    void ModeSelect6(const CCommand& command, CVirtualReply& reply);
+    static const CModePage* FindModePage(unsigned char code);
+    // The model's page `code`, or null when the drive does not have it.
+    const CModePage* ModelModePage(unsigned char code) const;
+    void InitialModeParameters();
+    size_t BuildCompressionPage(int pageControl, unsigned char* out) const;
+    size_t BuildConfigurationPage(int pageControl, unsigned char* out) const;
+    size_t BuildElementAddressPage(int pageControl, unsigned char* out) const;
+    size_t BuildCapabilitiesPage(int pageControl, unsigned char* out) const;
+    bool SelectCompressionPage(const unsigned char* page, size_t offset, CModeParameters& next,
+                               CVirtualReply& reply) const;
+    bool SelectConfigurationPage(const unsigned char* page, size_t offset, CModeParameters& next,
+                                 CVirtualReply& reply) const;
+
+    // Log pages (LogPages.cpp).
+    void LogSelect(const CCommand& command, CVirtualReply& reply);
+    void LogSense(const CCommand& command, CVirtualReply& reply);
+    static const CLogPage* FindLogPage(unsigned char code);
+    bool BuildSupportedLogPages(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
+    bool BuildWriteErrorPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
+    bool BuildReadErrorPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
+    bool BuildCounterPage(const CErrorCounters& counters, uint32_t parameterPointer,
+                          std::vector<unsigned char>& page) const;
     void ResetCounters();
     void ChargeWriteCounters();
     void ChargeReadCounters();
@@ -141,6 +221,7 @@ private:
     std::array<uint64_t, 256> m_commandCounts{};   // per operation code, for fail=
     std::bitset<256> m_failOpcodes;
 
+    CDriveIdentity m_identity;
     CTapeMedium m_medium;
     bool m_loaded;
     uint32_t m_notReadyAnswersLeft;
@@ -149,20 +230,11 @@ private:
     unsigned char m_pendingSense[FIXED_SENSE_LENGTH] = {};
     bool m_hasPendingSense = false;
 
-    // Mode parameters.
-    uint32_t m_blockSize;
-    bool m_compressionEnabled;
-    bool m_decompressionEnabled;
-    unsigned char m_configurationPage[DEVICE_CONFIGURATION_PAGE_LENGTH];
-    unsigned char m_defaultConfigurationPage[DEVICE_CONFIGURATION_PAGE_LENGTH];
+    CModeParameters m_mode;
+    CModeParameters m_defaultMode;
 
-    // Log page counters: 0000h-0006h, and the DAT vendor parameter 8008h.
-    uint64_t m_writeCounters[ERROR_COUNTERS] = {};
-    uint64_t m_readCounters[ERROR_COUNTERS] = {};
-    uint64_t m_writeVendorCounter = 0;
-    uint64_t m_readVendorCounter = 0;
-    bool m_writeChargePending = true;
-    bool m_readChargePending = true;
+    CErrorCounters m_writeCounters;
+    CErrorCounters m_readCounters;
 };
 
 #endif

@@ -1,12 +1,14 @@
 // The virtual drive at the CDB level: a sequence of arbitrary 6- and 10-byte
 // CDBs with arbitrary directions and data lengths, on a model (and faults)
 // chosen by the first two input bytes. Any answer is fine, as long as it is
-// well formed and moves no byte outside what it reports.
+// well formed and moves no byte outside what it reports, and as long as only
+// the commands a slow fault names take (virtual) time.
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "FakeClock.h"
 #include "VtapeCheck.h"
 
 namespace {
@@ -14,9 +16,10 @@ namespace {
 const char* const MODELS[] = {"ultrium", "travan3200", "crt8000n", "crt8000a", "crt20000n",
                               "dat",     "dds3",       "dds4",     "changer"};
 const char* const FLAG_FAULTS[] = {",write-protected", ",nocart", ",compression-locked", ",no-vpd"};
-const char* const VALUE_FAULTS[] = {",fixed=512",          ",write-error=3",  ",read-error=2",
-                                    ",bad-data=1",         ",capacity=1",     ",becoming-ready=2",
-                                    ",fail=08@2-3",        ",vpd-fail=1,read-corrected=5,write-uncorrected=2"};
+const char* const VALUE_FAULTS[] = {",fixed=512",     ",write-error=3",  ",read-error=2",
+                                    ",bad-data=1",    ",capacity=1",     ",becoming-ready=2",
+                                    ",fail=08@2-3,slow=08:20",
+                                    ",vpd-fail=1,read-corrected=5,write-uncorrected=2"};
 
 const int MAX_DATA_LENGTH = 300000;
 const int SMALL_DATA_LENGTH = 4096;
@@ -27,6 +30,9 @@ const uint32_t MAX_FILEMARKS = 1023;
 const unsigned char SENTINEL = 0xA5;
 const unsigned char OP_REQUEST_SENSE = 0x03;
 const unsigned char OP_WRITE_FILEMARKS = 0x10;
+const unsigned char SLOW_OPCODE = 0x08;
+const long SLOW_SECONDS = 20;
+const uint8_t SLOW_FAULT_BIT = 0x40;   // the VALUE_FAULTS entry with slow=08:20
 
 std::string DeviceText(uint8_t model, uint8_t faults)
 {
@@ -52,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string error;
     std::unique_ptr<CVirtualDrive> drive = CVirtualDrive::Create(DeviceText(model, faults), error);
     FUZZ_CHECK(drive != nullptr);
+    CFakeClock clock;
+    CFakeClockScope scope(clock);
 
     long totalData = 0;
     bool lastFailed = false;
@@ -85,9 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (direction == VDIR_OUT)
             input.Take(buffer.data(), buffer.size());
         const std::vector<unsigned char> sent = buffer;
+        const long before = clock.Now();
         const CVirtualReply reply =
             drive->Execute(cdb, cdbLength, direction, buffer.empty() ? nullptr : buffer.data(), length);
         CheckReply(reply, direction, length);
+        const bool slow = (faults & SLOW_FAULT_BIT) != 0 && cdb[0] == SLOW_OPCODE;
+        FUZZ_CHECK(clock.Now() - before == (slow ? SLOW_SECONDS : 0));
 
         if (direction == VDIR_OUT || direction == VDIR_NONE) {
             FUZZ_CHECK(buffer == sent);  // data out is only read

@@ -1,10 +1,12 @@
 // The device text of a virtual drive ("MODEL[,FAULT...]", from -dev:sim:):
 // CVirtualDrive::Create on arbitrary text; a drive it accepts then answers
-// a short session of ordinary commands.
+// a short session of ordinary commands. The session runs on a fake clock,
+// so a slow fault costs no real time.
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "FakeClock.h"
 #include "VtapeCheck.h"
 
 namespace {
@@ -50,6 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     FUZZ_CHECK(error.empty());
 
+    CFakeClock clock;
+    CFakeClockScope scope(clock);
     std::vector<unsigned char> block(4096);
     for (size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<unsigned char>(i * 7);

@@ -7,6 +7,7 @@ namespace {
 const uint32_t DEFAULT_BECOMING_READY = 1000000;
 const uint64_t MAX_CAPACITY_MEGABYTES = 1ull << 30;   // 1 PiB
 const uint32_t MAX_BLOCK_SIZE = 0xFFFFFF;             // 24-bit block length
+const uint32_t MAX_SLOW_SECONDS = 86400;              // one day
 
 enum EValueKind { VALUE_NONE, VALUE_REQUIRED, VALUE_OPTIONAL };
 
@@ -114,6 +115,28 @@ bool ParseFailRule(const std::string& value, CFailRule& rule, std::string& error
         (!ParseDecimal(range.substr(dash + 1), UINT32_MAX, rule.last) || rule.last < rule.first)) {
         return BadValue("fail", value, expected, error);
     }
+    return true;
+}
+
+// "XX:SECONDS", at most once per operation code.
+bool AddSlowRule(const std::string& value, std::vector<CSlowRule>& rules, std::string& error)
+{
+    const char* expected = "XX:SECONDS (XX hex operation code, SECONDS 0-86400)";
+    const size_t colon = value.find(':');
+    CSlowRule rule;
+    uint64_t seconds;
+    if (colon == std::string::npos || !ParseOpcode(value.substr(0, colon), rule.opcode) ||
+        !ParseDecimal(value.substr(colon + 1), MAX_SLOW_SECONDS, seconds)) {
+        return BadValue("slow", value, expected, error);
+    }
+    for (const CSlowRule& other : rules) {
+        if (other.opcode == rule.opcode) {
+            error = "fault 'slow' given twice for operation code " + value.substr(0, colon);
+            return false;
+        }
+    }
+    rule.seconds = static_cast<uint32_t>(seconds);
+    rules.push_back(rule);
     return true;
 }
 
@@ -235,6 +258,11 @@ const CFaultDefinition kFaults[] = {
          }
          f.failRules.push_back(rule);
          return true;
+     }},
+    {"slow", VALUE_REQUIRED, true, "slow=XX:SECONDS",
+     "every command with operation code XX (hex) takes SECONDS (0-86400) before it is answered",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return AddSlowRule(v, f.slowRules, e);
      }},
     {"no-vpd", VALUE_NONE, false, "no-vpd",
      "INQUIRY with EVPD=1 answers 05/24/00 (no serial number)",

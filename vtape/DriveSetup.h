@@ -18,6 +18,13 @@ struct CFailRule {
     uint64_t last;
 };
 
+// Every command with `opcode` takes `seconds` of the drive's time before it
+// is answered.
+struct CSlowRule {
+    unsigned char opcode;
+    uint32_t seconds;
+};
+
 struct CDriveFaults {
     bool noCartridge = false;
     uint32_t becomingReady = 0;          // TEST UNIT READY answers "becoming ready" this often
@@ -37,6 +44,7 @@ struct CDriveFaults {
     bool compressionLocked = false;
     std::bitset<256> unsupported;
     std::vector<CFailRule> failRules;
+    std::vector<CSlowRule> slowRules;    // at most one per operation code
     bool noVpd = false;
     uint32_t vpdFailures = 0;
     bool selftestFail = false;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Clock.h"
+
 namespace {
 
 const uint64_t BYTES_PER_MEGABYTE = 1048576;
@@ -68,10 +70,16 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
         command.dataOutLength = length;
     }
 
+    m_commandSeconds = 0;
     if (cdb == nullptr || cdbLength < 1) {
         Fail(reply, SENSE_ILLEGAL_REQUEST, 0x24, 0x00);
     } else {
         const unsigned char opcode = cdb[0];
+        for (const CSlowRule& rule : m_faults.slowRules) {
+            if (rule.opcode == opcode) {
+                TakeSeconds(rule.seconds);
+            }
+        }
         const CHandler handler = m_faults.unsupported.test(opcode)
                                      ? &CVirtualDriveImpl::IllegalOpcode
                                      : m_handlers[opcode];
@@ -93,6 +101,10 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
         }
     }
 
+    // The drive answers once the time the command took has passed.
+    if (m_commandSeconds > 0) {
+        CClock::Get().Sleep(m_commandSeconds);
+    }
     if (reply.status == VSTATUS_CHECK_CONDITION) {
         std::memcpy(m_pendingSense, reply.sense, FIXED_SENSE_LENGTH);
         m_hasPendingSense = true;

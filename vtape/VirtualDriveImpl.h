@@ -134,6 +134,10 @@ private:
     bool InjectedFailure(unsigned char opcode);
     void RegisterSpcHandlers();
     void RegisterSscHandlers();
+    // The command being answered takes `seconds` more of the drive's time
+    // (a slow fault, a long save). Execute pauses for the sum through the
+    // clock seam before it answers, so a fake clock makes it instant.
+    void TakeSeconds(long seconds) { m_commandSeconds += seconds; }
 
     // Helpers shared by the handlers.
     static void Fail(CVirtualReply& reply, const CSenseData& sense) { SetCheckCondition(reply, sense); }
@@ -220,6 +224,7 @@ private:
     CHandler m_handlers[256];
     std::array<uint64_t, 256> m_commandCounts{};   // per operation code, for fail=
     std::bitset<256> m_failOpcodes;
+    long m_commandSeconds = 0;                     // time the command being answered takes
 
     CDriveIdentity m_identity;
     CTapeMedium m_medium;

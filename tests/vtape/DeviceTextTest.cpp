@@ -49,3 +49,20 @@ TEST(VtapeDeviceText, CatalogueNamesEveryModelAndFault)
         EXPECT_NE(std::string::npos, catalogue.find(std::string(" ") + name)) << name;
     }
 }
+
+TEST(VtapeDeviceText, SlowFaultNamesAnOperationCodeAndSecondsOnce)
+{
+    const char* const rejected[] = {
+        "ultrium,slow",  "ultrium,slow=01",  "ultrium,slow=01:",  "ultrium,slow=:5",
+        "ultrium,slow=zz:5",  "ultrium,slow=123:5",  "ultrium,slow=01:x",  "ultrium,slow=01:86401",
+        "ultrium,slow=01:-1",  "ultrium,slow=01:5,slow=01:6",  "ultrium,slow=0a:5,slow=0A:5",
+    };
+    for (const char* text : rejected) {
+        std::string error;
+        EXPECT_EQ(nullptr, CVirtualDrive::Create(text, error)) << "accepted '" << text << "'";
+        EXPECT_FALSE(error.empty()) << "no reason for '" << text << "'";
+    }
+    std::string error;
+    EXPECT_NE(nullptr, CVirtualDrive::Create("ultrium,slow=1:0,slow=3b:86400,slow=0a:15", error)) << error;
+    EXPECT_NE(std::string::npos, CVirtualDrive::Catalogue().find(" slow=XX:SECONDS"));
+}

@@ -1,4 +1,5 @@
 // Faults injected through the device text.
+#include "FakeClock.h"
 #include "VtapeTestSupport.h"
 
 using namespace vtape_test;
@@ -126,4 +127,28 @@ TEST(VtapeFaults, SelfTest)
     EXPECT_GOOD(healthy.Run(selfTest));
     CTestDrive broken("ultrium,selftest-fail");
     EXPECT_SENSE(broken.Run(selfTest), 0x04, 0x40, 0x80);
+}
+
+TEST(VtapeFaults, SlowCommandsTakeVirtualTimeWhateverTheirAnswer)
+{
+    CFakeClock clock;
+    CFakeClockScope scope(clock);
+    const long start = clock.Now();
+    CTestDrive drive("ultrium,slow=01:30,slow=0A:12,slow=4c:0");
+    CTestDrive protectedDrive("ultrium,write-protected,slow=0a:7");
+
+    EXPECT_GOOD(drive.TestUnitReady());
+    EXPECT_GOOD(drive.ResetLogs());
+    EXPECT_TRUE(clock.Sleeps().empty()) << "only the named operation codes are slow";
+
+    EXPECT_GOOD(drive.Write(Pattern(100, 1)));
+    EXPECT_GOOD(drive.Rewind());
+    EXPECT_GOOD(drive.Rewind());
+    EXPECT_SENSE(protectedDrive.Write(Pattern(100, 1)), 0x07, 0x27, 0x00);
+    EXPECT_EQ(std::vector<long>({12, 30, 30, 7}), clock.Sleeps());
+    EXPECT_EQ(start + 79, clock.Now());
+
+    CBytes data;
+    EXPECT_GOOD(drive.Read(100, data));
+    EXPECT_EQ(Pattern(100, 1), data) << "the slow write did its work";
 }

@@ -1,6 +1,7 @@
 // INQUIRY: standard data of every model and the VPD pages.
 #include <string>
 
+#include "VirtualDriveImpl.h"
 #include "VtapeTestSupport.h"
 
 using namespace vtape_test;
@@ -144,4 +145,62 @@ TEST(VtapeIdentity, InvalidInquiriesAreIllegalRequests)
 
     CTestDrive dat("dat");
     EXPECT_SENSE(dat.Inquiry(true, 0xC2, 255, data), 0x05, 0x24, 0x00);
+}
+
+namespace {
+
+CVirtualReply RunInquiry(CVirtualDriveImpl& drive, bool evpd, unsigned char page, CBytes& out)
+{
+    out.assign(255, 0xEE);
+    const unsigned char cdb[6] = {0x12, static_cast<unsigned char>(evpd ? 1 : 0), page, 0, 255, 0};
+    return drive.Execute(cdb, 6, VDIR_IN, out.data(), static_cast<int>(out.size()));
+}
+
+CDriveSetup ParsedSetup(const std::string& text)
+{
+    CDriveSetup setup;
+    std::string error;
+    EXPECT_TRUE(ParseDriveSetup(text, setup, error)) << error;
+    return setup;
+}
+
+}  // namespace
+
+TEST(VtapeIdentity, NewFirmwareChangesRevisionAndFirmwarePagesOnly)
+{
+    const CDriveSetup setup = ParsedSetup("ultrium");
+    CVirtualDriveImpl drive(setup);
+    CVirtualDriveImpl other(setup);
+    drive.Identity().ChangeFirmware("3B01", {{30, "3B01-7QX2"}, {5, "NEW"}}, {{30, "BOOT 2.0"}});
+
+    CBytes data;
+    EXPECT_GOOD(RunInquiry(drive, false, 0, data));
+    EXPECT_EQ("TESSARA ULTRIUM 2       3B01", Text(data, 8, 28));
+    EXPECT_GOOD(RunInquiry(drive, true, 0xC0, data));
+    EXPECT_EQ("NEW", Text(data, 5, 3));
+    EXPECT_EQ("3B01-7QX2         ", Text(data, 30, 18));
+    EXPECT_GOOD(RunInquiry(drive, true, 0xC1, data));
+    EXPECT_EQ("BOOT 2.0          ", Text(data, 30, 18));
+    EXPECT_EQ("    ", Text(data, 5, 4));
+    EXPECT_GOOD(RunInquiry(drive, true, 0x80, data));
+    EXPECT_EQ("HU1234567890ABC", Text(data, 4, data[3]));
+
+    // Another drive of the same model keeps the model's identity.
+    EXPECT_GOOD(RunInquiry(other, false, 0, data));
+    EXPECT_EQ("2A17", Text(data, 32, 4));
+    EXPECT_GOOD(RunInquiry(other, true, 0xC0, data));
+    EXPECT_EQ("2A17-5RC4         ", Text(data, 30, 18));
+}
+
+TEST(VtapeIdentity, FirmwareTextsThatDoNotFitThePageAreCutAtItsEnd)
+{
+    CVirtualDriveImpl drive(ParsedSetup("dds4"));
+    drive.Identity().ChangeFirmware("9C24", {{58, "0123456789"}, {2, "HEAD"}, {900, "FAR"}}, {});
+    CBytes data;
+    const CVirtualReply reply = RunInquiry(drive, true, 0xC0, data);
+    EXPECT_GOOD(reply);
+    EXPECT_EQ(64, reply.transferred);
+    EXPECT_EQ("012345", Text(data, 58, 6));
+    EXPECT_EQ(0xEE, data[64]);
+    EXPECT_EQ(CBytes({0x01, 0xC0, 0x00, 60}), CBytes(data.begin(), data.begin() + 4));
 }

@@ -57,13 +57,12 @@ bool ApplySpeed(CApplication& app, const char* value)
 
 bool ApplyDriveIndex(CApplication& app, const char* value)
 {
-    // Leading digits only, as C atoi reads them, but without its overflow.
-    long index = std::strtol(value, nullptr, 10);
-    if (index > INT_MAX)
-        index = INT_MAX;
-    if (index < INT_MIN)
-        index = INT_MIN;
-    app.SetDriveIndex(static_cast<int>(index));
+    // A typo must not select a drive: read loosely, "-getByIndex:l" would
+    // name drive 0 and a destructive test would run on a drive nobody named.
+    int index = 0;
+    if (!CUtility::IsNumber(value) || !ReadNumber(value, index))
+        return false;
+    app.SetDriveIndex(index);
     return true;
 }
 

@@ -111,8 +111,21 @@ TEST_F(Parser, AddressForms)
 
     EXPECT_TRUE(Parse("rwtest; -getByIndex:2;"));
     EXPECT_EQ(app.GetDriveIndex(), 2);
-    EXPECT_TRUE(Parse("rwtest; -getByIndex:x;"));
+    EXPECT_TRUE(Parse("rwtest; -getByIndex:0;"));
     EXPECT_EQ(app.GetDriveIndex(), 0);
+}
+
+// A drive index that is not a whole number must not fall back to drive 0,
+// where a destructive test would run on a drive nobody named.
+TEST_F(Parser, DriveIndexTyposRejectTheLine)
+{
+    for (const char* line : {"rwtest; -getByIndex:l;", "rwtest; -getByIndex:x;", "rwtest; -getByIndex:1x;",
+                             "rwtest; -getByIndex:-1;", "rwtest; -getByIndex: 1;", "rwtest; -getByIndex:+1;",
+                             "rwtest; -getByIndex:99999999999;", "rwtest; -getByIndex:;"}) {
+        EXPECT_FALSE(Parse(line)) << line;
+        EXPECT_EQ(app.GetDriveIndex(), -1) << line;
+    }
+    EXPECT_FALSE(ParseTyped("rwtest -getByIndex:l -ts:100"));
 }
 
 TEST_F(Parser, PrefixSwitchesNeedAValue)

@@ -9,7 +9,8 @@
 // given. In server mode every command comes from a remote client, which must
 // never make the server reach a file of its choosing: there every name must
 // be a bare file name, and it is opened in the server's directory without
-// following a symbolic link.
+// following a symbolic link; only a regular file, or none yet, may be named
+// there.
 #ifndef TAPEDIAG_COMMANDFILES_H
 #define TAPEDIAG_COMMANDFILES_H
 
@@ -29,9 +30,13 @@ public:
     bool Confined() const { return m_confined; }
     const char* Directory() const { return m_directory; }
 
-    // A name with no directory part: not empty, no "/", not "." or "..".
+    // A name with no directory part: not empty, no "/", not "." or "..",
+    // and short enough to be one entry of a directory.
     static bool IsBareName(const char* name);
-    // Whether a command may name `name`; an empty name (none given) always may.
+    // Whether a command may name `name`; an empty name (none given) always
+    // may. When confined: a bare name whose entry in the directory, if there
+    // is one, is a regular file (not a symbolic link, directory, pipe or
+    // device). Looks at the directory but touches nothing in it.
     bool Allowed(const char* name) const;
 
     // Opens the file with open(2) flags and creation mode; the descriptor,
@@ -45,6 +50,8 @@ public:
     CVString Path(const char* name, ECommandFile kind) const;
 
 private:
+    int OpenDirectory() const;
+
     bool m_confined = false;
     CVString m_directory;
 };

@@ -25,7 +25,7 @@ void ConsoleLine(const char* line)
 
 CNetworkClient::CNetworkClient(const char* address, const char* password, int port)
     : m_queue("CLIENT MSG: "), m_password(password), m_socket(-1), m_initialized(false), m_addressValid(true),
-      m_addressGiven(false), m_connectionUp(false)
+      m_addressGiven(false), m_connectionUp(false), m_lastReceive(CMessageQueue::RECEIVED)
 {
     std::memset(&m_serverAddress, 0, sizeof m_serverAddress);
     m_serverAddress.sin_family = AF_INET;
@@ -102,7 +102,14 @@ int CNetworkClient::Connect()
         return 0;
     }
     char reply[PASSWORD_REPLY_BUFFER] = {};
-    ReceiveMsg(reply, sizeof reply);
+    if (ReceiveMsg(reply, sizeof reply) == 0) {
+        // No answer at all is no acceptance: the server refused the
+        // connection without a word, or went away.
+        ConsoleLine("CLIENT MSG: Unable to connect to the server application.");
+        if (m_lastReceive == CMessageQueue::CLOSED)
+            ConsoleLine("CLIENT MSG: The server closed the connection without answering the password.");
+        return 0;
+    }
     if (PasswordAccepted(reply))
         return 1;
     // The server closes a refused connection; there is nobody to say
@@ -136,7 +143,8 @@ void CNetworkClient::ShutdownServer()
 
 int CNetworkClient::ReceiveMsg(char* buffer, int length)
 {
-    switch (m_queue.ReceiveFrom(m_socket, buffer, length)) {
+    m_lastReceive = m_queue.ReceiveFrom(m_socket, buffer, length);
+    switch (m_lastReceive) {
     case CMessageQueue::RECEIVED:
         return 1;
     case CMessageQueue::FAILED:
@@ -144,6 +152,7 @@ int CNetworkClient::ReceiveMsg(char* buffer, int length)
         break;
     case CMessageQueue::CLOSED:
     case CMessageQueue::OVERFLOWED:
+    case CMessageQueue::TIMED_OUT:  // the client waits without a bound
         break;
     }
     m_connectionUp = false;

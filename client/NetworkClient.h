@@ -39,8 +39,9 @@ public:
     CVString GetHostIP() const { return m_hostIP; }
 
     // The next message into buffer: 1 when one was delivered, 0 when the
-    // connection ended or failed.
+    // connection ended or failed (LastReceive tells which).
     int ReceiveMsg(char* buffer, int length);
+    CMessageQueue::ReceiveResult LastReceive() const { return m_lastReceive; }
     // Sends one message (length is not used: the whole text goes). 1 on
     // success; after a failure the connection counts as lost.
     int SendMsg(const char* text, int length);
@@ -66,6 +67,7 @@ private:
     CVString m_hostIP;
     // Connected, and neither side has ended the connection yet.
     bool m_connectionUp;
+    CMessageQueue::ReceiveResult m_lastReceive;
 };
 
 #endif

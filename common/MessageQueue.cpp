@@ -1,11 +1,14 @@
 #include "MessageQueue.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -14,6 +17,28 @@ namespace {
 bool IsControl(unsigned char c)
 {
     return c < 0x20 || c == 0x7F;
+}
+
+std::chrono::steady_clock::time_point DeadlineIn(int timeoutMs)
+{
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+// Waits until the socket is ready for `events` or the deadline has passed;
+// false only when the time ran out.
+bool WaitFor(int socket, short events, std::chrono::steady_clock::time_point deadline)
+{
+    pollfd ready{socket, events, 0};
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const int result = ::poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (result > 0)
+            return true;  // readable, writable, or an error the next call reports
+        if (result == 0)
+            return false;
+        if (errno != EINTR)
+            return true;
+    }
 }
 
 }  // namespace
@@ -33,27 +58,54 @@ std::string FrameMessage(const char* text)
     return frame;
 }
 
-bool SendFramedMessage(int socket, const char* text)
+bool ParsePort(const char* text, int& port)
+{
+    const size_t length = text == nullptr ? 0 : std::strlen(text);
+    if (length == 0 || length > 5 || std::strspn(text, "0123456789") != length)
+        return false;
+    const long value = std::strtol(text, nullptr, 10);
+    if (value < 1 || value > 65535)
+        return false;
+    port = static_cast<int>(value);
+    return true;
+}
+
+SendResult SendFrame(int socket, const char* text, int timeoutMs)
 {
     const std::string frame = FrameMessage(text);
+    const bool bounded = timeoutMs >= 0;
     const char* next = frame.data();
     size_t left = frame.size();
+    auto deadline = DeadlineIn(timeoutMs);
     while (left > 0) {
         // MSG_NOSIGNAL: a peer that has gone must fail the send, not end the
         // process. A short send is continued: losing the tail of one message
-        // would also corrupt the framing of the next.
-        ssize_t sent = ::send(socket, next, left, MSG_NOSIGNAL);
+        // would also corrupt the framing of the next. A bounded send never
+        // blocks in the call itself; it waits in poll, where time is kept.
+        ssize_t sent = ::send(socket, next, left, MSG_NOSIGNAL | (bounded ? MSG_DONTWAIT : 0));
         if (sent < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            if (bounded && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!WaitFor(socket, POLLOUT, deadline))
+                    return SEND_TIMED_OUT;
+                continue;
+            }
+            return SEND_FAILED;
         }
         if (sent == 0)
-            return false;
+            return SEND_FAILED;
         next += sent;
         left -= static_cast<size_t>(sent);
+        // The bound is on a socket that takes nothing, not on a slow one.
+        deadline = DeadlineIn(timeoutMs);
     }
-    return true;
+    return SEND_DONE;
+}
+
+bool SendFramedMessage(int socket, const char* text)
+{
+    return SendFrame(socket, text, NO_TIMEOUT) == SEND_DONE;
 }
 
 CMessageQueue::CMessageQueue(const char* consolePrefix) : m_prefix(consolePrefix) {}
@@ -147,7 +199,7 @@ void CMessageQueue::GetFirstQueueItem(char* buffer, int length)
     m_complete.pop_front();
 }
 
-CMessageQueue::ReceiveResult CMessageQueue::ReceiveFrom(int socket, char* buffer, int length)
+CMessageQueue::ReceiveResult CMessageQueue::ReceiveFrom(int socket, char* buffer, int length, int timeoutMs)
 {
     if (buffer != nullptr && length > 0)
         std::memset(buffer, 0, static_cast<size_t>(length));
@@ -155,15 +207,16 @@ CMessageQueue::ReceiveResult CMessageQueue::ReceiveFrom(int socket, char* buffer
         GetFirstQueueItem(buffer, length);
         return RECEIVED;
     }
+    const bool bounded = timeoutMs >= 0;
+    const auto deadline = DeadlineIn(timeoutMs);
     std::vector<char> data(static_cast<size_t>(std::max(length, 1)));
     for (;;) {
+        if (bounded && !WaitFor(socket, POLLIN, deadline))
+            return TIMED_OUT;
         ssize_t received = ::recv(socket, data.data(), data.size(), 0);
         if (received < 0) {
             if (errno == EINTR)
                 continue;
-            // A reset is a peer that has gone, not a fault of this end.
-            if (errno == ECONNRESET)
-                return CLOSED;
             return FAILED;
         }
         if (received == 0)

@@ -39,9 +39,26 @@ const char* const DEFAULT_PORT_TEXT = "8800";
 // would not be told apart from no message at all.
 std::string FrameMessage(const char* text);
 
+// A TCP port as both programs read it: all digits, 1 to 65535. False for
+// anything else (port 0 would make the server listen where nobody looks).
+bool ParsePort(const char* text, int& port);
+
+// Waits without a bound: the default of every wait below.
+const int NO_TIMEOUT = -1;
+
+enum SendResult {
+    SEND_DONE,
+    SEND_FAILED,    // the peer has gone or the socket reported an error
+    SEND_TIMED_OUT  // the socket took no byte for timeoutMs
+};
+
 // Sends the framed text on a connected socket. The whole frame goes out:
 // short sends are continued and interrupted ones retried, and a peer that
-// has gone gives false, never a broken-pipe signal. False on any failure.
+// has gone fails the send, never raises a broken-pipe signal. With a
+// timeoutMs of 0 or more, the send gives up once the socket has taken
+// nothing for that long (a peer that stopped reading).
+SendResult SendFrame(int socket, const char* text, int timeoutMs);
+// SendFrame without a bound; true when the whole frame went out.
 bool SendFramedMessage(int socket, const char* text);
 
 // The receive queue of one endpoint: complete messages in arrival order,
@@ -87,14 +104,18 @@ public:
     // The outcome of one ReceiveFrom.
     enum ReceiveResult {
         RECEIVED,    // a message is in the buffer
-        CLOSED,      // the peer ended the connection (or reset it)
-        FAILED,      // the socket reported an error; the caller says so
-        OVERFLOWED   // the queue is full; its line has been printed
+        CLOSED,      // the peer ended the connection
+        FAILED,      // the socket reported an error (a reset too); the caller says so
+        OVERFLOWED,  // the queue is full; its line has been printed
+        TIMED_OUT    // no whole message within timeoutMs
     };
     // Delivers the next message into buffer (zero-filled first): a queued
     // one if there is one, else bytes are received from the socket until a
-    // message is complete. length is also the most bytes read at once.
-    ReceiveResult ReceiveFrom(int socket, char* buffer, int length);
+    // message is complete. length is also the most bytes read at once, and
+    // bytes are received only while no complete message is queued, so what
+    // a peer can make this end hold is bounded by one receive. With a
+    // timeoutMs of 0 or more the whole message must arrive within it.
+    ReceiveResult ReceiveFrom(int socket, char* buffer, int length, int timeoutMs = NO_TIMEOUT);
 
 private:
     void CompleteOpenMessage();

@@ -4,6 +4,7 @@
 #define TAPEDIAG_TEST_NETTESTSUPPORT_H
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -152,6 +154,79 @@ private:
     CMessageQueue m_queue;
     bool m_closed = false;
     size_t m_chunk = 8192;
+};
+
+// A listening socket on 127.0.0.1 with a port the system chose, for tests
+// that play the server themselves.
+class LoopbackListener {
+public:
+    LoopbackListener()
+    {
+        m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(m_socket, 4) == 0 &&
+            getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            m_port = ntohs(address.sin_port);
+    }
+    ~LoopbackListener() { close(m_socket); }
+    LoopbackListener(const LoopbackListener&) = delete;
+    LoopbackListener& operator=(const LoopbackListener&) = delete;
+
+    int Port() const { return m_port; }
+
+    // The next connection, or -1 when none came within timeoutMs.
+    int Accept(int timeoutMs = 30000)
+    {
+        pollfd ready{m_socket, POLLIN, 0};
+        if (poll(&ready, 1, timeoutMs) <= 0)
+            return -1;
+        return accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
+    }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+};
+
+// A directory of its own under /tmp, removed with everything in it.
+class ScratchDirectory {
+public:
+    ScratchDirectory()
+    {
+        char pattern[] = "/tmp/tapediag-net-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        path = made != nullptr ? made : "";
+    }
+    ~ScratchDirectory()
+    {
+        if (!path.empty() && std::system(("rm -rf '" + path + "'").c_str()) != 0)
+            path.clear();
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    bool Holds(const std::string& name) const { return access((path + "/" + name).c_str(), F_OK) == 0; }
+    // The names in the directory, sorted.
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        if (DIR* directory = opendir(path.c_str())) {
+            while (dirent* entry = readdir(directory)) {
+                std::string name = entry->d_name;
+                if (name != "." && name != "..")
+                    names.push_back(name);
+            }
+            closedir(directory);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string path;
 };
 
 // Output messages joined into lines: text pieces up to each NEW_LINE.

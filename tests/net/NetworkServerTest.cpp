@@ -6,12 +6,14 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "FakeClock.h"
 #include "NetTestSupport.h"
 #include "NetworkServer.h"
 
@@ -131,6 +133,16 @@ TEST_F(ServerSendTest, PasswordMustMatchExactly)
     EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_INVALID));
     EXPECT_TRUE(guarded.CheckPassword(ServerEnd(), "s"));
     EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_VALID));
+
+    // The comparison runs over the whole length: a prefix, an extension or
+    // one wrong last character is no match.
+    CNetworkServer longer{"secret", 0, "127.0.0.1"};
+    for (const char* wrong : {"secre", "secrets", "secreT", "", "xsecret"}) {
+        EXPECT_FALSE(longer.CheckPassword(ServerEnd(), wrong)) << wrong;
+        EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_INVALID)) << wrong;
+    }
+    EXPECT_TRUE(longer.CheckPassword(ServerEnd(), "secret"));
+    EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_VALID));
 }
 
 TEST(NetworkServerTest, BindAddressThatIsNotDottedIPv4StopsPreparation)
@@ -147,9 +159,9 @@ TEST(NetworkServerTest, BindAddressThatIsNotDottedIPv4StopsPreparation)
 // Accept runs, all on one thread.
 class AcceptTest : public ::testing::Test {
 protected:
-    void Prepare(const char* password)
+    void Prepare(const char* password, const CServerLimits& limits = CServerLimits())
     {
-        server.reset(new CNetworkServer(password, 0, "127.0.0.1"));
+        server.reset(new CNetworkServer(password, 0, "127.0.0.1", limits));
         ::testing::internal::CaptureStdout();
         ASSERT_TRUE(server->PrepareToAcceptClient());
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Host IP Address: 127.0.0.1\n");
@@ -229,6 +241,151 @@ TEST_F(AcceptTest, SendFailureOnOneConnectionDoesNotSilenceTheNext)
     EXPECT_EQ(second.Next(), std::string(MSG_PASSWORD_VALID));
     EXPECT_EQ(server->SendMsg(socket, "heard", 0), 1);
     EXPECT_EQ(second.Next(), std::string("heard"));
+    close(socket);
+}
+
+// A guesser is slowed down: each refusal in a row doubles the pause before
+// the next client is accepted, up to 30 s; a good password starts again. The
+// refused client itself is answered at once.
+TEST_F(AcceptTest, RefusalsInARowPauseLongerAndLongerUntilAGoodPassword)
+{
+    CFakeClock clock;
+    CFakeClockScope scope(clock);
+    Prepare("s");
+    sockaddr_in client{};
+    std::string errors;
+    auto guess = [&](const char* password) {
+        WireEnd guesser;
+        EXPECT_TRUE(guesser.Connect(port));
+        if (password != nullptr) {
+            EXPECT_TRUE(guesser.Send(password));
+        } else {
+            guesser.Close();  // leaves before sending a password
+        }
+        std::string more;
+        int socket = AcceptQuietly(&client, nullptr, &more);
+        errors += more;
+        if (password != nullptr) {
+            EXPECT_EQ(guesser.Next(), std::string(socket >= 0 ? MSG_PASSWORD_VALID : MSG_PASSWORD_INVALID));
+        }
+        if (socket >= 0)
+            close(socket);
+        return socket >= 0;
+    };
+
+    for (int i = 0; i < 7; ++i)
+        EXPECT_FALSE(guess("wrong"));
+    EXPECT_EQ(clock.Sleeps(), (std::vector<long>{1, 2, 4, 8, 16, 30, 30}));
+    EXPECT_TRUE(guess("s"));
+    EXPECT_EQ(clock.Sleeps().size(), 7u);
+    EXPECT_FALSE(guess("S"));
+    EXPECT_FALSE(guess(nullptr));  // leaving early is a guess too
+    EXPECT_EQ(clock.Sleeps(), (std::vector<long>{1, 2, 4, 8, 16, 30, 30, 1, 2}));
+
+    // Per refusal: the refusal line and the pause line, nothing more.
+    const std::string refused = "SERVER MSG: Client sent invalid password, connection refused.\n";
+    const std::string firstTwo = refused + "SERVER MSG: 1 refused password in a row, next client accepted in 1 s.\n" +
+                                 refused + "SERVER MSG: 2 refused passwords in a row, next client accepted in 2 s.\n";
+    EXPECT_EQ(errors.compare(0, firstTwo.size(), firstTwo), 0) << errors;
+    EXPECT_NE(errors.find("SERVER MSG: 7 refused passwords in a row, next client accepted in 30 s.\n"),
+              std::string::npos);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 18) << errors;
+}
+
+TEST_F(AcceptTest, WithoutAPasswordAClientLeavingEarlyIsNoGuess)
+{
+    CFakeClock clock;
+    CFakeClockScope scope(clock);
+    Prepare("");
+    WireEnd leaving;
+    ASSERT_TRUE(leaving.Connect(port));
+    leaving.Close();
+    sockaddr_in client{};
+    std::string errors;
+    EXPECT_EQ(AcceptQuietly(&client, nullptr, &errors), -1);
+    EXPECT_EQ(errors, "");
+    EXPECT_TRUE(clock.Sleeps().empty());
+}
+
+// One client at a time: a connection that sends no password, or only part
+// of one, must not hold the others out for longer than the bound.
+TEST_F(AcceptTest, ClientWithoutAWholePasswordIsClosedAfterTheBound)
+{
+    CServerLimits limits;
+    limits.passwordMs = 50;
+    Prepare("s", limits);
+    for (const char* sent : {"", "<s"}) {
+        WireEnd silent;
+        ASSERT_TRUE(silent.Connect(port));
+        ASSERT_TRUE(silent.SendRaw(sent));
+        sockaddr_in client{};
+        std::string errors;
+        EXPECT_EQ(AcceptQuietly(&client, nullptr, &errors), -1) << sent;
+        EXPECT_EQ(errors, "SERVER MSG: Client (127.0.0.1) sent no password within 0.05 s, connection closed.\n");
+        EXPECT_TRUE(silent.WaitClosed()) << sent;
+    }
+}
+
+TEST_F(AcceptTest, ClientThatStopsReadingIsGivenUpAfterTheSendBound)
+{
+    CServerLimits limits;
+    limits.sendMs = 50;
+    Prepare("", limits);
+    WireEnd stalled;
+    ASSERT_TRUE(stalled.Connect(port));
+    ASSERT_TRUE(stalled.Send(MSG_EMPTY));
+    sockaddr_in client{};
+    int socket = AcceptQuietly(&client);
+    ASSERT_GE(socket, 0);
+    ASSERT_EQ(stalled.Next(), std::string(MSG_PASSWORD_VALID));
+
+    const std::string line(VSTRING_MAX_LENGTH, 'x');
+    ::testing::internal::CaptureStderr();
+    int sent = 0;
+    while (sent < 100000 && server->SendMsg(socket, line.c_str(), 0) == 1)
+        ++sent;
+    // Given up: nothing more is sent or received on it, and nothing more said.
+    EXPECT_EQ(server->SendMsg(socket, "later", 0), 0);
+    char buffer[VSTRING_BUFFER_SIZE];
+    EXPECT_EQ(server->ReceiveMsg(socket, buffer, sizeof buffer), 0);
+    std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_LT(sent, 100000);
+    EXPECT_EQ(errors, "SERVER MSG: Client (127.0.0.1) took no data for 0.05 s, connection closed.\n");
+    close(socket);
+    EXPECT_TRUE(stalled.WaitClosed());
+}
+
+TEST_F(AcceptTest, IdleClientAndResetConnectionEndTheReceiveWithTheirLines)
+{
+    CServerLimits limits;
+    limits.idleMs = 50;
+    Prepare("", limits);
+    sockaddr_in client{};
+    char buffer[VSTRING_BUFFER_SIZE];
+
+    WireEnd idle;
+    ASSERT_TRUE(idle.Connect(port));
+    ASSERT_TRUE(idle.Send(MSG_EMPTY));
+    int socket = AcceptQuietly(&client);
+    ASSERT_GE(socket, 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(server->ReceiveMsg(socket, buffer, sizeof buffer), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "SERVER MSG: Client (127.0.0.1) sent no request for 0.05 s, connection closed.\n");
+    close(socket);
+
+    WireEnd resetting;
+    ASSERT_TRUE(resetting.Connect(port));
+    ASSERT_TRUE(resetting.Send(MSG_EMPTY));
+    socket = AcceptQuietly(&client);
+    ASSERT_GE(socket, 0);
+    ASSERT_EQ(resetting.Next(), std::string(MSG_PASSWORD_VALID));
+    linger drop{1, 0};
+    setsockopt(resetting.Socket(), SOL_SOCKET, SO_LINGER, &drop, sizeof drop);
+    resetting.Close();  // a reset, not an orderly end
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(server->ReceiveMsg(socket, buffer, sizeof buffer), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "SERVER MSG: Unable to receive data from client.\n");
     close(socket);
 }
 

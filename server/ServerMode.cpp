@@ -1,6 +1,8 @@
 #include "ServerMode.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,6 +69,95 @@ CVString DottedAddress(const sockaddr_in* client)
     return CVString(dotted);
 }
 
+// One reason why the server does not start; false for the caller to return.
+bool Refuse(const std::string& reason)
+{
+    std::fprintf(stderr, "SERVER MSG: %s\n", reason.c_str());
+    std::fflush(stderr);
+    return false;
+}
+
+// The first line of a file, without its line end (a "\r\n" one too).
+bool ReadFirstLine(const std::string& path, std::string& line, std::string& reason)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    line.clear();
+    char chunk[512];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            reason = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        const char* end = got == 0 ? nullptr : static_cast<const char*>(std::memchr(chunk, '\n', got));
+        line.append(chunk, end != nullptr ? static_cast<size_t>(end - chunk) : static_cast<size_t>(got));
+        // Past the longest password there is no need to read on.
+        if (got == 0 || end != nullptr || line.size() > static_cast<size_t>(VSTRING_MAX_LENGTH) + 1)
+            break;
+    }
+    ::close(fd);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+}
+
+// Why a client could never send this password; empty when it can.
+std::string PasswordProblem(const std::string& password)
+{
+    for (unsigned char c : password) {
+        // A ">" travels as "?", and a control character ends a text.
+        if (c == '<' || c == '>' || c < 0x20 || c == 0x7F)
+            return "The password cannot hold \"<\", \">\" or control characters: a client could never send it.";
+    }
+    if (password.size() > static_cast<size_t>(VSTRING_MAX_LENGTH))
+        return "The password is longer than 4094 characters: a client could never send it.";
+    if (password == MSG_EMPTY)
+        return std::string("The password cannot be ") + MSG_EMPTY + ": a client sending it is taken to send none.";
+    return "";
+}
+
+// The directory that files named by clients are kept in, made absolute:
+// the one given, or the program's, or the current one.
+bool SettleDirectory(std::string& directory)
+{
+    if (directory.empty())
+        directory = *CUtility::GetPath() != '\0' ? CUtility::GetPath() : ".";
+    char resolved[PATH_MAX] = {};
+    struct stat entry;
+    const char* reason = nullptr;
+    if (::realpath(directory.c_str(), resolved) == nullptr || ::stat(resolved, &entry) != 0)
+        reason = std::strerror(errno);
+    else if (!S_ISDIR(entry.st_mode))
+        reason = "not a directory";
+    if (reason != nullptr)
+        return Refuse("Unable to use the directory " + directory + " for files named by clients: " + reason + ".");
+    directory = resolved;
+    return true;
+}
+
+// The start-up lines that tell where the server listens and what it serves.
+void AnnounceServer(const CNetworkServer& server, const CServerOptions& options)
+{
+    std::printf("SERVER MSG: Listening on %s port %d\n", static_cast<const char*>(server.GetHostIP()),
+                server.GetBoundPort());
+    std::printf("SERVER MSG: Files named by clients are kept in %s\n", options.directory.c_str());
+    std::fflush(stdout);
+    if (options.password.empty() && !IsLoopbackAddress(server.GetHostIP())) {
+        std::fprintf(stderr,
+                     "SERVER MSG: Warning: no password is set and the server listens on %s: anyone who can reach "
+                     "port %d can run destructive tests on the drives.\n",
+                     static_cast<const char*>(server.GetHostIP()), server.GetBoundPort());
+        std::fflush(stderr);
+    }
+}
+
 void SendDriveList(CApplication& app, CNetworkServer& server, int socket)
 {
     int drives = app.GetNumberOfAvailableTapeDrives();
@@ -75,12 +166,32 @@ void SendDriveList(CApplication& app, CNetworkServer& server, int socket)
     server.SendMsg(socket, MSG_ALL_AVAILABLE_DRIVES_SENT, 0);
 }
 
+// The switches whose value names a file on the server host.
+const char* const fileSwitches[] = {"-nov:", "-o:", "-f:"};
+
+// Whether a line the parser accepted may come from a remote client. -dev:
+// would let a client make the server open any path or reach any host; only
+// the server's own command line may name devices. Every file name must keep
+// to the server's directory (CCommandFiles), each one as written, not only
+// the one that wins, so that a line holding a forbidden name never runs.
+bool RemoteLineAllowed(const CUtility& utility, const CApplication& app)
+{
+    if (!app.GetDevices().empty())
+        return false;
+    for (int i = 1; i < utility.GetParameterCount(); ++i) {
+        const char* parameter = utility.GetParameter(i);
+        for (const char* prefix : fileSwitches) {
+            if (StartsWith(parameter, prefix) && !app.Files().Allowed(parameter + std::strlen(prefix)))
+                return false;
+        }
+    }
+    return true;
+}
+
 void RunRemoteCommand(CUtility* utility, CApplication& app, CNetworkServer& server, int socket, const CVString& line)
 {
     bool accepted = utility->SetParameters(line);
-    // -dev: would let a client make the server open any path or reach any
-    // host; only the server's own command line may name devices.
-    if (accepted && !app.GetDevices().empty()) {
+    if (accepted && !RemoteLineAllowed(*utility, app)) {
         app.InitializeData();
         accepted = false;
     }
@@ -106,16 +217,32 @@ bool ParseServerArgs(int argc, char** argv, CServerOptions& options)
     std::vector<const char*> counted;
     for (int i = 0; i < argc; ++i) {
         const char* argument = argv[i];
-        if (i >= 2 && StartsWith(argument, "-ip:")) {
+        if (i < 2) {
+            counted.push_back(argument);
+        } else if (StartsWith(argument, "-ip:")) {
             if (argument[4] == '\0')
                 return false;
             options.bindAddress = argument + 4;
-        } else if (i >= 2 && StartsWith(argument, "-dev:")) {
+        } else if (StartsWith(argument, "-dev:")) {
             const char* device = argument + 5;
             if (*device == '\0' || std::strlen(device) > static_cast<size_t>(MAX_FIELD_LENGTH))
                 return false;
             options.devices.push_back(CVString(device));
+        } else if (StartsWith(argument, "-dir:")) {
+            if (argument[5] == '\0')
+                return false;
+            options.directory = argument + 5;
+        } else if (StartsWith(argument, "-pwfile:")) {
+            // -pw: and -pwfile: are one setting: the later one given wins.
+            if (argument[8] == '\0')
+                return false;
+            options.passwordFile = argument + 8;
+            options.passwordSource = PASSWORD_FILE;
         } else {
+            if (StartsWith(argument, "-pw:")) {
+                options.password = argument + 4;
+                options.passwordSource = PASSWORD_OPTION;
+            }
             counted.push_back(argument);
         }
     }
@@ -123,14 +250,38 @@ bool ParseServerArgs(int argc, char** argv, CServerOptions& options)
         return false;
     bool allRecognised = true;
     for (size_t i = 2; i < counted.size(); ++i) {
-        if (StartsWith(counted[i], "-pw:"))
-            options.password = counted[i] + 4;
-        else if (StartsWith(counted[i], "-cp:"))
+        if (StartsWith(counted[i], "-cp:"))
             options.port = counted[i] + 4;
-        else
+        else if (!StartsWith(counted[i], "-pw:"))
             allRecognised = false;
     }
     return allRecognised;
+}
+
+bool SettleServerOptions(CServerOptions& options, int& port)
+{
+    if (!ParsePort(options.port, port))
+        return Refuse("The port must be a number from 1 to 65535: \"" + std::string(options.port) + "\".");
+    if (options.passwordSource == PASSWORD_FILE) {
+        std::string reason;
+        if (!ReadFirstLine(options.passwordFile, options.password, reason))
+            return Refuse("Unable to read the password file " + options.passwordFile + ": " + reason + ".");
+        if (options.password.empty())
+            return Refuse("The password file " + options.passwordFile + " holds no password on its first line.");
+    } else if (options.passwordSource == PASSWORD_NONE) {
+        const char* fromEnvironment = std::getenv(SERVER_PASSWORD_VARIABLE);
+        options.password = fromEnvironment != nullptr ? fromEnvironment : "";
+    }
+    std::string problem = PasswordProblem(options.password);
+    if (!problem.empty())
+        return Refuse(problem);
+    return SettleDirectory(options.directory);
+}
+
+bool IsLoopbackAddress(const char* dotted)
+{
+    in_addr address{};
+    return dotted != nullptr && inet_pton(AF_INET, dotted, &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
 }
 
 void DisplayServerHelp(const char* startedName)
@@ -144,6 +295,9 @@ void DisplayServerHelp(const char* startedName)
     std::printf("            (if set, clients must change their attachment port)\n\n");
     std::printf("  -ip:address, listens on this IPv4 address (default is the host's own address)\n\n");
     std::printf("  -dev:device, serves this drive instead of the host's (may be repeated)\n\n");
+    std::printf("  -dir:directory, keeps the files clients name here (default is the program's directory)\n\n");
+    std::printf("  -pwfile:file, reads the password from the file's first line (or set %s)\n\n",
+                SERVER_PASSWORD_VARIABLE);
     std::fflush(stdout);
 }
 
@@ -219,6 +373,11 @@ bool RunServerMode(CApplication& app, CUtility& utility, int argc, char** argv, 
         DisplayServerHelp(argc > 0 ? argv[0] : nullptr);
         return false;
     }
+    int port = 0;
+    if (!SettleServerOptions(options, port))
+        return false;
+    // Every command of this mode comes from a remote client.
+    app.Files().ConfineTo(options.directory.c_str());
 
     // A client that goes away must fail a send, not end the server.
     std::signal(SIGPIPE, SIG_IGN);
@@ -230,9 +389,10 @@ bool RunServerMode(CApplication& app, CUtility& utility, int argc, char** argv, 
         return false;
     }
 
-    CNetworkServer server(options.password, ReadIndex(options.port), options.bindAddress);
+    CNetworkServer server(options.password.c_str(), port, options.bindAddress);
     if (!server.PrepareToAcceptClient())
         return false;
+    AnnounceServer(server, options);
     ServeClients(&utility, server);
     CMsgDelivery::SetNetworkCommunication(nullptr, -1);
     stoppedByRequest = true;

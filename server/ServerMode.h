@@ -5,6 +5,7 @@
 
 #include <netinet/in.h>
 
+#include <string>
 #include <vector>
 
 #include "VString.h"
@@ -23,22 +24,47 @@ enum RemoteRequestResult {
     REQUEST_SERVED = 1
 };
 
+// The environment variable that holds the server's password when neither
+// -pw: nor -pwfile: is given, so that it need not appear in the process list.
+const char* const SERVER_PASSWORD_VARIABLE = "TAPEDIAG_SERVER_PASSWORD";
+
+// Where the password comes from; a later -pw: or -pwfile: overrides an
+// earlier one.
+enum PasswordSource { PASSWORD_NONE, PASSWORD_OPTION, PASSWORD_FILE };
+
 // The options of the server command line. Defaults: no password, port
-// "8800", the host's own address, host discovery.
+// "8800", the host's own address, host discovery, the program's directory.
 struct CServerOptions {
-    CVString password;
+    // The password as given (-pw:), or once settled, from wherever it came.
+    std::string password;
+    PasswordSource passwordSource = PASSWORD_NONE;
+    std::string passwordFile;
     CVString port;
     // Dotted IPv4 address from -ip:; empty for the host's own address.
     CVString bindAddress;
+    // -dir:; empty for the program's directory. Once settled: absolute.
+    std::string directory;
     // -dev: values in the order given.
     std::vector<CVString> devices;
     CServerOptions();
 };
 
-// Reads `tapediag server [-pw:PASSWORD] [-cp:PORT] [-ip:ADDRESS] [-dev:DEVICE]...`.
-// At most two options besides -ip: and -dev: (-pw:, -cp: or an unknown word
-// all count); false rejects the command line.
+// Reads `tapediag server [-pw:PASSWORD] [-cp:PORT] [-ip:ADDRESS] [-dev:DEVICE]...
+// [-dir:DIRECTORY] [-pwfile:FILE]`. At most two options besides -ip:, -dev:,
+// -dir: and -pwfile: (-pw:, -cp: or an unknown word all count); false
+// rejects the command line.
 bool ParseServerArgs(int argc, char** argv, CServerOptions& options);
+
+// Settles what the command line left open and refuses what cannot work,
+// each with one reason line on standard error: a port that is not 1 to
+// 65535 (port receives the number); the password, read from the first line
+// of -pwfile:'s file or from the environment, which must be one a client can
+// send; the directory for files named by clients, which must exist (made
+// absolute). False when the server must not start.
+bool SettleServerOptions(CServerOptions& options, int& port);
+
+// True for an address of the loopback network 127.0.0.0/8.
+bool IsLoopbackAddress(const char* dotted);
 
 // Prints the server help for the program's started name.
 void DisplayServerHelp(const char* startedName);

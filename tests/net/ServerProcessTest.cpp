@@ -1,8 +1,12 @@
 // The diagnostic program in server mode, driven over a real socket.
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "ServerMode.h"
 #include "ServerProcess.h"
 
 namespace {
@@ -12,20 +16,117 @@ using Messages = std::vector<std::string>;
 const Messages COMPLETION_TOKENS{MSG_SUCCESSFUL_COMPLETION, MSG_UNSUCCESSFUL_COMPLETION, MSG_BAD_PARAMETERS,
                                  MSG_SUCCESSFUL_FIRMWARE_UPGRADE};
 
-TEST_F(ServerProcessTest, PasswordIsCheckedForEveryClient)
+// The password from a file keeps it out of the process list. A refused
+// client is answered at once; the pause that follows is for the next one.
+TEST_F(ServerProcessTest, PasswordFromAFileIsCheckedForEveryClient)
 {
-    StartServer({"-pw:s"});
-    for (const char* wrong : {MSG_EMPTY, "S"}) {
-        WireEnd refused;
-        ASSERT_TRUE(refused.Connect(port));
-        ASSERT_TRUE(refused.Send(wrong));
-        EXPECT_EQ(refused.Next(), std::string(MSG_PASSWORD_INVALID)) << wrong;
-        EXPECT_TRUE(refused.WaitClosed()) << wrong;
+    ScratchDirectory scratch;
+    std::ofstream(scratch / "password") << "s3cret\r\n";
+    StartServer({"-pwfile:" + (scratch / "password")});
+    std::ifstream commandLine("/proc/" + std::to_string(server->Pid()) + "/cmdline");
+    std::string arguments((std::istreambuf_iterator<char>(commandLine)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(arguments.find("s3cret"), std::string::npos);
+
+    std::unique_ptr<WireEnd> accepted = Connect("s3cret");
+    ASSERT_TRUE(accepted->Send(MSG_DISCONNECT));
+    EXPECT_TRUE(accepted->WaitClosed());
+    WireEnd refused;
+    ASSERT_TRUE(refused.Connect(port));
+    ASSERT_TRUE(refused.Send("S3CRET"));
+    EXPECT_EQ(refused.Next(), std::string(MSG_PASSWORD_INVALID));
+    EXPECT_TRUE(refused.WaitClosed());
+    EXPECT_TRUE(server->WaitForError("SERVER MSG: 1 refused password in a row, next client accepted in 1 s.\n"));
+    EXPECT_EQ(server->Errors(), "SERVER MSG: Client sent invalid password, connection refused.\n"
+                                "SERVER MSG: 1 refused password in a row, next client accepted in 1 s.\n");
+}
+
+TEST_F(ServerProcessTest, PasswordFromTheEnvironmentWhenNoOptionGivesOne)
+{
+    setenv(SERVER_PASSWORD_VARIABLE, "from-env", 1);
+    StartServer();
+    unsetenv(SERVER_PASSWORD_VARIABLE);
+    std::unique_ptr<WireEnd> accepted = Connect("from-env");
+    accepted.reset();
+    EXPECT_EQ(StopServer("from-env"), 1);
+}
+
+TEST_F(ServerProcessTest, StartUpSaysWhereItListensAndWarnsOfNothingOnLoopback)
+{
+    StartServer();
+    EXPECT_NE(server->Output().find("Host IP Address: 127.0.0.1\nSERVER MSG: Listening on 127.0.0.1 port " +
+                                    std::to_string(port) + "\n"),
+              std::string::npos)
+        << server->Output();
+    EXPECT_EQ(StopServer(), 1);
+    EXPECT_EQ(server->Errors(), "");
+}
+
+// Each refused at start, with its reason and before any drive is opened.
+TEST(ServerStartTest, OptionsThatCannotWorkAreRefusedWithAReason)
+{
+    const struct {
+        std::vector<std::string> options;
+        std::string error;
+    } cases[] = {
+        {{"-cp:abc"}, "SERVER MSG: The port must be a number from 1 to 65535: \"abc\".\n"},
+        {{"-cp:65536"}, "SERVER MSG: The port must be a number from 1 to 65535: \"65536\".\n"},
+        {{"-cp:0"}, "SERVER MSG: The port must be a number from 1 to 65535: \"0\".\n"},
+        {{"-pw:a>b"},
+         "SERVER MSG: The password cannot hold \"<\", \">\" or control characters: a client could never send it.\n"},
+        {{"-pwfile:/nonexistent/password"},
+         "SERVER MSG: Unable to read the password file /nonexistent/password: No such file or directory.\n"},
+        {{"-dir:/nonexistent/served"},
+         "SERVER MSG: Unable to use the directory /nonexistent/served for files named by clients: No such file or "
+         "directory.\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"server", "-ip:127.0.0.1", "-dev:sim:dds4"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ChildProcess refused(TAPEDIAG_BIN, args);
+        EXPECT_EQ(refused.Finish(30000), 0) << c.options[0];
+        EXPECT_EQ(refused.Errors(), c.error);
+        // Nothing was started: no drive search, only the closing prompt.
+        EXPECT_EQ(refused.Output(), "\nPress Enter to close.\n") << c.options[0];
     }
-    std::unique_ptr<WireEnd> accepted = Connect("s");
-    ASSERT_TRUE(accepted->Send(MSG_SHUTDOWN));
-    EXPECT_EQ(server->Finish(60000), 1);
-    EXPECT_EQ(Count(server->Errors(), "SERVER MSG: Client sent invalid password, connection refused.\n"), 2);
+}
+
+// However the bytes of several requests are cut into receives, each one is
+// answered, in order.
+TEST_F(ServerProcessTest, RequestsArrivingTogetherAreAllAnsweredInOrder)
+{
+    StartServer();
+    std::unique_ptr<WireEnd> client = Connect();
+    ASSERT_TRUE(client->SendRaw("<MSG_GET_FIRMWARE_VERSION 0><MSG_GET_FIRMWARE_VERSION 1>"));
+    Messages two{*client->Next(), *client->Next()};
+    EXPECT_NE(two[0].find("ULTRIUM"), std::string::npos) << two[0];
+    EXPECT_NE(two[1].find("DDS4"), std::string::npos) << two[1];
+
+    std::string twenty;
+    Messages expected;
+    for (int i = 0; i < 20; ++i) {
+        if (i == 10) {
+            twenty += "<bogus;>";
+            expected.push_back(MSG_BAD_PARAMETERS);
+            continue;
+        }
+        twenty += "<MSG_GET_FIRMWARE_VERSION " + std::to_string(i % 3) + ">";
+        expected.push_back(i % 3 == 2 ? std::string(MSG_EMPTY) : two[i % 3]);
+    }
+    // Sent whole and also a byte at a time.
+    for (size_t piece : {twenty.size(), size_t{1}}) {
+        for (size_t at = 0; at < twenty.size(); at += piece)
+            ASSERT_TRUE(client->SendRaw(twenty.substr(at, piece)));
+        Messages replies;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            std::optional<std::string> reply = client->Next();
+            ASSERT_TRUE(reply) << i;
+            replies.push_back(*reply);
+        }
+        EXPECT_EQ(replies, expected) << piece;
+        EXPECT_TRUE(client->NothingPending());
+    }
+    client.reset();
+    EXPECT_EQ(StopServer(), 1);
 }
 
 TEST_F(ServerProcessTest, DriveListAndCommandOutputInOrder)
@@ -68,6 +169,9 @@ TEST_F(ServerProcessTest, DriveListAndCommandOutputInOrder)
     EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_BAD_PARAMETERS});
     ASSERT_TRUE(client->Send("rwtest; -getByIndex:5;"));
     EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_UNSUCCESSFUL_COMPLETION});
+    // A typo in the index must not select drive 0 for a destructive test.
+    ASSERT_TRUE(client->Send("rwtest; -getByIndex:l;"));
+    EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_BAD_PARAMETERS});
     ASSERT_TRUE(client->Send(MSG_DISCONNECT));
     EXPECT_TRUE(client->WaitClosed());
     EXPECT_TRUE(server->WaitForOutput("SERVER MSG: Client (127.0.0.1) disconnected on "));

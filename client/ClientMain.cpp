@@ -1,6 +1,6 @@
 // The remote client of the diagnostic: `tapediag-client COMMAND [switches]
-// [-ip:ADDRESS] [-cp:PORT] [-pw:PASSWORD]`. Exit status 1 once the command
-// reached the server, 0 otherwise.
+// [-ip:ADDRESS] [-cp:PORT] [-pw:PASSWORD]`. Exit status 1 when the server
+// reported success, 0 otherwise.
 #include "ClientProgram.h"
 
 int main(int argc, char** argv)

@@ -24,15 +24,6 @@ void TakeSwitch(char*& argument, CVString& value)
     argument = nullArgument;
 }
 
-// A port as C atoi reads it, without its undefined overflow.
-int ReadPort(const char* text)
-{
-    long value = std::strtol(text, nullptr, 10);
-    if (value < 0 || value > 65535)
-        return 0;
-    return static_cast<int>(value);
-}
-
 void ClosingPrompt()
 {
     std::fputs("\nPress Enter to close.\n", stdout);
@@ -63,28 +54,35 @@ const char* CmdLineArgsToString(int argc, char** argv)
     return command;
 }
 
-void ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, const char* execName)
+CommandOutcome ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, const char* execName)
 {
     bool progress = false;
     char buffer[RECEIVE_BUFFER];
     for (;;) {
         std::memset(buffer, 0, sizeof buffer);
-        if (client.ReceiveMsg(buffer, sizeof buffer) == 0)
-            return;
+        if (client.ReceiveMsg(buffer, sizeof buffer) == 0) {
+            std::fflush(out);
+            // A failed receive has said so already; a closed connection has not.
+            if (client.LastReceive() == CMessageQueue::CLOSED) {
+                std::fputs("CLIENT MSG: The connection to the server ended before the command finished.\n", stderr);
+                std::fflush(stderr);
+            }
+            return COMMAND_CUT_OFF;
+        }
         CVString message(buffer);
         if (message == MSG_SUCCESSFUL_COMPLETION || message == MSG_SUCCESSFUL_FIRMWARE_UPGRADE)
-            return;
+            return COMMAND_SUCCEEDED;
         if (message == MSG_MOVE_WRITE_PROGRESS_BAR || message == MSG_MOVE_READ_PROGRESS_BAR) {
             progress = true;
             continue;
         }
         if (message == MSG_UNSUCCESSFUL_COMPLETION)
-            return;
+            return COMMAND_FAILED;
         if (message == MSG_BAD_PARAMETERS) {
             std::fflush(out);
             CHelp help;
             help.DisplayHelp(execName);
-            return;
+            return COMMAND_REJECTED;
         }
         if (message == NEW_LINE && progress) {
             // This line end belongs to the progress step, which shows nothing.
@@ -122,7 +120,16 @@ int RunClient(int argc, char** argv)
         return 0;
     }
 
-    CNetworkClient client(address, password, ReadPort(port));
+    int portNumber = 0;
+    if (!ParsePort(port, portNumber)) {
+        std::fprintf(stderr, "CLIENT MSG: The port must be a number from 1 to 65535: \"%s\".\n",
+                     static_cast<const char*>(port));
+        std::fflush(stderr);
+        ClosingPrompt();
+        return 0;
+    }
+
+    CNetworkClient client(address, password, portNumber);
     // After a failed connection or send the prompt is shown even with -nr:
     // the user must get to read why nothing happened.
     if (client.ConnectToServer() < 1) {
@@ -133,14 +140,16 @@ int RunClient(int argc, char** argv)
         ClosingPrompt();
         return 0;
     }
+    // The server answers no shutdown: having sent it is success.
+    bool succeeded = true;
     if (command.Find("shutdown") != -1) {
         std::fputs("\nIssued Cmd: Shutdown Server\n", stdout);
         std::fflush(stdout);
     } else {
         // The short help names the client as it was started, path and all.
-        ReceiveCommandOutput(client, stdout, argc > 0 ? argv[0] : nullptr);
+        succeeded = ReceiveCommandOutput(client, stdout, argc > 0 ? argv[0] : nullptr) == COMMAND_SUCCEEDED;
     }
     if (!noPrompt)
         ClosingPrompt();
-    return 1;
+    return succeeded ? 1 : 0;
 }

@@ -19,13 +19,23 @@ void GetCmdLineCommunicationsParams(int argc, char** argv, CVString& address, CV
 // text stays valid until the next call.
 const char* CmdLineArgsToString(int argc, char** argv);
 
+// How a command's reply ended.
+enum CommandOutcome {
+    COMMAND_SUCCEEDED,  // MSG_SUCCESSFUL_COMPLETION or MSG_SUCCESSFUL_FIRMWARE_UPGRADE
+    COMMAND_FAILED,     // MSG_UNSUCCESSFUL_COMPLETION
+    COMMAND_REJECTED,   // MSG_BAD_PARAMETERS: nothing was run
+    COMMAND_CUT_OFF     // the connection ended before a closing token
+};
+
 // Shows the reply to a command on out until its completion token or the end
 // of the connection. execName is shown in the short help when the server
-// rejects the command line.
-void ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, const char* execName);
+// rejects the command line. A connection that ends first is reported with
+// one line on standard error.
+CommandOutcome ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, const char* execName);
 
-// The whole program; returns its exit status (1 once a command was sent,
-// 0 when no connection or no send came about).
+// The whole program; returns its exit status: 1 when the server reported
+// success (or took a shutdown), 0 for every failure, a rejected command line
+// and a connection that ended before the command's end.
 int RunClient(int argc, char** argv);
 
 #endif

@@ -75,13 +75,14 @@ protected:
         client->AdoptConnectedSocket(ends[1]);
     }
 
-    // What the receive loop shows for the messages sent so far.
+    // What the receive loop shows for the messages sent so far; outcome
+    // receives how the reply ended.
     std::string Shown()
     {
         char* text = nullptr;
         size_t size = 0;
         std::FILE* out = open_memstream(&text, &size);
-        ReceiveCommandOutput(*client, out, "tapediag-client");
+        outcome = ReceiveCommandOutput(*client, out, "tapediag-client");
         std::fclose(out);
         std::string shown(text, size);
         std::free(text);
@@ -90,6 +91,7 @@ protected:
 
     std::unique_ptr<WireEnd> server;
     std::unique_ptr<CNetworkClient> client;
+    CommandOutcome outcome = COMMAND_CUT_OFF;
 };
 
 TEST_F(ClientReceiveTest, ProgressStepsAndTokensShowNothing)
@@ -112,10 +114,17 @@ TEST_F(ClientReceiveTest, TextWithoutLineEndContinuesTheLine)
 
 TEST_F(ClientReceiveTest, EveryCompletionTokenEndsTheLoop)
 {
-    for (const char* token : {MSG_SUCCESSFUL_COMPLETION, MSG_UNSUCCESSFUL_COMPLETION, MSG_SUCCESSFUL_FIRMWARE_UPGRADE}) {
+    const struct {
+        const char* token;
+        CommandOutcome outcome;
+    } cases[] = {{MSG_SUCCESSFUL_COMPLETION, COMMAND_SUCCEEDED},
+                 {MSG_UNSUCCESSFUL_COMPLETION, COMMAND_FAILED},
+                 {MSG_SUCCESSFUL_FIRMWARE_UPGRADE, COMMAND_SUCCEEDED}};
+    for (const auto& c : cases) {
         ASSERT_TRUE(server->Send("x"));
-        ASSERT_TRUE(server->Send(token));
-        EXPECT_EQ(Shown(), "x") << token;
+        ASSERT_TRUE(server->Send(c.token));
+        EXPECT_EQ(Shown(), "x") << c.token;
+        EXPECT_EQ(outcome, c.outcome) << c.token;
     }
 }
 
@@ -124,7 +133,11 @@ TEST_F(ClientReceiveTest, ServerClosingEndsTheLoopAndTheGoodbyeIsSkipped)
     ASSERT_TRUE(server->Send("partial"));
     int serverSocket = server->Socket();
     shutdown(serverSocket, SHUT_WR);
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(Shown(), "partial");
+    EXPECT_EQ(outcome, COMMAND_CUT_OFF);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "CLIENT MSG: The connection to the server ended before the command finished.\n");
     // The connection is over: no MSG_DISCONNECT, and no error line for it.
     ::testing::internal::CaptureStderr();
     client.reset();

@@ -1,7 +1,8 @@
 // The receive side of the wire protocol: CMessageQueue fed an arbitrary byte
 // stream split into arbitrary receives. The first input byte says how the
 // stream is cut (and drained, and how often it is sent); the next bytes give
-// the receive sizes, the rest is the stream.
+// the receive sizes, the rest is the stream. The start of the stream is also
+// read as a port, by the rule both programs apply to -cp:.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -89,6 +90,19 @@ void CheckFraming(const char* stream, size_t length)
     FUZZ_CHECK(received[0] == expected);
 }
 
+// The port rule of both programs: what it takes is a number from 1 to
+// 65535 written in digits only, and it reads back as written.
+void CheckPort(const char* stream, size_t length)
+{
+    const std::string text(stream, std::min<size_t>(length, 16));
+    int port = -1;
+    if (!ParsePort(text.c_str(), port))
+        return;
+    FUZZ_CHECK(port >= 1 && port <= 65535);
+    FUZZ_CHECK(text.c_str()[std::strspn(text.c_str(), "0123456789")] == '\0');
+    FUZZ_CHECK(std::stoi(text.c_str()) == port);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -129,5 +143,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!overflowed)
         CompareWithWhole(stream, length, sends, delivered);
     CheckFraming(stream, length);
+    CheckPort(stream, length);
     return 0;
 }

@@ -70,7 +70,7 @@ CVString DottedAddress(const sockaddr_in* client)
 }
 
 // One reason why the server does not start; false for the caller to return.
-bool Refuse(const std::string& reason)
+bool RefuseToStart(const std::string& reason)
 {
     std::fprintf(stderr, "SERVER MSG: %s\n", reason.c_str());
     std::fflush(stderr);
@@ -137,7 +137,7 @@ bool SettleDirectory(std::string& directory)
     else if (!S_ISDIR(entry.st_mode))
         reason = "not a directory";
     if (reason != nullptr)
-        return Refuse("Unable to use the directory " + directory + " for files named by clients: " + reason + ".");
+        return RefuseToStart("Unable to use the directory " + directory + " for files named by clients: " + reason + ".");
     directory = resolved;
     return true;
 }
@@ -261,20 +261,20 @@ bool ParseServerArgs(int argc, char** argv, CServerOptions& options)
 bool SettleServerOptions(CServerOptions& options, int& port)
 {
     if (!ParsePort(options.port, port))
-        return Refuse("The port must be a number from 1 to 65535: \"" + std::string(options.port) + "\".");
+        return RefuseToStart("The port must be a number from 1 to 65535: \"" + std::string(options.port) + "\".");
     if (options.passwordSource == PASSWORD_FILE) {
         std::string reason;
         if (!ReadFirstLine(options.passwordFile, options.password, reason))
-            return Refuse("Unable to read the password file " + options.passwordFile + ": " + reason + ".");
+            return RefuseToStart("Unable to read the password file " + options.passwordFile + ": " + reason + ".");
         if (options.password.empty())
-            return Refuse("The password file " + options.passwordFile + " holds no password on its first line.");
+            return RefuseToStart("The password file " + options.passwordFile + " holds no password on its first line.");
     } else if (options.passwordSource == PASSWORD_NONE) {
         const char* fromEnvironment = std::getenv(SERVER_PASSWORD_VARIABLE);
         options.password = fromEnvironment != nullptr ? fromEnvironment : "";
     }
     std::string problem = PasswordProblem(options.password);
     if (!problem.empty())
-        return Refuse(problem);
+        return RefuseToStart(problem);
     return SettleDirectory(options.directory);
 }
 

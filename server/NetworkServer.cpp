@@ -42,7 +42,7 @@ CVString Seconds(int milliseconds)
     return CVString(text);
 }
 
-// Equal texts, compared over the whole buffer whatever the texts hold, so
+// Equal texts, compared over the longest text there can be whatever they hold, so
 // the time taken tells a guesser nothing about how much of a guess was right.
 bool SameText(const CVString& a, const CVString& b)
 {

@@ -136,6 +136,8 @@ bool SettleDirectory(std::string& directory)
         reason = std::strerror(errno);
     else if (!S_ISDIR(entry.st_mode))
         reason = "not a directory";
+    else if (std::strlen(resolved) > static_cast<size_t>(VSTRING_MAX_LENGTH))
+        reason = "its path is too long";
     if (reason != nullptr)
         return RefuseToStart("Unable to use the directory " + directory + " for files named by clients: " + reason + ".");
     directory = resolved;

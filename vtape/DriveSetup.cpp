@@ -8,6 +8,10 @@ const uint32_t DEFAULT_BECOMING_READY = 1000000;
 const uint64_t MAX_CAPACITY_MEGABYTES = 1ull << 30;   // 1 PiB
 const uint32_t MAX_BLOCK_SIZE = 0xFFFFFF;             // 24-bit block length
 const uint32_t MAX_SLOW_SECONDS = 86400;              // one day
+const uint32_t TRACE_HEADER_LENGTH = 88;              // the length is in its bytes 84-87
+const uint32_t MAX_TRACE_BLOCK = 1023;                // a 24-bit offset reaches 1024 blocks
+const size_t MAX_FIRMWARE_TEXT = 18;                  // bytes 30-47 of page C0h
+const unsigned char MAX_SPEED_CODE = 0x0F;
 
 enum EValueKind { VALUE_NONE, VALUE_REQUIRED, VALUE_OPTIONAL };
 
@@ -137,6 +141,58 @@ bool AddSlowRule(const std::string& value, std::vector<CSlowRule>& rules, std::s
     }
     rule.seconds = static_cast<uint32_t>(seconds);
     rules.push_back(rule);
+    return true;
+}
+
+// "XX" or "XX:N" (N from 1); with `countRequired`, "XX:N" only and N may
+// be 0. At most one rule per code.
+bool AddCodeRule(const char* name, const std::string& value, bool countRequired, uint32_t maximum,
+                 std::vector<CCodeFailRule>& rules, std::string& error)
+{
+    const char* expected = countRequired ? "XX:N (XX hex code, N decimal)" : "XX or XX:N (XX hex code, N from 1)";
+    const size_t colon = value.find(':');
+    CCodeFailRule rule = {0, 0};
+    if (!ParseOpcode(value.substr(0, colon), rule.code) || (countRequired && colon == std::string::npos)) {
+        return BadValue(name, value, expected, error);
+    }
+    if (colon != std::string::npos) {
+        uint64_t count;
+        if (!ParseDecimal(value.substr(colon + 1), maximum, count) || (!countRequired && count == 0)) {
+            return BadValue(name, value, expected, error);
+        }
+        rule.times = static_cast<uint32_t>(count);
+    }
+    for (const CCodeFailRule& other : rules) {
+        if (other.code == rule.code) {
+            error = std::string("fault '") + name + "' given twice for code " + value.substr(0, colon);
+            return false;
+        }
+    }
+    rules.push_back(rule);
+    return true;
+}
+
+// "KK/AA/QQ", three hex bytes.
+bool ParseSenseTriple(const std::string& value, CSenseTriple& sense)
+{
+    if (value.size() != 8 || value[2] != '/' || value[5] != '/') {
+        return false;
+    }
+    return ParseOpcode(value.substr(0, 2), sense.key) && ParseOpcode(value.substr(3, 2), sense.asc) &&
+           ParseOpcode(value.substr(6, 2), sense.ascq);
+}
+
+// Printable, no blank: it stands in a page as it is given.
+bool IsFirmwareText(const std::string& text)
+{
+    if (text.empty() || text.size() > MAX_FIRMWARE_TEXT) {
+        return false;
+    }
+    for (char c : text) {
+        if (c <= ' ' || c > '~') {
+            return false;
+        }
+    }
     return true;
 }
 
@@ -279,6 +335,80 @@ const CFaultDefinition kFaults[] = {
      "SEND DIAGNOSTIC answers 04/40/80",
      [](const std::string&, bool, const CDriveModel&, CDriveFaults& f, std::string&) {
          f.selftestFail = true;
+         return true;
+     }},
+    {"log-fail", VALUE_REQUIRED, true, "log-fail=XX[:N]",
+     "LOG SENSE of page XX (hex) answers 04/44/00: always, or the first N times",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return AddCodeRule("log-fail", v, false, UINT32_MAX, f.logFailures, e);
+     }},
+    {"log-short", VALUE_REQUIRED, true, "log-short=XX:BYTES",
+     "LOG SENSE of page XX (hex) transfers at most BYTES while its length field claims the whole page",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return AddCodeRule("log-short", v, true, 0xFFFF, f.logShortPages, e);
+     }},
+    {"buffer-fail", VALUE_REQUIRED, true, "buffer-fail=XX[:N]",
+     "READ BUFFER of buffer XX (hex) answers 04/44/00: always, or the first N times",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return AddCodeRule("buffer-fail", v, false, UINT32_MAX, f.bufferFailures, e);
+     }},
+    {"trace-block-fail", VALUE_REQUIRED, true, "trace-block-fail=N",
+     "READ BUFFER of the trace at offset N x 16384 (N 0-1023) answers 04/44/00",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         uint64_t block;
+         if (!ParseDecimal(v, MAX_TRACE_BLOCK, block)) {
+             return BadValue("trace-block-fail", v, "a block number 0-1023", e);
+         }
+         f.traceBlockFailures.push_back(static_cast<uint32_t>(block));
+         return true;
+     }},
+    {"trace-length", VALUE_REQUIRED, false, "trace-length=BYTES",
+     "the trace buffer (07h) holds BYTES (0, or 88 and more: bytes 84-87 hold the length)",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         uint64_t length;
+         if (!ParseDecimal(v, UINT32_MAX, length) || (length != 0 && length < TRACE_HEADER_LENGTH)) {
+             return BadValue("trace-length", v, "0 or a length 88-4294967295", e);
+         }
+         f.hasTraceLength = true;
+         f.traceLength = static_cast<uint32_t>(length);
+         return true;
+     }},
+    {"firmware", VALUE_REQUIRED, false, "firmware=TEXT",
+     "runs firmware TEXT (1-18 printable characters): first text of page C0h, INQUIRY revision its first 4",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         if (!IsFirmwareText(v)) {
+             return BadValue("firmware", v, "1-18 printable characters without blanks", e);
+         }
+         f.firmware = v;
+         return true;
+     }},
+    {"media-present", VALUE_REQUIRED, false, "media-present=KK/AA/QQ",
+     "an unloaded cartridge stays in the drive: TEST UNIT READY and the park command answer KK/AA/QQ",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         if (!ParseSenseTriple(v, f.mediaPresent)) {
+             return BadValue("media-present", v, "KK/AA/QQ (three hex bytes, as 02/3A/03)", e);
+         }
+         f.hasMediaPresent = true;
+         return true;
+     }},
+    {"mode-sense-fail", VALUE_REQUIRED, true, "mode-sense-fail=XX[:N]",
+     "MODE SENSE of page XX (hex) answers 04/44/00: always, or the first N times",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return AddCodeRule("mode-sense-fail", v, false, UINT32_MAX, f.modeSenseFailures, e);
+     }},
+    {"mode-select-fail", VALUE_REQUIRED, true, "mode-select-fail=XX[:N]",
+     "MODE SELECT holding page XX (hex) answers 04/44/00: always, or the first N times",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return AddCodeRule("mode-select-fail", v, false, UINT32_MAX, f.modeSelectFailures, e);
+     }},
+    {"speed-code", VALUE_REQUIRED, false, "speed-code=N",
+     "the mode header reports speed code N (0-15) at power-on, such as 1, which no speed setting names",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         uint64_t code;
+         if (!ParseDecimal(v, MAX_SPEED_CODE, code)) {
+             return BadValue("speed-code", v, "a speed code 0-15", e);
+         }
+         f.speedCode = static_cast<unsigned char>(code);
          return true;
      }},
 };

@@ -25,6 +25,20 @@ struct CSlowRule {
     uint32_t seconds;
 };
 
+// Commands about one page or buffer (`code`) that answer 04/44/00: every
+// one, or only the first `times` of them.
+struct CCodeFailRule {
+    unsigned char code;
+    uint32_t times;                      // 0: every one
+};
+
+// A sense answer written KK/AA/QQ in the device text.
+struct CSenseTriple {
+    unsigned char key;
+    unsigned char asc;
+    unsigned char ascq;
+};
+
 struct CDriveFaults {
     bool noCartridge = false;
     uint32_t becomingReady = 0;          // TEST UNIT READY answers "becoming ready" this often
@@ -48,6 +62,20 @@ struct CDriveFaults {
     bool noVpd = false;
     uint32_t vpdFailures = 0;
     bool selftestFail = false;
+
+    // Log pages, READ BUFFER, the arm and the drive settings.
+    std::vector<CCodeFailRule> logFailures;      // LOG SENSE of the page
+    std::vector<CCodeFailRule> logShortPages;    // `times`: bytes LOG SENSE transfers at most
+    std::vector<CCodeFailRule> bufferFailures;   // READ BUFFER of the buffer
+    std::vector<uint32_t> traceBlockFailures;    // READ BUFFER of the trace at block N (16384 bytes each)
+    bool hasTraceLength = false;
+    uint32_t traceLength = 0;                    // replaces the model's trace length
+    std::string firmware;                        // the firmware the drive runs, when not the model's
+    bool hasMediaPresent = false;
+    CSenseTriple mediaPresent = {};              // an unloaded cartridge still in the drive
+    std::vector<CCodeFailRule> modeSenseFailures;   // MODE SENSE of the page
+    std::vector<CCodeFailRule> modeSelectFailures;  // MODE SELECT holding the page
+    unsigned char speedCode = 0;                 // at power-on
 };
 
 struct CDriveSetup {

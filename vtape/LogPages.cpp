@@ -1,6 +1,7 @@
 // LOG SENSE and LOG SELECT, the log pages the drive can build, and the error
 // counters behind them. Which pages a drive has is its model's list; each
 // page is built by its code from the table in FindLogPage.
+#include <algorithm>
 #include <vector>
 
 #include "VirtualDriveImpl.h"
@@ -12,12 +13,47 @@ const unsigned char LOG_PARAMETER_CONTROL = 0x60;
 const int NARROW_COUNTER_BYTES = 4;
 const int WIDE_COUNTER_BYTES = 8;
 const size_t HEADER_LENGTH = LOG_HEADER_LENGTH;
+const uint64_t BYTES_PER_MEGABYTE = 1048576;
+
+// Sequential-access device page (0Ch): byte counts of the I/O since the
+// last reset, and whether the drive asks for cleaning.
+const uint32_t BYTES_FROM_HOST = 0x0000;
+const uint32_t BYTES_TO_MEDIUM = 0x0001;
+const uint32_t BYTES_FROM_MEDIUM = 0x0002;
+const uint32_t BYTES_TO_HOST = 0x0003;
+const uint32_t CLEANING_REQUIRED = 0x0100;
+// Temperature page (0Dh), degrees Celsius.
+const unsigned char DRIVE_TEMPERATURE = 35;
+const unsigned char REFERENCE_TEMPERATURE = 60;
+// TapeAlert page (2Eh): one flag per parameter 0001h-0040h.
+const uint32_t TAPE_ALERT_FLAGS = 64;
+// Tape capacity page (31h), in megabytes of 1048576 bytes: remaining and
+// maximum capacity of partitions 0 and 1.
+const uint32_t REMAINING_PARTITION0 = 0x0001;
+const uint32_t MAXIMUM_PARTITION1 = 0x0004;
+// Control byte of parameters that are values rather than counters.
+const unsigned char LOG_VALUE_CONTROL = 0x03;
 
 void AppendParameter(std::vector<unsigned char>& page, uint32_t code, uint64_t value, int width)
 {
     const size_t at = page.size();
     page.resize(at + LOG_PARAMETER_HEADER_LENGTH + static_cast<size_t>(width));
     AppendLogParameter(page.data() + at, code, LOG_PARAMETER_CONTROL, value, width);
+}
+
+// Appends one parameter whose value is `width` (1 to 8) bytes.
+void AppendValue(std::vector<unsigned char>& page, uint32_t code, unsigned char control, uint64_t value,
+                 int width)
+{
+    const size_t at = page.size();
+    page.resize(at + LOG_PARAMETER_HEADER_LENGTH + static_cast<size_t>(width));
+    unsigned char* parameter = page.data() + at;
+    PutBig16(parameter, code);
+    parameter[2] = control;
+    parameter[3] = static_cast<unsigned char>(width);
+    for (int i = width - 1; i >= 0; --i, value >>= 8) {
+        parameter[LOG_PARAMETER_HEADER_LENGTH + i] = static_cast<unsigned char>(value);
+    }
 }
 
 }  // namespace
@@ -28,6 +64,10 @@ const CVirtualDriveImpl::CLogPage* CVirtualDriveImpl::FindLogPage(unsigned char 
         {LOG_PAGE_SUPPORTED, &CVirtualDriveImpl::BuildSupportedLogPages},
         {LOG_PAGE_WRITE_ERRORS, &CVirtualDriveImpl::BuildWriteErrorPage},
         {LOG_PAGE_READ_ERRORS, &CVirtualDriveImpl::BuildReadErrorPage},
+        {LOG_PAGE_SEQUENTIAL_ACCESS, &CVirtualDriveImpl::BuildSequentialAccessPage},
+        {LOG_PAGE_TEMPERATURE, &CVirtualDriveImpl::BuildTemperaturePage},
+        {LOG_PAGE_TAPE_ALERT, &CVirtualDriveImpl::BuildTapeAlertPage},
+        {LOG_PAGE_TAPE_CAPACITY, &CVirtualDriveImpl::BuildTapeCapacityPage},
     };
     for (const CLogPage& page : kPages) {
         if (page.code == code) {
@@ -75,6 +115,10 @@ void CVirtualDriveImpl::LogSense(const CCommand& command, CVirtualReply& reply)
         return;
     }
     const unsigned char code = cdb[2] & 0x3F;
+    if (m_logFailures.Fails(code)) {
+        Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+        return;
+    }
     const CLogPage* page = m_model.logPages.Has(code) ? FindLogPage(code) : nullptr;
     if (page == nullptr) {
         Fail(reply, InvalidFieldInCdb(2, 5));
@@ -86,7 +130,12 @@ void CVirtualDriveImpl::LogSense(const CCommand& command, CVirtualReply& reply)
         return;
     }
     PutBig16(data.data() + 2, static_cast<uint32_t>(data.size() - HEADER_LENGTH));
-    SendData(command, reply, data.data(), data.size(), GetBig16(cdb + 7));
+    size_t available = data.size();
+    const CCodeFailRule* shortPage = FindCodeRule(m_faults.logShortPages, code);
+    if (shortPage != nullptr) {
+        available = std::min<size_t>(available, shortPage->times);  // the length field still claims all
+    }
+    SendData(command, reply, data.data(), available, GetBig16(cdb + 7));
 }
 
 bool CVirtualDriveImpl::BuildSupportedLogPages(uint32_t, std::vector<unsigned char>& page) const
@@ -120,6 +169,62 @@ bool CVirtualDriveImpl::BuildCounterPage(const CErrorCounters& counters, uint32_
     }
     if (layout.vendorParameter && parameterPointer <= VENDOR_ERROR_PARAMETER) {
         AppendParameter(page, VENDOR_ERROR_PARAMETER, counters.vendor, NARROW_COUNTER_BYTES);
+    }
+    return page.size() > HEADER_LENGTH;
+}
+
+// The byte counts are those of the error counter pages (parameter 0005h),
+// so both kinds of page agree and a reset clears both. The drive records
+// what the host sent as it is, so medium and host counts are equal.
+bool CVirtualDriveImpl::BuildSequentialAccessPage(uint32_t parameterPointer,
+                                                  std::vector<unsigned char>& page) const
+{
+    const uint64_t written = m_writeCounters.values[COUNTER_BYTES_PROCESSED];
+    const uint64_t read = m_readCounters.values[COUNTER_BYTES_PROCESSED];
+    const struct {
+        uint32_t code;
+        uint64_t value;
+    } counts[] = {{BYTES_FROM_HOST, written}, {BYTES_TO_MEDIUM, written}, {BYTES_FROM_MEDIUM, read},
+                  {BYTES_TO_HOST, read}};
+    for (const auto& count : counts) {
+        if (count.code >= parameterPointer) {
+            AppendValue(page, count.code, LOG_PARAMETER_CONTROL, count.value, WIDE_COUNTER_BYTES);
+        }
+    }
+    if (CLEANING_REQUIRED >= parameterPointer) {
+        AppendValue(page, CLEANING_REQUIRED, LOG_VALUE_CONTROL, 0, 1);
+    }
+    return page.size() > HEADER_LENGTH;
+}
+
+bool CVirtualDriveImpl::BuildTemperaturePage(uint32_t parameterPointer, std::vector<unsigned char>& page) const
+{
+    if (parameterPointer <= 0x0000) {
+        AppendValue(page, 0x0000, LOG_VALUE_CONTROL, DRIVE_TEMPERATURE, 2);
+    }
+    if (parameterPointer <= 0x0001) {
+        AppendValue(page, 0x0001, LOG_VALUE_CONTROL, REFERENCE_TEMPERATURE, 2);
+    }
+    return page.size() > HEADER_LENGTH;
+}
+
+bool CVirtualDriveImpl::BuildTapeAlertPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const
+{
+    // No alert is raised: the drive and its cartridge are healthy.
+    for (uint32_t flag = std::max<uint32_t>(parameterPointer, 1); flag <= TAPE_ALERT_FLAGS; ++flag) {
+        AppendValue(page, flag, LOG_VALUE_CONTROL, 0, 1);
+    }
+    return page.size() > HEADER_LENGTH;
+}
+
+// What the cartridge holds and can still take; nothing without a cartridge.
+bool CVirtualDriveImpl::BuildTapeCapacityPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const
+{
+    const uint64_t capacity = m_loaded ? m_medium.CapacityBytes() : 0;
+    const uint64_t used = m_loaded ? std::min(m_medium.UsedBytes(), capacity) : 0;
+    const uint64_t values[] = {(capacity - used) / BYTES_PER_MEGABYTE, 0, capacity / BYTES_PER_MEGABYTE, 0};
+    for (uint32_t code = std::max(parameterPointer, REMAINING_PARTITION0); code <= MAXIMUM_PARTITION1; ++code) {
+        AppendValue(page, code, LOG_VALUE_CONTROL, values[code - REMAINING_PARTITION0], NARROW_COUNTER_BYTES);
     }
     return page.size() > HEADER_LENGTH;
 }

@@ -14,6 +14,12 @@ const size_t BLOCK_DESCRIPTOR_LENGTH = 8;
 const size_t COMPRESSION_PAGE_LENGTH = 16;
 const size_t CAPABILITIES_PAGE_LENGTH = 20;
 const size_t ELEMENT_ADDRESS_PAGE_LENGTH = 20;
+const size_t CONTROL_PAGE_LENGTH = 12;
+const size_t VENDOR_SETTINGS_PAGE_LENGTH = 16;
+const unsigned char SPEED_MASK = 0x0F;            // mode header byte 2
+const unsigned char AUTOLOAD_MASK = 0x07;         // control page byte 5
+const unsigned char MAX_AUTOLOAD_MODE = 2;        // 0 load, 1 hold, 2 do not load
+const unsigned char MAX_COMPRESSION_CONTROL = 2;  // 0 SCSI control, 1 always on, 2 always off
 const uint32_t COMPRESSION_ALGORITHM = 0x10;
 
 // Page control field of MODE SENSE.
@@ -39,7 +45,10 @@ const CVirtualDriveImpl::CModePage* CVirtualDriveImpl::FindModePage(unsigned cha
          &CVirtualDriveImpl::SelectCompressionPage},
         {PAGE_DEVICE_CONFIGURATION, &CVirtualDriveImpl::BuildConfigurationPage,
          &CVirtualDriveImpl::SelectConfigurationPage},
+        {PAGE_CONTROL, &CVirtualDriveImpl::BuildControlPage, &CVirtualDriveImpl::SelectControlPage},
         {PAGE_ELEMENT_ADDRESS, &CVirtualDriveImpl::BuildElementAddressPage, nullptr},
+        {PAGE_VENDOR_SETTINGS, &CVirtualDriveImpl::BuildVendorSettingsPage,
+         &CVirtualDriveImpl::SelectVendorSettingsPage},
         {PAGE_CAPABILITIES, &CVirtualDriveImpl::BuildCapabilitiesPage, nullptr},
     };
     for (const CModePage& page : kPages) {
@@ -70,6 +79,10 @@ void CVirtualDriveImpl::InitialModeParameters()
     page[10] = 0x18;                             // EEG, SEW
     page[14] = m_model.compression ? 1 : 0;      // select data compression algorithm
 
+    m_defaultMode.speedCode = m_faults.speedCode;
+    m_defaultMode.autoloadMode = 0;
+    m_defaultMode.compressionControl = 0;
+
     m_mode = m_defaultMode;
 }
 
@@ -89,6 +102,10 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
         Fail(reply, InvalidFieldInCdb(3));  // no subpages
         return;
     }
+    if (m_modeSenseFailures.Fails(code)) {
+        Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+        return;
+    }
     if (code != PAGE_VENDOR && code != PAGE_ALL && ModelModePage(code) == nullptr) {
         Fail(reply, InvalidFieldInCdb(2, 5));
         return;
@@ -96,8 +113,12 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
 
     std::vector<unsigned char> data(MODE_HEADER_LENGTH6, 0);
     const bool changeable = pageControl == PAGE_CONTROL_CHANGEABLE;
-    if (!changeable && m_faults.writeProtected && m_loaded) {
-        data[2] = 0x80;  // WP
+    if (!changeable) {
+        const CModeParameters& mode = pageControl == PAGE_CONTROL_DEFAULT ? m_defaultMode : m_mode;
+        data[2] = mode.speedCode;
+        if (m_faults.writeProtected && m_loaded) {
+            data[2] |= 0x80;  // WP
+        }
     }
     if (!disableBlockDescriptors && IsTapeDrive()) {
         unsigned char descriptor[BLOCK_DESCRIPTOR_LENGTH] = {};
@@ -233,6 +254,9 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
         Fail(reply, SENSE_ILLEGAL_REQUEST, 0x1A, 0x00);
         return;
     }
+    if (!SelectSpeed(list[2], next, reply)) {
+        return;
+    }
     if (descriptorLength == BLOCK_DESCRIPTOR_LENGTH) {
         next.blockSize = GetBig24(list + MODE_HEADER_LENGTH6 + 5);
     }
@@ -248,6 +272,10 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
         const CModePage* page = ModelModePage(bytes[0] & 0x3F);
         if (page == nullptr) {
             Fail(reply, InvalidFieldInParameterList(static_cast<int>(offset)));
+            return;
+        }
+        if (m_modeSelectFailures.Fails(bytes[0] & 0x3F)) {
+            Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
             return;
         }
         unsigned char reference[MAX_MODE_PAGE_LENGTH];
@@ -281,5 +309,100 @@ bool CVirtualDriveImpl::SelectConfigurationPage(const unsigned char* page, size_
                                                 CModeParameters& next, CVirtualReply&) const
 {
     std::memcpy(next.configurationPage + 2, page + 2, DEVICE_CONFIGURATION_PAGE_LENGTH - 2);
+    return true;
+}
+
+bool CVirtualDriveImpl::SelectSpeed(unsigned char deviceSpecific, CModeParameters& next,
+                                    CVirtualReply& reply) const
+{
+    // WP and the buffered mode are not settings of this drive; the speed is,
+    // and the code it reports is always taken back.
+    const unsigned char code = deviceSpecific & SPEED_MASK;
+    if (code != 0 && code != m_mode.speedCode && !m_model.speedCodes.Has(code)) {
+        Fail(reply, InvalidFieldInParameterList(2, 0));
+        return false;
+    }
+    next.speedCode = code;
+    return true;
+}
+
+// ------------------------------------------------- control and settings
+
+size_t CVirtualDriveImpl::BuildControlPage(int pageControl, unsigned char* out) const
+{
+    StartPage(out, PAGE_CONTROL, CONTROL_PAGE_LENGTH);
+    if (pageControl == PAGE_CONTROL_CHANGEABLE) {
+        out[5] = AUTOLOAD_MASK;
+        return CONTROL_PAGE_LENGTH;
+    }
+    const CModeParameters& mode = pageControl == PAGE_CONTROL_DEFAULT ? m_defaultMode : m_mode;
+    out[2] = 0x02;                   // GLTSD: log parameters are not saved
+    out[3] = 0x10;                   // unrestricted reordering
+    out[5] = mode.autoloadMode;
+    PutBig16(out + 8, 0xFFFF);       // busy timeout period: unlimited
+    PutBig16(out + 10, 180);         // extended self-test completion time, seconds
+    return CONTROL_PAGE_LENGTH;
+}
+
+// The vendor settings page: byte 7 is the compression control mode; the
+// other bytes are the drive's own and cannot be changed.
+size_t CVirtualDriveImpl::BuildVendorSettingsPage(int pageControl, unsigned char* out) const
+{
+    StartPage(out, PAGE_VENDOR_SETTINGS, VENDOR_SETTINGS_PAGE_LENGTH);
+    if (pageControl == PAGE_CONTROL_CHANGEABLE) {
+        out[7] = 0xFF;
+        return VENDOR_SETTINGS_PAGE_LENGTH;
+    }
+    static const unsigned char kFixed[VENDOR_SETTINGS_PAGE_LENGTH] = {
+        0, 0, 0x05, 0x00, 0x40, 0x11, 0x02, 0, 0x00, 0x1E, 0x00, 0x3C, 0x80, 0x00, 0x00, 0x01};
+    std::memcpy(out + 2, kFixed + 2, VENDOR_SETTINGS_PAGE_LENGTH - 2);
+    const CModeParameters& mode = pageControl == PAGE_CONTROL_DEFAULT ? m_defaultMode : m_mode;
+    out[7] = mode.compressionControl;
+    return VENDOR_SETTINGS_PAGE_LENGTH;
+}
+
+bool CVirtualDriveImpl::ChangesOnlyChangeable(size_t (CVirtualDriveImpl::*build)(int, unsigned char*) const,
+                                              const unsigned char* page, size_t offset,
+                                              CVirtualReply& reply) const
+{
+    unsigned char current[MAX_MODE_PAGE_LENGTH];
+    unsigned char changeable[MAX_MODE_PAGE_LENGTH];
+    const size_t length = (this->*build)(PAGE_CONTROL_CURRENT, current);
+    (this->*build)(PAGE_CONTROL_CHANGEABLE, changeable);
+    for (size_t i = 2; i < length; ++i) {
+        if ((page[i] ^ current[i]) & ~changeable[i]) {
+            Fail(reply, InvalidFieldInParameterList(static_cast<int>(offset + i)));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CVirtualDriveImpl::SelectControlPage(const unsigned char* page, size_t offset, CModeParameters& next,
+                                          CVirtualReply& reply) const
+{
+    if (!ChangesOnlyChangeable(&CVirtualDriveImpl::BuildControlPage, page, offset, reply)) {
+        return false;
+    }
+    const unsigned char autoload = page[5] & AUTOLOAD_MASK;
+    if (autoload > MAX_AUTOLOAD_MODE) {
+        Fail(reply, InvalidFieldInParameterList(static_cast<int>(offset + 5)));
+        return false;
+    }
+    next.autoloadMode = autoload;
+    return true;
+}
+
+bool CVirtualDriveImpl::SelectVendorSettingsPage(const unsigned char* page, size_t offset,
+                                                 CModeParameters& next, CVirtualReply& reply) const
+{
+    if (!ChangesOnlyChangeable(&CVirtualDriveImpl::BuildVendorSettingsPage, page, offset, reply)) {
+        return false;
+    }
+    if (page[7] > MAX_COMPRESSION_CONTROL) {
+        Fail(reply, InvalidFieldInParameterList(static_cast<int>(offset + 7)));
+        return false;
+    }
+    next.compressionControl = page[7];
     return true;
 }

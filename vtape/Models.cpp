@@ -5,7 +5,12 @@ namespace {
 // VPD pages: 00h supported pages, 80h serial number, C0h and C1h firmware.
 // Mode pages: 0Fh data compression, 10h device configuration,
 // 1Dh element address assignment, 2Ah capabilities.
-// Log pages: 00h supported pages, 02h write and 03h read error counters.
+// Mode pages: 0Ah control (autoload mode), 21h vendor settings.
+// Log pages: 00h supported pages, 02h write and 03h read error counters,
+// 0Ch sequential-access device, 0Dh temperature, 2Eh TapeAlert, 31h tape
+// capacity (vendor).
+// Buffers: 07h trace (read in mode 04h), 54h cartridge memory and 55h EEPROM
+// (mode 01h).
 constexpr CCounterLayout kPlainCounters = {{}, false};
 constexpr CCounterLayout kDatCounters = {{}, true};
 constexpr CCounterLayout kUltriumCounters = {{0x06}, false};
@@ -14,7 +19,9 @@ constexpr CCounterLayout kUltriumCounters = {{0x06}, false};
 //   name, catalogue line,
 //   {vendor, product, revision, serial, firmware page C0h texts, C1h texts},
 //   device type, removable, compression, retension, density code,
-//   VPD pages, mode pages, log pages, error counter layout.
+//   VPD pages, mode pages, log pages, error counter layout,
+//   and where a model has them: READ BUFFER buffers, vendor operation codes,
+//   speed codes.
 constexpr CDriveModel kModels[] = {
     {"travan3200", "Travan, retension",
      {"MORLEN", "MTQS  3200", "7.00", "", {}, {}},
@@ -40,17 +47,21 @@ constexpr CDriveModel kModels[] = {
      {"CORVANE", "DAT24 DDS3", "7480", "DT12345678", {{5, "7480"}, {17, "0110"}},
       {{5, "7480"}, {17, "0110"}}},
      DEVICE_TYPE_TAPE, 0x80, true, false, 0x25,
-     {0x00, 0x80, 0xC0, 0xC1}, {0x0F, 0x10}, {0x00, 0x02, 0x03}, kDatCounters},
+     {0x00, 0x80, 0xC0, 0xC1}, {0x0F, 0x10}, {0x00, 0x02, 0x03, 0x0C, 0x2E, 0x31}, kDatCounters},
     {"dds4", "DAT, compression",
      {"CORVANE", "DAT40 DDS4", "9C23", "DT12345678", {{5, "9C23"}, {19, "A7F1"}},
       {{5, "9C23"}, {19, "A7F1"}}},
      DEVICE_TYPE_TAPE, 0x80, true, false, 0x26,
-     {0x00, 0x80, 0xC0, 0xC1}, {0x0F, 0x10}, {0x00, 0x02, 0x03}, kDatCounters},
+     {0x00, 0x80, 0xC0, 0xC1}, {0x0F, 0x10}, {0x00, 0x02, 0x03, 0x0C, 0x2E, 0x31}, kDatCounters,
+     {{0x07, 0x04, 65536, false}}},
     {"ultrium", "Ultrium, compression",
      {"TESSARA", "ULTRIUM 2", "2A17", "HU1234567890ABC", {{30, "2A17-5RC4"}, {}},
       {{30, "BOOT 1.2"}, {}}},
      DEVICE_TYPE_TAPE, 0x80, true, false, 0x42,
-     {0x00, 0x80, 0xC0, 0xC1}, {0x0F, 0x10}, {0x00, 0x02, 0x03}, kUltriumCounters},
+     {0x00, 0x80, 0xC0, 0xC1}, {0x0A, 0x0F, 0x10, 0x21}, {0x00, 0x02, 0x03, 0x0C, 0x0D, 0x2E, 0x31},
+     kUltriumCounters,
+     {{0x07, 0x04, 40000, false}, {0x54, 0x01, 4096, true}, {0x55, 0x01, 8192, false}},
+     {0x06}, {0x00, 0x03, 0x04, 0x05, 0x06, 0x07}},
     {"changer", "medium changer, not a tape drive",
      {"CORVANE", "AUTOLOADER", "1.00", "AL12345678", {}, {}},
      DEVICE_TYPE_CHANGER, 0x00, false, false, 0x00,

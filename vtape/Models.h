@@ -78,6 +78,19 @@ struct CCounterLayout {
     bool vendorParameter;
 };
 
+// A buffer that READ BUFFER (3Ch) reads: its id (CDB byte 2), the mode it
+// is read in (CDB byte 1) and its length. Its bytes are made by the drive
+// from the id and the offset alone (ReadBuffer.cpp), so a capture can be
+// checked byte for byte.
+struct CDriveBuffer {
+    unsigned char id;            // length 0: unused entry
+    unsigned char mode;
+    uint32_t length;
+    bool needsCartridge;         // cartridge memory: read from the loaded cartridge
+};
+
+const int DRIVE_BUFFERS = 3;
+
 struct CDriveModel {
     const char* name;            // name in the device text, lower case
     const char* description;     // one line for the catalogue
@@ -97,9 +110,18 @@ struct CDriveModel {
     CCodeSet logPages;
     CCounterLayout counters;
 
-    // Whatever else one model has and another lacks (buffers of READ and
-    // WRITE BUFFER, vendor operation codes) is added here as data the same
-    // way, and served by a handler that looks it up.
+    // Whatever else one model has and another lacks is added here as data
+    // the same way, and served by a handler that looks it up.
+
+    // Buffers READ BUFFER reads (trace 07h, cartridge memory 54h, EEPROM
+    // 55h); none on most models.
+    CDriveBuffer buffers[DRIVE_BUFFERS] = {};
+    // Vendor operation codes the model answers, each served by the handler
+    // of VendorCommands.cpp for that code (06h: park or unpark the arm).
+    CCodeSet vendorCommands = {};
+    // Speed codes MODE SELECT may set in the mode header (device-specific
+    // byte, bits 0-3); code 0 (the drive chooses) is always taken.
+    CCodeSet speedCodes = {};
 };
 
 // The whole model table, in catalogue order.

@@ -44,7 +44,8 @@ void CVirtualDriveImpl::IllegalOpcode(const CCommand&, CVirtualReply& reply)
 void CVirtualDriveImpl::TestUnitReady(const CCommand&, CVirtualReply& reply)
 {
     if (!m_loaded) {
-        Fail(reply, SENSE_NOT_READY, 0x3A, 0x00);
+        // An unloaded cartridge that is not fully out says so.
+        Fail(reply, CartridgeInDrive() ? MediaPresentSense() : MakeSense(SENSE_NOT_READY, 0x3A, 0x00));
     } else if (m_notReadyAnswersLeft > 0) {
         --m_notReadyAnswersLeft;
         Fail(reply, SENSE_NOT_READY, 0x04, 0x01);

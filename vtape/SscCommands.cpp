@@ -78,6 +78,10 @@ void CVirtualDriveImpl::LoadUnload(const CCommand& command, CVirtualReply& reply
         Fail(reply, InvalidFieldInCdb(4, 1));
         return;
     }
+    if ((flags & 0x01) && m_armParked) {
+        Fail(reply, SENSE_NOT_READY, 0x04, 0x03);  // manual intervention required: unpark first
+        return;
+    }
     if (m_faults.noCartridge) {
         Fail(reply, SENSE_NOT_READY, 0x3A, 0x00);
         return;

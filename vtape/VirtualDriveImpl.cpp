@@ -37,7 +37,11 @@ CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
       m_medium(setup.faults.capacityMegabytes * BYTES_PER_MEGABYTE),
       m_loaded(!setup.faults.noCartridge),
       m_notReadyAnswersLeft(setup.faults.becomingReady),
-      m_vpdFailuresLeft(setup.faults.vpdFailures)
+      m_vpdFailuresLeft(setup.faults.vpdFailures),
+      m_logFailures(setup.faults.logFailures),
+      m_bufferFailures(setup.faults.bufferFailures),
+      m_modeSenseFailures(setup.faults.modeSenseFailures),
+      m_modeSelectFailures(setup.faults.modeSelectFailures)
 {
     for (CHandler& handler : m_handlers) {
         handler = &CVirtualDriveImpl::IllegalOpcode;
@@ -45,11 +49,25 @@ CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
     RegisterSpcHandlers();
     if (IsTapeDrive()) {
         RegisterSscHandlers();
+        RegisterBufferHandlers();
+        RegisterVendorHandlers();
     }
     for (const CFailRule& rule : m_faults.failRules) {
         m_failOpcodes.set(rule.opcode);
     }
     InitialModeParameters();
+    if (!m_faults.firmware.empty()) {
+        RunFirmware(m_faults.firmware);
+    }
+}
+
+void CVirtualDriveImpl::RunFirmware(const std::string& firmware)
+{
+    CVpdFields pageC0 = m_identity.FirmwarePage(0xC0);
+    if (!pageC0.empty()) {
+        pageC0[0].text = firmware;
+    }
+    m_identity.ChangeFirmware(firmware.substr(0, 4), pageC0, m_identity.FirmwarePage(0xC1));
 }
 
 CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength,

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "CodeFailures.h"
 #include "DriveIdentity.h"
 #include "DriveSetup.h"
 #include "Medium.h"
@@ -22,6 +23,7 @@
 const unsigned char OP_TEST_UNIT_READY = 0x00;
 const unsigned char OP_REWIND = 0x01;
 const unsigned char OP_REQUEST_SENSE = 0x03;
+const unsigned char OP_PARK_ARM = 0x06;          // vendor: CDB byte 4 01h park, 00h unpark
 const unsigned char OP_READ6 = 0x08;
 const unsigned char OP_WRITE6 = 0x0A;
 const unsigned char OP_WRITE_FILEMARKS6 = 0x10;
@@ -32,14 +34,17 @@ const unsigned char OP_MODE_SENSE6 = 0x1A;
 const unsigned char OP_LOAD_UNLOAD = 0x1B;
 const unsigned char OP_SEND_DIAGNOSTIC = 0x1D;
 const unsigned char OP_READ_POSITION = 0x34;
+const unsigned char OP_READ_BUFFER = 0x3C;
 const unsigned char OP_LOG_SELECT = 0x4C;
 const unsigned char OP_LOG_SENSE = 0x4D;
 
 // Mode page codes.
 const unsigned char PAGE_VENDOR = 0x00;
+const unsigned char PAGE_CONTROL = 0x0A;
 const unsigned char PAGE_COMPRESSION = 0x0F;
 const unsigned char PAGE_DEVICE_CONFIGURATION = 0x10;
 const unsigned char PAGE_ELEMENT_ADDRESS = 0x1D;
+const unsigned char PAGE_VENDOR_SETTINGS = 0x21;
 const unsigned char PAGE_CAPABILITIES = 0x2A;
 const unsigned char PAGE_ALL = 0x3F;
 
@@ -51,6 +56,13 @@ const size_t DEVICE_CONFIGURATION_PAGE_LENGTH = 16;
 const unsigned char LOG_PAGE_SUPPORTED = 0x00;
 const unsigned char LOG_PAGE_WRITE_ERRORS = 0x02;
 const unsigned char LOG_PAGE_READ_ERRORS = 0x03;
+const unsigned char LOG_PAGE_SEQUENTIAL_ACCESS = 0x0C;
+const unsigned char LOG_PAGE_TEMPERATURE = 0x0D;
+const unsigned char LOG_PAGE_TAPE_ALERT = 0x2E;
+const unsigned char LOG_PAGE_TAPE_CAPACITY = 0x31;
+
+// READ BUFFER buffer ids.
+const unsigned char BUFFER_TRACE = 0x07;
 
 // Parameters 0000h-0006h of the error counter log pages.
 const int ERROR_COUNTERS = 7;
@@ -67,6 +79,9 @@ struct CModeParameters {
     bool compressionEnabled;
     bool decompressionEnabled;
     unsigned char configurationPage[DEVICE_CONFIGURATION_PAGE_LENGTH];
+    unsigned char speedCode;             // mode header byte 2, bits 0-3
+    unsigned char autoloadMode;          // page 0Ah byte 5, bits 0-2
+    unsigned char compressionControl;    // page 21h byte 7
 };
 
 // One error counter log page: parameters 0000h-0006h and the vendor
@@ -132,8 +147,14 @@ private:
 
     // Dispatch (VirtualDriveImpl.cpp).
     bool InjectedFailure(unsigned char opcode);
+    // The drive runs `firmware` (a firmware fault): INQUIRY reports its
+    // first four characters, page C0h its whole text.
+    void RunFirmware(const std::string& firmware);
     void RegisterSpcHandlers();
     void RegisterSscHandlers();
+    // READ BUFFER, and the model's vendor operation codes (VendorCommands.cpp).
+    void RegisterBufferHandlers();
+    void RegisterVendorHandlers();
     // The command being answered takes `seconds` more of the drive's time
     // (a slow fault, a long save). Execute pauses for the sum through the
     // clock seam before it answers, so a fake clock makes it instant.
@@ -183,6 +204,18 @@ private:
                                CVirtualReply& reply) const;
     bool SelectConfigurationPage(const unsigned char* page, size_t offset, CModeParameters& next,
                                  CVirtualReply& reply) const;
+    size_t BuildControlPage(int pageControl, unsigned char* out) const;
+    size_t BuildVendorSettingsPage(int pageControl, unsigned char* out) const;
+    bool SelectControlPage(const unsigned char* page, size_t offset, CModeParameters& next,
+                           CVirtualReply& reply) const;
+    bool SelectVendorSettingsPage(const unsigned char* page, size_t offset, CModeParameters& next,
+                                  CVirtualReply& reply) const;
+    // Fails the reply unless `page` differs from the current page only in
+    // the bits its changeable values allow.
+    bool ChangesOnlyChangeable(size_t (CVirtualDriveImpl::*build)(int, unsigned char*) const,
+                               const unsigned char* page, size_t offset, CVirtualReply& reply) const;
+    // Takes the speed code of a MODE SELECT header, or fails the reply.
+    bool SelectSpeed(unsigned char deviceSpecific, CModeParameters& next, CVirtualReply& reply) const;
 
     // Log pages (LogPages.cpp).
     void LogSelect(const CCommand& command, CVirtualReply& reply);
@@ -193,6 +226,10 @@ private:
     bool BuildReadErrorPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
     bool BuildCounterPage(const CErrorCounters& counters, uint32_t parameterPointer,
                           std::vector<unsigned char>& page) const;
+    bool BuildSequentialAccessPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
+    bool BuildTemperaturePage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
+    bool BuildTapeAlertPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
+    bool BuildTapeCapacityPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
     void ResetCounters();
     void ChargeWriteCounters();
     void ChargeReadCounters();
@@ -219,6 +256,18 @@ private:
     void SpaceFilemarks(int32_t count, CVirtualReply& reply);
     static bool Listed(const std::vector<uint32_t>& records, uint64_t record);
 
+    // READ BUFFER (ReadBuffer.cpp).
+    void ReadBuffer(const CCommand& command, CVirtualReply& reply);
+    const CDriveBuffer* ModelBuffer(unsigned char id) const;
+    uint32_t BufferLength(const CDriveBuffer& buffer) const;
+
+    // Vendor commands and the arm (VendorCommands.cpp).
+    void ParkArm(const CCommand& command, CVirtualReply& reply);
+    // Whether a cartridge is in the drive, loaded or not fully removed.
+    bool CartridgeInDrive() const;
+    // What the drive answers while a cartridge it has unloaded is still in it.
+    CSenseData MediaPresentSense() const;
+
     const CDriveModel& m_model;
     const CDriveFaults m_faults;
     CHandler m_handlers[256];
@@ -240,6 +289,12 @@ private:
 
     CErrorCounters m_writeCounters;
     CErrorCounters m_readCounters;
+
+    bool m_armParked = false;                      // loads are refused until it is unparked
+    CCodeFailures m_logFailures;
+    CCodeFailures m_bufferFailures;
+    CCodeFailures m_modeSenseFailures;
+    CCodeFailures m_modeSelectFailures;
 };
 
 #endif

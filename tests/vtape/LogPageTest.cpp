@@ -21,8 +21,9 @@ TEST(VtapeLogPages, SupportedPagesList)
     CBytes page;
     const CVirtualReply reply = drive.LogSense(0x00, 512, page);
     EXPECT_GOOD(reply);
-    EXPECT_EQ(7, reply.transferred);
-    EXPECT_EQ(CBytes({0x00, 0x00, 0x00, 0x03, 0x00, 0x02, 0x03}), CBytes(page.begin(), page.begin() + 7));
+    EXPECT_EQ(10, reply.transferred);
+    EXPECT_EQ(CBytes({0x00, 0x00, 0x00, 0x06, 0x00, 0x02, 0x03, 0x0C, 0x2E, 0x31}),
+              CBytes(page.begin(), page.begin() + 10));
 }
 
 TEST(VtapeLogPages, CounterPagesCarryTheModelsParameters)

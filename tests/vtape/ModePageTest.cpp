@@ -70,7 +70,7 @@ TEST(VtapeModePages, AllPagesListsTheModelsPagesInOrder)
     CBytes data;
     CTestDrive ultrium("ultrium");
     EXPECT_GOOD(ultrium.ModeSense(0x3F, 255, data));
-    EXPECT_EQ(CBytes({0x0F, 0x10}), PageCodes(data));
+    EXPECT_EQ(CBytes({0x0A, 0x0F, 0x10, 0x21}), PageCodes(data));
 
     CTestDrive travan("travan3200");
     EXPECT_GOOD(travan.ModeSense(0x3F, 255, data));
@@ -99,7 +99,7 @@ TEST(VtapeModePages, AllocationLengthLimitsTheTransfer)
     reply = drive.ModeSense(0x3F, 20, data);
     EXPECT_GOOD(reply);
     EXPECT_EQ(20, reply.transferred);
-    EXPECT_EQ(4 + 8 + 16 + 16 - 1, data[0]) << "mode data length is the full length";
+    EXPECT_EQ(4 + 8 + 12 + 16 + 16 + 16 - 1, data[0]) << "mode data length is the full length";
     EXPECT_EQ(0xEE, data[20]);
 }
 

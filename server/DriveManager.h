@@ -204,10 +204,14 @@ private:
 
     // Capture steps (DriveManagerCapture.cpp).
     bool CaptureBuffer(const CBufferCapture& capture);
+    // The trace size query, retried as TotalTraceBufferReads does: the
+    // total length in bytes, or false when the drive never answered.
+    bool ReadTraceLength(long& total);
 
     // Settings steps (DriveManagerSettings.cpp): the 255-byte mode data of
-    // `page`, and the read-modify-write of one field of it.
-    bool ReadSettingPage(int page, unsigned char* data, const CRetryPolicy& policy);
+    // `page`, false unless it holds byte `byte`; and the read-modify-write
+    // of one field of it.
+    bool ReadSettingPage(int page, int byte, unsigned char* data, const CRetryPolicy& policy);
     bool WriteSetting(int page, int byte, unsigned char mask, unsigned char value);
 
     CCommandContext* m_application;

@@ -14,9 +14,15 @@ namespace {
 const long TRACE_BLOCK = 16384;
 const int READ_BUFFER_ATTEMPTS = 10;
 const int TRACE_LENGTH_OFFSET = 84;  // least significant byte first
-// A trace length beyond any drive's trace buffer is a broken answer, not a
-// reason to reserve gigabytes.
-const long MAX_TRACE_BLOCKS = 16384;  // 256 MiB
+// The blocks a 24-bit buffer offset reaches (16 MiB). A longer trace cannot
+// be read whole: its offsets would wrap and read the start again.
+const long MAX_TRACE_BLOCKS = 1024;
+
+// Blocks of `blockSize` bytes that hold `total` bytes, the last one partly.
+long BlocksFor(long total, long blockSize)
+{
+    return total / blockSize + (total % blockSize != 0 ? 1 : 0);
+}
 
 }  // namespace
 
@@ -69,6 +75,14 @@ bool CDriveManager::IsSegmentTraceCapable()
 
 long CDriveManager::TotalTraceBufferReads(long blockSize)
 {
+    long total = 0;
+    if (!ReadTraceLength(total) || blockSize <= 0)
+        return 0;
+    return BlocksFor(total, blockSize);
+}
+
+bool CDriveManager::ReadTraceLength(long& total)
+{
     unsigned char cdb[10] = {0x3C, 0x04, 0x07, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00};
     std::unique_ptr<unsigned char[]> answer(new unsigned char[TRACE_BLOCK]);
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
@@ -76,15 +90,19 @@ long CDriveManager::TotalTraceBufferReads(long blockSize)
         std::memset(answer.get(), 0, TRACE_BLOCK);
         return m_driverInterface->ReadBuffer(drive, cdb, answer.get(), TRACE_BLOCK);
     });
-    if (!read || blockSize <= 0)
-        return 0;
-    const long total = static_cast<long>(GetLittle32(answer.get() + TRACE_LENGTH_OFFSET));
-    return total / blockSize + (total % blockSize != 0 ? 1 : 0);
+    if (read)
+        total = static_cast<long>(GetLittle32(answer.get() + TRACE_LENGTH_OFFSET));
+    return read;
 }
 
 bool CDriveManager::PrintTrace()
 {
-    const long blocks = TotalTraceBufferReads(TRACE_BLOCK);
+    // A size query that never succeeded is a failed capture, not an empty
+    // trace: no file is written for it.
+    long total = 0;
+    if (!ReadTraceLength(total))
+        return false;
+    const long blocks = BlocksFor(total, TRACE_BLOCK);
     if (blocks > MAX_TRACE_BLOCKS)
         return false;
     std::unique_ptr<unsigned char[]> area(new (std::nothrow) unsigned char[(blocks > 0 ? blocks : 1) * TRACE_BLOCK]());

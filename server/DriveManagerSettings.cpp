@@ -178,22 +178,28 @@ bool CDriveManager::GetValue(bool speed, bool compression, bool load)
     return true;
 }
 
-bool CDriveManager::ReadSettingPage(int page, unsigned char* data, const CRetryPolicy& policy)
+bool CDriveManager::ReadSettingPage(int page, int byte, unsigned char* data, const CRetryPolicy& policy)
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    return Retry(policy, [&] {
+    const bool read = Retry(policy, [&] {
         std::memset(data, 0, MODE_DATA_LENGTH);
         return m_driverInterface->ModeSensePage(drive, page, data, MODE_DATA_LENGTH);
     });
+    // A field the drive did not send would read as the zero the buffer was
+    // cleared with, and pass for a setting.
+    return read && m_driverInterface->GetTransferLength(drive) > byte;
 }
 
 bool CDriveManager::WriteSetting(int page, int byte, unsigned char mask, unsigned char value)
 {
     unsigned char data[MODE_DATA_LENGTH];
-    if (!ReadSettingPage(page, data, WRITE_SETTING))
+    if (!ReadSettingPage(page, byte, data, WRITE_SETTING))
         return false;
-    // Every byte but the field goes back to the drive as it was read.
+    // Every byte but the field goes back to the drive as it was read. Mode
+    // data longer than the drive sent would write back bytes never read.
     const int parameterLength = data[0] + 1;
+    if (parameterLength > m_driverInterface->GetTransferLength(m_application->GetCurrentDriveSelected()))
+        return false;
     data[0] = 0;
     data[1] = 0;
     data[byte] = static_cast<unsigned char>((data[byte] & ~mask) | (value & mask));
@@ -206,7 +212,7 @@ bool CDriveManager::WriteSetting(int page, int byte, unsigned char mask, unsigne
 bool CDriveManager::GetNivraSpeed(int& speed)
 {
     unsigned char data[MODE_DATA_LENGTH];
-    if (!ReadSettingPage(VENDOR_SETTINGS_PAGE, data, READ_SETTING))
+    if (!ReadSettingPage(VENDOR_SETTINGS_PAGE, SPEED_BYTE, data, READ_SETTING))
         return false;
     const int megabytesPerSecond = SpeedOfCode(data[SPEED_BYTE] & SPEED_MASK);
     if (megabytesPerSecond < 0)
@@ -218,7 +224,7 @@ bool CDriveManager::GetNivraSpeed(int& speed)
 bool CDriveManager::GetNivraCompression(int& mode)
 {
     unsigned char data[MODE_DATA_LENGTH];
-    if (!ReadSettingPage(VENDOR_SETTINGS_PAGE, data, READ_SETTING))
+    if (!ReadSettingPage(VENDOR_SETTINGS_PAGE, COMPRESSION_BYTE, data, READ_SETTING))
         return false;
     mode = data[COMPRESSION_BYTE];
     return true;
@@ -227,7 +233,7 @@ bool CDriveManager::GetNivraCompression(int& mode)
 bool CDriveManager::GetNivraAutoLoad(int& load)
 {
     unsigned char data[MODE_DATA_LENGTH];
-    if (!ReadSettingPage(CONTROL_PAGE, data, READ_SETTING))
+    if (!ReadSettingPage(CONTROL_PAGE, LOAD_BYTE, data, READ_SETTING))
         return false;
     load = data[LOAD_BYTE] & LOAD_MASK;
     return true;

@@ -1,4 +1,8 @@
 // "MODEL[,FAULT...]" parsing and the catalogue.
+#include <fstream>
+#include <map>
+#include <sstream>
+
 #include "VtapeTestSupport.h"
 
 using namespace vtape_test;
@@ -13,6 +17,13 @@ TEST(VtapeDeviceText, MalformedTextsAreRejectedWithAReason)
         "ultrium,write-error",  "ultrium,read-error=1x",  "ultrium,fixed=0",
         "ultrium,fixed=16777216",  "ultrium,unsupported=g1",  "ultrium,capacity=1,capacity=2",
         "ultrium,becoming-ready=99999999999",
+        "ultrium,log-fail=100",  "ultrium,log-fail=2e:0",  "ultrium,log-fail=2e,log-fail=2E:3",
+        "ultrium,log-short=02",  "ultrium,log-short=02:65536",  "ultrium,buffer-fail=54:",
+        "ultrium,trace-block-fail=1024",  "ultrium,trace-length=87",  "ultrium,trace-length=4294967296",
+        "ultrium,firmware=",  "ultrium,firmware=R1 28",  "ultrium,firmware=R1234567890123456789",
+        "ultrium,firmware=R128,firmware=R129",  "ultrium,media-present=02/3A",  "ultrium,media-present=2/3A/03",
+        "ultrium,media-present=02-3A-03",  "ultrium,mode-sense-fail=x1",  "ultrium,mode-select-fail=21:y",
+        "ultrium,speed-code=16",  "ultrium,speed-code",
     };
     for (const char* text : rejected) {
         std::string error;
@@ -30,6 +41,10 @@ TEST(VtapeDeviceText, EveryFaultIsAccepted)
         "dds4,read-delayed=2,read-uncorrected=3,write-uncorrected=4,dat-errors=5,fixed=16777215",
         "dds4,compression-off,compression-locked,unsupported=4C,unsupported=0",
         "dds4,fail=0a,fail=08@3,fail=12@2-9,no-vpd,vpd-fail=3,selftest-fail,becoming-ready",
+        "ultrium,log-fail=00:6,log-fail=2e,log-short=02:28,log-short=00:0,buffer-fail=07,buffer-fail=55:10",
+        "ultrium,trace-block-fail=0,trace-block-fail=1023,trace-length=0,firmware=R128-5RC4,speed-code=15",
+        "ultrium,media-present=09/80/00,mode-sense-fail=21,mode-sense-fail=0a:3,mode-select-fail=21:5",
+        "ultrium,trace-length=88",  "ultrium,trace-length=4294967295",
     };
     for (const char* text : accepted) {
         std::string error;
@@ -45,7 +60,9 @@ TEST(VtapeDeviceText, CatalogueNamesEveryModelAndFault)
           "changer", "nocart", "becoming-ready", "write-protected", "wrong-cartridge", "capacity",
           "write-error", "read-error", "bad-data", "read-corrected", "read-delayed",
           "read-uncorrected", "write-uncorrected", "dat-errors", "fixed", "compression-off",
-          "compression-locked", "unsupported", "fail", "no-vpd", "vpd-fail", "selftest-fail"}) {
+          "compression-locked", "unsupported", "fail", "no-vpd", "vpd-fail", "selftest-fail",
+          "log-fail", "log-short", "buffer-fail", "trace-block-fail", "trace-length", "firmware",
+          "media-present", "mode-sense-fail", "mode-select-fail", "speed-code"}) {
         EXPECT_NE(std::string::npos, catalogue.find(std::string(" ") + name)) << name;
     }
 }
@@ -65,4 +82,44 @@ TEST(VtapeDeviceText, SlowFaultNamesAnOperationCodeAndSecondsOnce)
     std::string error;
     EXPECT_NE(nullptr, CVirtualDrive::Create("ultrium,slow=1:0,slow=3b:86400,slow=0a:15", error)) << error;
     EXPECT_NE(std::string::npos, CVirtualDrive::Catalogue().find(" slow=XX:SECONDS"));
+}
+
+// vtape/README.md lists every fault of the catalogue with an example line
+// whose device text the drive accepts.
+TEST(VtapeDeviceText, ReadmeShowsEveryFaultWithAWorkingExample)
+{
+    const std::string here = __FILE__;
+    std::ifstream readme(here.substr(0, here.rfind("/tests/")) + "/vtape/README.md");
+    ASSERT_TRUE(readme.good());
+    std::map<std::string, std::string> examples;  // fault name -> example device text
+    for (std::string line; std::getline(readme, line);) {
+        const size_t example = line.find("-dev:sim:");
+        if (line.compare(0, 3, "| `") != 0 || example == std::string::npos) {
+            continue;
+        }
+        const std::string usage = line.substr(3, line.find('`', 3) - 3);
+        const std::string name = usage.substr(0, usage.find_first_of("=["));
+        const size_t start = example + 9;
+        examples[name] = line.substr(start, line.find_first_of(" `", start) - start);
+    }
+    std::istringstream catalogue(CVirtualDrive::Catalogue());
+    bool inFaults = false;
+    int faults = 0;
+    for (std::string line; std::getline(catalogue, line);) {
+        if (line.compare(0, 7, "faults ") == 0) {
+            inFaults = true;
+            continue;
+        }
+        if (!inFaults) {
+            continue;
+        }
+        const std::string usage = line.substr(2, line.find(' ', 2) - 2);
+        const std::string name = usage.substr(0, usage.find_first_of("=["));
+        ++faults;
+        ASSERT_EQ(1u, examples.count(name)) << name << " has no row with an example";
+        EXPECT_NE(std::string::npos, examples[name].find(name)) << name << ": " << examples[name];
+        std::string error;
+        EXPECT_NE(nullptr, CVirtualDrive::Create(examples[name], error)) << examples[name] << ": " << error;
+    }
+    EXPECT_GT(faults, 30);
 }

@@ -103,3 +103,130 @@ TEST(VtapeLogPages, ResetClearsCountersAndRearmsTheCharge)
     unsigned char list[4] = {};
     EXPECT_SENSE(drive->Execute(resetWithList, 10, VDIR_OUT, list, 4), 0x05, 0x24, 0x00);
 }
+
+namespace {
+
+// LOG SENSE of `page` from parameter `pointer` on.
+CVirtualReply LogSenseFrom(CTestDrive& drive, unsigned char page, uint32_t pointer, CBytes& out)
+{
+    out.assign(1024, 0xEE);
+    return drive.In({0x4D, 0, static_cast<unsigned char>(0x40 | page), 0, 0, static_cast<unsigned char>(pointer >> 8),
+                     static_cast<unsigned char>(pointer), 0x04, 0x00, 0},
+                    out);
+}
+
+}  // namespace
+
+TEST(VtapeLogPages, EachFamilyListsItsPagesAndPageZeroListsItself)
+{
+    struct Row {
+        const char* model;
+        CBytes pages;
+    } const rows[] = {
+        {"crt8000n", {0x00, 0x02, 0x03}},
+        {"dat", {0x00, 0x02, 0x03}},
+        {"dds3", {0x00, 0x02, 0x03, 0x0C, 0x2E, 0x31}},
+        {"ultrium", {0x00, 0x02, 0x03, 0x0C, 0x0D, 0x2E, 0x31}},
+    };
+    for (const Row& row : rows) {
+        CTestDrive drive(row.model);
+        CBytes page;
+        ASSERT_GOOD(drive.LogSense(0x00, 512, page));
+        EXPECT_EQ(row.pages, CBytes(page.begin() + 4, page.begin() + 4 + page[3])) << row.model;
+    }
+}
+
+TEST(VtapeLogPages, ByteCountsAgreeWithWhatWasWrittenAndRead)
+{
+    CTestDrive drive("ultrium");
+    CBytes data, page;
+    for (unsigned i = 0; i < 3; ++i) {
+        ASSERT_GOOD(drive.Write(Pattern(1000, i)));
+    }
+    ASSERT_GOOD(drive.Rewind());
+    ASSERT_GOOD(drive.Read(1000, data));
+    ASSERT_GOOD(drive.Read(1000, data));
+
+    const CVirtualReply reply = drive.LogSense(0x0C, 512, page);
+    ASSERT_GOOD(reply);
+    EXPECT_EQ(4 + 4 * 12 + 5, reply.transferred);
+    EXPECT_EQ(3000, LogParameter(page, 0x0000));
+    EXPECT_EQ(3000, LogParameter(page, 0x0001));
+    EXPECT_EQ(2000, LogParameter(page, 0x0002));
+    EXPECT_EQ(2000, LogParameter(page, 0x0003));
+    EXPECT_EQ(0, LogParameter(page, 0x0100));
+    CBytes counters;
+    ASSERT_GOOD(drive.LogSense(0x02, 512, counters));
+    EXPECT_EQ(3000, LogParameter(counters, 0x0005));
+    ASSERT_GOOD(drive.LogSense(0x03, 512, counters));
+    EXPECT_EQ(2000, LogParameter(counters, 0x0005));
+
+    ASSERT_GOOD(LogSenseFrom(drive, 0x0C, 2, page));
+    EXPECT_EQ(-1, LogParameter(page, 0x0001));
+    EXPECT_EQ(2000, LogParameter(page, 0x0002));
+    EXPECT_EQ(0, LogParameter(page, 0x0100));
+    EXPECT_SENSE(LogSenseFrom(drive, 0x0C, 0x0101, page), 0x05, 0x24, 0x00);
+
+    ASSERT_GOOD(drive.ResetLogs());
+    ASSERT_GOOD(drive.LogSense(0x0C, 512, page));
+    EXPECT_EQ(0, LogParameter(page, 0x0000));
+    EXPECT_EQ(0, LogParameter(page, 0x0003));
+}
+
+TEST(VtapeLogPages, TapeCapacityFollowsTheCartridge)
+{
+    CTestDrive drive("ultrium,capacity=64");
+    CBytes page;
+    ASSERT_GOOD(drive.LogSense(0x31, 512, page));
+    EXPECT_EQ(64, LogParameter(page, 0x0001));
+    EXPECT_EQ(0, LogParameter(page, 0x0002));
+    EXPECT_EQ(64, LogParameter(page, 0x0003));
+    EXPECT_EQ(0, LogParameter(page, 0x0004));
+    for (unsigned i = 0; i < 40; ++i) {
+        ASSERT_GOOD(drive.Write(Pattern(65536, i)));  // 2.5 MB
+    }
+    ASSERT_GOOD(drive.LogSense(0x31, 512, page));
+    EXPECT_EQ(61, LogParameter(page, 0x0001));
+    EXPECT_EQ(64, LogParameter(page, 0x0003));
+    ASSERT_GOOD(drive.LoadUnload(0x00));
+    ASSERT_GOOD(drive.LogSense(0x31, 512, page));
+    EXPECT_EQ(0, LogParameter(page, 0x0001));
+    EXPECT_EQ(0, LogParameter(page, 0x0003));
+}
+
+TEST(VtapeLogPages, TemperatureAndTapeAlertPages)
+{
+    CTestDrive drive("ultrium");
+    CBytes page;
+    CVirtualReply reply = drive.LogSense(0x0D, 512, page);
+    ASSERT_GOOD(reply);
+    EXPECT_EQ(16, reply.transferred);
+    EXPECT_EQ(35, LogParameter(page, 0x0000));
+    EXPECT_EQ(60, LogParameter(page, 0x0001));
+
+    reply = drive.LogSense(0x2E, 512, page);
+    ASSERT_GOOD(reply);
+    EXPECT_EQ(4 + 64 * 5, reply.transferred);
+    EXPECT_EQ(64 * 5, (page[2] << 8) | page[3]);
+    for (unsigned flag = 1; flag <= 64; ++flag) {
+        EXPECT_EQ(0, LogParameter(page, flag)) << "flag " << flag;
+    }
+}
+
+TEST(VtapeLogPages, FaultsFailOrShortenTheNamedPage)
+{
+    CTestDrive drive("ultrium,log-fail=00:2,log-fail=2e,log-short=02:28");
+    CBytes page;
+    EXPECT_SENSE(drive.LogSense(0x00, 512, page), 0x04, 0x44, 0x00);
+    EXPECT_GOOD(drive.LogSense(0x03, 512, page));
+    EXPECT_SENSE(drive.LogSense(0x00, 512, page), 0x04, 0x44, 0x00);
+    EXPECT_GOOD(drive.LogSense(0x00, 512, page));
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_SENSE(drive.LogSense(0x2E, 512, page), 0x04, 0x44, 0x00);
+    }
+    const CVirtualReply reply = drive.LogSense(0x02, 512, page);
+    EXPECT_GOOD(reply);
+    EXPECT_EQ(28, reply.transferred);
+    EXPECT_EQ(0x3C, page[3]) << "the length field still claims the whole page";
+    EXPECT_EQ(0xEE, page[28]);
+}

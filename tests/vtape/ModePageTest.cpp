@@ -179,3 +179,106 @@ TEST(VtapeModePages, ModeSelectRejectsBadListsAndChangesNothing)
     CTestDrive plain("crt8000a");
     EXPECT_SENSE(plain.ModeSelect(SelectList(CompressionPage(true))), 0x05, 0x26, 0x00);
 }
+
+namespace {
+
+// MODE SENSE of one page without block descriptors, trimmed to the mode data.
+CBytes SettingsData(CTestDrive& drive, unsigned char page)
+{
+    CBytes data;
+    const CVirtualReply reply = drive.ModeSense(page, 255, data, true);
+    EXPECT_GOOD(reply);
+    data.resize(static_cast<size_t>(reply.transferred));
+    return data;
+}
+
+// The mode data as MODE SELECT takes it back: mode data length and medium
+// type zeroed, every other byte as read, then one byte changed.
+CBytes Changed(CBytes data, size_t at, unsigned char value)
+{
+    data[0] = 0;
+    data[1] = 0;
+    data[at] = value;
+    return data;
+}
+
+}  // namespace
+
+TEST(VtapeModePages, SettingsAreKeptWhereTheDriveReportsThem)
+{
+    CTestDrive drive("ultrium");
+    CBytes vendor = SettingsData(drive, 0x21);
+    CBytes control = SettingsData(drive, 0x0A);
+    ASSERT_EQ(20u, vendor.size());
+    ASSERT_EQ(16u, control.size());
+    EXPECT_EQ(0, vendor[2] & 0x0F) << "speed: the drive chooses";
+    EXPECT_EQ(0, vendor[11]) << "compression under SCSI control";
+    EXPECT_EQ(0, control[9] & 0x07) << "autoload";
+
+    EXPECT_GOOD(drive.ModeSelect(Changed(vendor, 11, 2)));
+    EXPECT_GOOD(drive.ModeSelect(Changed(control, 9, static_cast<unsigned char>((control[9] & 0xF8) | 1))));
+    EXPECT_GOOD(drive.ModeSelect(Changed(SettingsData(drive, 0x21), 2, 5)));
+
+    CBytes expected = vendor;
+    expected[2] = 5;
+    expected[11] = 2;
+    EXPECT_EQ(expected, SettingsData(drive, 0x21)) << "only the two settings changed";
+    expected = control;
+    expected[2] = 5;
+    expected[9] = static_cast<unsigned char>((control[9] & 0xF8) | 1);
+    EXPECT_EQ(expected, SettingsData(drive, 0x0A));
+}
+
+TEST(VtapeModePages, SettingsPagesRefuseChangesTheyDoNotAllow)
+{
+    CTestDrive drive("ultrium");
+    const CBytes vendor = SettingsData(drive, 0x21);
+    const CBytes control = SettingsData(drive, 0x0A);
+    struct Row {
+        const char* what;
+        CBytes list;
+    } const rows[] = {
+        {"a fixed byte of page 21h", Changed(vendor, 13, static_cast<unsigned char>(vendor[13] ^ 1))},
+        {"compression control 3", Changed(vendor, 11, 3)},
+        {"autoload mode 3", Changed(control, 9, 3)},
+        {"a fixed bit of page 0Ah byte 5", Changed(control, 9, 0x40)},
+        {"speed code 1", Changed(vendor, 2, 1)},
+        {"speed code 8", Changed(vendor, 2, 8)},
+    };
+    for (const Row& row : rows) {
+        EXPECT_SENSE(drive.ModeSelect(row.list), 0x05, 0x26, 0x00) << row.what;
+    }
+    EXPECT_EQ(vendor, SettingsData(drive, 0x21)) << "a refused list changes nothing";
+    EXPECT_EQ(control, SettingsData(drive, 0x0A));
+
+    CTestDrive dat("dds4");
+    CBytes compression = SettingsData(dat, 0x0F);
+    EXPECT_SENSE(dat.ModeSelect(Changed(compression, 2, 3)), 0x05, 0x26, 0x00) << "no speeds on this model";
+    EXPECT_GOOD(dat.ModeSelect(Changed(compression, 2, 0)));
+}
+
+TEST(VtapeModePages, ReportedSpeedCodeIsTakenBackButNotChosenAgain)
+{
+    CTestDrive drive("ultrium,speed-code=1");
+    const CBytes vendor = SettingsData(drive, 0x21);
+    EXPECT_EQ(1, vendor[2] & 0x0F);
+    EXPECT_GOOD(drive.ModeSelect(Changed(vendor, 11, 1))) << "the header goes back as read";
+    EXPECT_GOOD(drive.ModeSelect(Changed(vendor, 2, 7)));
+    EXPECT_SENSE(drive.ModeSelect(Changed(vendor, 2, 1)), 0x05, 0x26, 0x00);
+}
+
+TEST(VtapeModePages, SenseAndSelectFaultsFailTheNamedPage)
+{
+    CTestDrive drive("ultrium,mode-sense-fail=21:2,mode-select-fail=0a");
+    CBytes data;
+    EXPECT_SENSE(drive.ModeSense(0x21, 255, data, true), 0x04, 0x44, 0x00);
+    EXPECT_GOOD(drive.ModeSense(0x0A, 255, data, true));
+    EXPECT_SENSE(drive.ModeSense(0x21, 255, data, true), 0x04, 0x44, 0x00);
+    const CBytes vendor = SettingsData(drive, 0x21);
+    const CBytes control = SettingsData(drive, 0x0A);
+    EXPECT_GOOD(drive.ModeSelect(Changed(vendor, 11, 1)));
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_SENSE(drive.ModeSelect(Changed(control, 9, 2)), 0x04, 0x44, 0x00);
+    }
+    EXPECT_EQ(0, SettingsData(drive, 0x0A)[9] & 0x07);
+}

@@ -170,6 +170,16 @@ CVirtualReply CTestDrive::RequestSense(unsigned char allocation, CBytes& out)
     return In({0x03, 0, 0, 0, allocation, 0}, out);
 }
 
+CVirtualReply CTestDrive::ReadBuffer(unsigned char mode, unsigned char id, uint32_t offset,
+                                     uint32_t allocation, CBytes& out)
+{
+    out.assign(allocation, 0);
+    return In({0x3C, mode, id, static_cast<unsigned char>(offset >> 16), static_cast<unsigned char>(offset >> 8),
+               static_cast<unsigned char>(offset), static_cast<unsigned char>(allocation >> 16),
+               static_cast<unsigned char>(allocation >> 8), static_cast<unsigned char>(allocation), 0},
+              out);
+}
+
 uint32_t CTestDrive::Position()
 {
     CBytes data(20);

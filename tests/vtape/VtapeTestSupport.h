@@ -68,6 +68,11 @@ public:
     CVirtualReply LogSense(unsigned char page, unsigned allocation, CBytes& out);
     CVirtualReply ResetLogs() { return Run({0x4C, 0x02, 0, 0, 0, 0, 0, 0, 0, 0}); }
     CVirtualReply RequestSense(unsigned char allocation, CBytes& out);
+    // READ BUFFER into a buffer of `allocation` bytes.
+    CVirtualReply ReadBuffer(unsigned char mode, unsigned char id, uint32_t offset, uint32_t allocation,
+                             CBytes& out);
+    // The vendor arm command: 01h parks, 00h unparks.
+    CVirtualReply Park(unsigned char action) { return Run({0x06, 0, 0, 0, action, 0}); }
     // First block location from READ POSITION (records and filemarks count).
     uint32_t Position();
 

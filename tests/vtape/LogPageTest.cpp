@@ -117,25 +117,6 @@ CVirtualReply LogSenseFrom(CTestDrive& drive, unsigned char page, uint32_t point
 
 }  // namespace
 
-TEST(VtapeLogPages, EachFamilyListsItsPagesAndPageZeroListsItself)
-{
-    struct Row {
-        const char* model;
-        CBytes pages;
-    } const rows[] = {
-        {"crt8000n", {0x00, 0x02, 0x03}},
-        {"dat", {0x00, 0x02, 0x03}},
-        {"dds3", {0x00, 0x02, 0x03, 0x0C, 0x2E, 0x31}},
-        {"ultrium", {0x00, 0x02, 0x03, 0x0C, 0x0D, 0x2E, 0x31}},
-    };
-    for (const Row& row : rows) {
-        CTestDrive drive(row.model);
-        CBytes page;
-        ASSERT_GOOD(drive.LogSense(0x00, 512, page));
-        EXPECT_EQ(row.pages, CBytes(page.begin() + 4, page.begin() + 4 + page[3])) << row.model;
-    }
-}
-
 TEST(VtapeLogPages, ByteCountsAgreeWithWhatWasWrittenAndRead)
 {
     CTestDrive drive("ultrium");
@@ -194,39 +175,3 @@ TEST(VtapeLogPages, TapeCapacityFollowsTheCartridge)
     EXPECT_EQ(0, LogParameter(page, 0x0003));
 }
 
-TEST(VtapeLogPages, TemperatureAndTapeAlertPages)
-{
-    CTestDrive drive("ultrium");
-    CBytes page;
-    CVirtualReply reply = drive.LogSense(0x0D, 512, page);
-    ASSERT_GOOD(reply);
-    EXPECT_EQ(16, reply.transferred);
-    EXPECT_EQ(35, LogParameter(page, 0x0000));
-    EXPECT_EQ(60, LogParameter(page, 0x0001));
-
-    reply = drive.LogSense(0x2E, 512, page);
-    ASSERT_GOOD(reply);
-    EXPECT_EQ(4 + 64 * 5, reply.transferred);
-    EXPECT_EQ(64 * 5, (page[2] << 8) | page[3]);
-    for (unsigned flag = 1; flag <= 64; ++flag) {
-        EXPECT_EQ(0, LogParameter(page, flag)) << "flag " << flag;
-    }
-}
-
-TEST(VtapeLogPages, FaultsFailOrShortenTheNamedPage)
-{
-    CTestDrive drive("ultrium,log-fail=00:2,log-fail=2e,log-short=02:28");
-    CBytes page;
-    EXPECT_SENSE(drive.LogSense(0x00, 512, page), 0x04, 0x44, 0x00);
-    EXPECT_GOOD(drive.LogSense(0x03, 512, page));
-    EXPECT_SENSE(drive.LogSense(0x00, 512, page), 0x04, 0x44, 0x00);
-    EXPECT_GOOD(drive.LogSense(0x00, 512, page));
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_SENSE(drive.LogSense(0x2E, 512, page), 0x04, 0x44, 0x00);
-    }
-    const CVirtualReply reply = drive.LogSense(0x02, 512, page);
-    EXPECT_GOOD(reply);
-    EXPECT_EQ(28, reply.transferred);
-    EXPECT_EQ(0x3C, page[3]) << "the length field still claims the whole page";
-    EXPECT_EQ(0xEE, page[28]);
-}

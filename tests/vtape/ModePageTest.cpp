@@ -204,31 +204,6 @@ CBytes Changed(CBytes data, size_t at, unsigned char value)
 
 }  // namespace
 
-TEST(VtapeModePages, SettingsAreKeptWhereTheDriveReportsThem)
-{
-    CTestDrive drive("ultrium");
-    CBytes vendor = SettingsData(drive, 0x21);
-    CBytes control = SettingsData(drive, 0x0A);
-    ASSERT_EQ(20u, vendor.size());
-    ASSERT_EQ(16u, control.size());
-    EXPECT_EQ(0, vendor[2] & 0x0F) << "speed: the drive chooses";
-    EXPECT_EQ(0, vendor[11]) << "compression under SCSI control";
-    EXPECT_EQ(0, control[9] & 0x07) << "autoload";
-
-    EXPECT_GOOD(drive.ModeSelect(Changed(vendor, 11, 2)));
-    EXPECT_GOOD(drive.ModeSelect(Changed(control, 9, static_cast<unsigned char>((control[9] & 0xF8) | 1))));
-    EXPECT_GOOD(drive.ModeSelect(Changed(SettingsData(drive, 0x21), 2, 5)));
-
-    CBytes expected = vendor;
-    expected[2] = 5;
-    expected[11] = 2;
-    EXPECT_EQ(expected, SettingsData(drive, 0x21)) << "only the two settings changed";
-    expected = control;
-    expected[2] = 5;
-    expected[9] = static_cast<unsigned char>((control[9] & 0xF8) | 1);
-    EXPECT_EQ(expected, SettingsData(drive, 0x0A));
-}
-
 TEST(VtapeModePages, SettingsPagesRefuseChangesTheyDoNotAllow)
 {
     CTestDrive drive("ultrium");
@@ -267,18 +242,3 @@ TEST(VtapeModePages, ReportedSpeedCodeIsTakenBackButNotChosenAgain)
     EXPECT_SENSE(drive.ModeSelect(Changed(vendor, 2, 1)), 0x05, 0x26, 0x00);
 }
 
-TEST(VtapeModePages, SenseAndSelectFaultsFailTheNamedPage)
-{
-    CTestDrive drive("ultrium,mode-sense-fail=21:2,mode-select-fail=0a");
-    CBytes data;
-    EXPECT_SENSE(drive.ModeSense(0x21, 255, data, true), 0x04, 0x44, 0x00);
-    EXPECT_GOOD(drive.ModeSense(0x0A, 255, data, true));
-    EXPECT_SENSE(drive.ModeSense(0x21, 255, data, true), 0x04, 0x44, 0x00);
-    const CBytes vendor = SettingsData(drive, 0x21);
-    const CBytes control = SettingsData(drive, 0x0A);
-    EXPECT_GOOD(drive.ModeSelect(Changed(vendor, 11, 1)));
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_SENSE(drive.ModeSelect(Changed(control, 9, 2)), 0x04, 0x44, 0x00);
-    }
-    EXPECT_EQ(0, SettingsData(drive, 0x0A)[9] & 0x07);
-}

@@ -104,19 +104,6 @@ TEST(VtapeReadBuffer, CartridgeMemoryNeedsALoadedCartridge)
     EXPECT_SENSE(empty.ReadBuffer(VENDOR_MODE, CARTRIDGE_MEMORY, WHOLE, 4096, data), 0x02, 0x3A, 0x00);
 }
 
-TEST(VtapeReadBuffer, BufferFaultFailsTheNamedBufferOnly)
-{
-    CBytes data;
-    CTestDrive drive("ultrium,buffer-fail=54:2,buffer-fail=07");
-    EXPECT_GOOD(drive.ReadBuffer(VENDOR_MODE, EEPROM, WHOLE, 8192, data));
-    EXPECT_SENSE(drive.ReadBuffer(VENDOR_MODE, CARTRIDGE_MEMORY, WHOLE, 4096, data), 0x04, 0x44, 0x00);
-    EXPECT_SENSE(drive.ReadBuffer(VENDOR_MODE, CARTRIDGE_MEMORY, WHOLE, 4096, data), 0x04, 0x44, 0x00);
-    EXPECT_GOOD(drive.ReadBuffer(VENDOR_MODE, CARTRIDGE_MEMORY, WHOLE, 4096, data));
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_SENSE(drive.ReadBuffer(TRACE_MODE, TRACE, 0, 16384, data), 0x04, 0x44, 0x00);
-    }
-}
-
 TEST(VtapeReadBuffer, TraceBlockFaultFailsOneOffsetEveryTime)
 {
     CBytes data;

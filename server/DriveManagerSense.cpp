@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "DriveManager.h"
+#include "ScsiData.h"
 
 namespace {
 
@@ -42,6 +43,12 @@ CVString CDriveManager::RetrieveAndFormatSenseMsg(CTapeDrive* drive)
         line += Hex(sense[17]);
     }
 
+    // The drive reports the failure of an earlier command (a buffered write
+    // that failed on the medium, say); the command that collected the report
+    // was not performed and is not what failed.
+    if (IsDeferredSense(sense))
+        return CVString("Deferred error of an earlier command: ") + line;
+
     int prefixId = -1;
     if (sense[2] == SENSE_END_OF_MEDIUM && sense[12] == 0x00 && sense[13] == 0x02)
         prefixId = 64;  // end of partition or medium detected
@@ -57,7 +64,7 @@ CVString CDriveManager::RetrieveAndFormatSenseMsg(CTapeDrive* drive)
 
 void CDriveManager::ProduceErrorMsg(unsigned char* sense)
 {
-    if (sense[2] == SENSE_NOT_READY) {
+    if (sense[2] == SENSE_NOT_READY && !IsDeferredSense(sense)) {
         if (sense[12] == 0x04 && sense[13] == 0x01) {
             Line("Please wait: Unit is in the process of becoming ready.");
             return;

@@ -1,6 +1,7 @@
 #include "ScsiData.h"
 
 #include <algorithm>
+#include <cstring>
 
 uint64_t GetBigN(const unsigned char* p, int count)
 {
@@ -32,6 +33,118 @@ bool IsMediaPresentSense(const unsigned char* sense)
     return (code.keyByte == SENSE_KEY_NOT_READY && code.asc == 0x3A && code.ascq == 0x03) ||
            (code.keyByte == SENSE_KEY_UNIT_ATTENTION && code.asc == 0x3F) ||
            (code.keyByte == SENSE_KEY_VENDOR_SPECIFIC && code.asc == 0x80);
+}
+
+namespace {
+
+const unsigned char SENSE_RESPONSE_CODE_MASK = 0x7F;
+const unsigned char SENSE_VALID = 0x80;
+const unsigned char STREAM_FLAGS = 0xE0;  // filemark, EOM, ILI
+const unsigned char BLOCK_ILI = 0x20;
+
+// Descriptor types of descriptor-format sense.
+const unsigned char DESCRIPTOR_INFORMATION = 0x00;
+const unsigned char DESCRIPTOR_COMMAND_SPECIFIC = 0x01;
+const unsigned char DESCRIPTOR_SENSE_KEY_SPECIFIC = 0x02;
+const unsigned char DESCRIPTOR_FIELD_REPLACEABLE_UNIT = 0x03;
+const unsigned char DESCRIPTOR_STREAM_COMMANDS = 0x04;
+const unsigned char DESCRIPTOR_BLOCK_COMMANDS = 0x05;
+
+// Fixed-format fields.
+const int FIXED_INFORMATION = 3;
+const int FIXED_ADDITIONAL_LENGTH = 7;
+const int FIXED_COMMAND_SPECIFIC = 8;
+const int FIXED_FIELD_REPLACEABLE_UNIT = 14;
+const int FIXED_SENSE_KEY_SPECIFIC = 15;
+
+// A 64-bit field that fits the 4 bytes of fixed format when read as a
+// signed number (a residue may be negative).
+bool FitsSigned32(uint64_t value)
+{
+    const uint64_t top = value >> 31;
+    return top == 0 || top == (uint64_t(1) << 33) - 1;
+}
+
+void ConvertDescriptor(const unsigned char* d, int length, unsigned char* out)
+{
+    switch (d[0]) {
+    case DESCRIPTOR_INFORMATION:
+        if (length >= 12 && (d[2] & SENSE_VALID) != 0 && FitsSigned32(GetBigN(d + 4, 8))) {
+            out[0] |= SENSE_VALID;
+            PutBig32(out + FIXED_INFORMATION, static_cast<uint32_t>(GetBigN(d + 4, 8)));
+        }
+        break;
+    case DESCRIPTOR_COMMAND_SPECIFIC:
+        if (length >= 12)
+            PutBig32(out + FIXED_COMMAND_SPECIFIC, static_cast<uint32_t>(GetBigN(d + 4, 8)));
+        break;
+    case DESCRIPTOR_SENSE_KEY_SPECIFIC:
+        if (length >= 7)
+            std::memcpy(out + FIXED_SENSE_KEY_SPECIFIC, d + 4, 3);
+        break;
+    case DESCRIPTOR_FIELD_REPLACEABLE_UNIT:
+        if (length >= 4)
+            out[FIXED_FIELD_REPLACEABLE_UNIT] = d[3];
+        break;
+    case DESCRIPTOR_STREAM_COMMANDS:
+        if (length >= 4)
+            out[SENSE_KEY_BYTE] |= d[3] & STREAM_FLAGS;
+        break;
+    case DESCRIPTOR_BLOCK_COMMANDS:
+        if (length >= 4)
+            out[SENSE_KEY_BYTE] |= d[3] & BLOCK_ILI;
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+int NormaliseSense(const unsigned char* raw, int rawLength, unsigned char* fixed, int fixedLength)
+{
+    if (fixed == nullptr || fixedLength <= 0)
+        return 0;
+    std::memset(fixed, 0, static_cast<size_t>(fixedLength));
+    if (raw == nullptr || rawLength <= 0)
+        return 0;
+    const unsigned char code = raw[0] & SENSE_RESPONSE_CODE_MASK;
+    if (code != SENSE_DESCRIPTOR_CURRENT && code != SENSE_DESCRIPTOR_DEFERRED) {
+        const int length = std::min(rawLength, fixedLength);
+        std::memcpy(fixed, raw, static_cast<size_t>(length));
+        return length;
+    }
+
+    unsigned char out[NORMALISED_SENSE_LENGTH] = {};
+    out[0] = code == SENSE_DESCRIPTOR_DEFERRED ? SENSE_FIXED_DEFERRED : SENSE_FIXED_CURRENT;
+    out[FIXED_ADDITIONAL_LENGTH] = NORMALISED_SENSE_LENGTH - 8;
+    if (rawLength > 1)
+        out[SENSE_KEY_BYTE] = raw[1] & 0x0F;
+    if (rawLength > 2)
+        out[SENSE_ASC_BYTE] = raw[2];
+    if (rawLength > 3)
+        out[SENSE_ASCQ_BYTE] = raw[3];
+    // Descriptors start at byte 8 and end where the additional length says,
+    // or where the bytes received end, whichever comes first.
+    const int end = rawLength > FIXED_ADDITIONAL_LENGTH ? std::min(rawLength, 8 + raw[FIXED_ADDITIONAL_LENGTH]) : 0;
+    for (int at = 8; at + 2 <= end;) {
+        const int length = 2 + raw[at + 1];
+        ConvertDescriptor(raw + at, std::min(length, end - at), out);
+        at += length;
+    }
+    const int length = std::min(NORMALISED_SENSE_LENGTH, fixedLength);
+    std::memcpy(fixed, out, static_cast<size_t>(length));
+    return length;
+}
+
+bool IsDeferredSense(const unsigned char* fixed)
+{
+    return (fixed[0] & SENSE_RESPONSE_CODE_MASK) == SENSE_FIXED_DEFERRED;
+}
+
+bool IsRecoveredSense(const unsigned char* fixed)
+{
+    return !IsDeferredSense(fixed) && fixed[SENSE_KEY_BYTE] == SENSE_KEY_RECOVERED_ERROR;
 }
 
 bool DoesPageExist(int page, const unsigned char* data, int length)

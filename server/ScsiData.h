@@ -75,6 +75,37 @@ CSenseCode ReadSenseCode(const unsigned char* sense);
 // Byte 2 is compared whole.
 bool IsMediaPresentSense(const unsigned char* sense);
 
+// ------------------------------------------------------ sense normalisation
+
+// Response codes of byte 0 (bit 7, VALID, masked off): current or deferred
+// error, in fixed or descriptor format.
+const unsigned char SENSE_FIXED_CURRENT = 0x70;
+const unsigned char SENSE_FIXED_DEFERRED = 0x71;
+const unsigned char SENSE_DESCRIPTOR_CURRENT = 0x72;
+const unsigned char SENSE_DESCRIPTOR_DEFERRED = 0x73;
+const unsigned char SENSE_KEY_RECOVERED_ERROR = 0x01;
+// Length of fixed-format sense with the standard fields and no more.
+const int NORMALISED_SENSE_LENGTH = 18;
+
+// Turns sense data as a device returned it into fixed format in `fixed`
+// (`fixedLength` bytes, zero-filled first), so that every reader finds the
+// key with the filemark, EOM and ILI flags in byte 2, ASC and ASCQ in bytes
+// 12 and 13. Descriptor format (72h/73h) becomes 70h/71h: key, ASC, ASCQ, the
+// information field (VALID only when it fits 32 bits), command-specific
+// information, field replaceable unit, sense-key-specific bytes and the
+// stream-commands flags. Anything else is copied as it came. Returns the
+// count of bytes written that carry meaning (0 when there was no sense).
+int NormaliseSense(const unsigned char* raw, int rawLength, unsigned char* fixed, int fixedLength);
+
+// Whether fixed-format sense reports a deferred error: an earlier command,
+// already reported as completed, failed, and the command that collected the
+// report was not performed.
+bool IsDeferredSense(const unsigned char* fixed);
+
+// Whether fixed-format sense reports a current RECOVERED ERROR with no
+// filemark, EOM or ILI flag: the command completed, the drive recovered.
+bool IsRecoveredSense(const unsigned char* fixed);
+
 // ------------------------------------------------------ mode parameter data
 
 // MODE SENSE (6) data without block descriptors: a 4-byte header, then the

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "ScsiData.h"
@@ -78,6 +79,113 @@ TEST(LogPage, ParametersAreBuiltAndWalkedTheSameWay)
     }
     EXPECT_EQ(codes, (std::vector<uint32_t>{0x0000, 0x0006, 0x8008}));
     EXPECT_EQ(values, (std::vector<uint64_t>{25, 0x1122334455ull, 0xFFFFFFFFull}));
+}
+
+// ---- sense data in the shapes drives send it ----
+
+typedef std::vector<unsigned char> Bytes;
+
+Bytes Normalised(const Bytes& raw, int length = 32)
+{
+    Bytes fixed(static_cast<size_t>(length), 0xEE);
+    NormaliseSense(raw.data(), static_cast<int>(raw.size()), fixed.data(), length);
+    return fixed;
+}
+
+// Fixed-format sense: byte 0 (response code with VALID), byte 2 (key and
+// flags), information bytes 3-6, ASC, ASCQ and sense-key-specific 15-17.
+Bytes Fixed(unsigned char code, unsigned char keyByte, uint32_t information, unsigned char asc,
+            unsigned char ascq, Bytes keySpecific = Bytes(3, 0))
+{
+    Bytes fixed(32, 0);
+    fixed[0] = code;
+    fixed[2] = keyByte;
+    PutBig32(fixed.data() + 3, information);
+    fixed[7] = 10;
+    fixed[12] = asc;
+    fixed[13] = ascq;
+    std::copy(keySpecific.begin(), keySpecific.end(), fixed.begin() + 15);
+    return fixed;
+}
+
+TEST(SenseNormalisation, DescriptorFormatBecomesFixedFormat)
+{
+    struct Row {
+        const char* shape;
+        Bytes raw;
+        Bytes expected;
+    } rows[] = {
+        {"filemark met while reading: information descriptor with the residue, stream flags",
+         {0x72, 0x00, 0x00, 0x01, 0, 0, 0, 0x10,
+          0x00, 0x0A, 0x80, 0x00, 0, 0, 0, 0, 0, 0, 0x00, 0x01,
+          0x04, 0x02, 0x00, 0x80},
+         Fixed(0xF0, 0x80, 1, 0x00, 0x01)},
+        {"short block: a negative residue fits the four bytes of fixed format",
+         {0x72, 0x00, 0x00, 0x00, 0, 0, 0, 0x10,
+          0x04, 0x02, 0x00, 0x20,
+          0x00, 0x0A, 0x80, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0x00},
+         Fixed(0xF0, 0x20, 0xFFFFFE00, 0x00, 0x00)},
+        {"end of partition while writing",
+         {0x72, 0x0D, 0x00, 0x02, 0, 0, 0, 0x04, 0x04, 0x02, 0x00, 0x40},
+         Fixed(0x70, 0x4D, 0, 0x00, 0x02)},
+        {"medium error with sense-key-specific progress bytes (shown for Ultrium drives)",
+         {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 0x08, 0x02, 0x06, 0x00, 0x00, 0x80, 0x12, 0x34, 0x00},
+         Fixed(0x70, 0x03, 0, 0x11, 0x00, {0x80, 0x12, 0x34})},
+        {"deferred write error",
+         {0x73, 0x03, 0x0C, 0x00, 0, 0, 0, 0x00},
+         Fixed(0x71, 0x03, 0, 0x0C, 0x00)},
+        {"information wider than 32 bits is not claimed valid",
+         {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 0x0C, 0x00, 0x0A, 0x80, 0x00, 0, 0, 0, 0x01, 0, 0, 0, 0},
+         Fixed(0x70, 0x03, 0, 0x11, 0x00)},
+        {"only the header came back",
+         {0x72, 0x05, 0x24, 0x00},
+         Fixed(0x70, 0x05, 0, 0x24, 0x00)},
+        {"additional length beyond the bytes received: descriptors are read only as far as they came",
+         {0x72, 0x06, 0x29, 0x00, 0, 0, 0, 0xF0, 0x04, 0x02, 0x00},
+         Fixed(0x70, 0x06, 0, 0x29, 0x00)},
+    };
+    for (const Row& row : rows) {
+        Bytes expected = row.expected;
+        expected.resize(32, 0);
+        Bytes fixed = Normalised(row.raw);
+        std::fill(fixed.begin() + NORMALISED_SENSE_LENGTH, fixed.end(), 0);
+        EXPECT_EQ(fixed, expected) << row.shape;
+    }
+}
+
+TEST(SenseNormalisation, FixedFormatAndNoSenseAreLeftAlone)
+{
+    // An Ultrium drive's medium error: longer than the standard 18 bytes.
+    Bytes ultrium = Fixed(0x70, 0x03, 0, 0x11, 0x00, {0x00, 0x0A, 0x0B});
+    ultrium[7] = 0x1C;
+    ultrium[25] = 0x42;
+    EXPECT_EQ(Normalised(ultrium), ultrium);
+    EXPECT_EQ(Normalised(Fixed(0x71, 0x04, 0, 0x44, 0x00)), Fixed(0x71, 0x04, 0, 0x44, 0x00));
+
+    Bytes fixed(8, 0xEE);
+    EXPECT_EQ(NormaliseSense(nullptr, 0, fixed.data(), 8), 0);
+    EXPECT_EQ(fixed, Bytes(8, 0));
+    // A short target buffer is never written past its end.
+    Bytes small = Normalised({0x72, 0x03, 0x11, 0x00, 0, 0, 0, 0}, 4);
+    EXPECT_EQ(small, (Bytes{0x70, 0x00, 0x03, 0x00}));
+}
+
+TEST(SenseNormalisation, DeferredAndRecoveredErrorsAreToldApart)
+{
+    struct Row { Bytes sense; bool deferred; bool recovered; } rows[] = {
+        {Fixed(0x70, 0x01, 0, 0x17, 0x01), false, true},   // recovered with retries
+        {Fixed(0xF0, 0x01, 7, 0x18, 0x00), false, true},   // recovered with correction, VALID set
+        {Fixed(0x71, 0x01, 0, 0x17, 0x01), true, false},   // deferred: this command was not performed
+        {Fixed(0x70, 0x41, 0, 0x00, 0x02), false, false},  // recovered, but at end of partition
+        {Fixed(0x70, 0x21, 0, 0x00, 0x00), false, false},  // recovered, but the block length was wrong
+        {Fixed(0x71, 0x03, 0, 0x0C, 0x00), true, false},
+        {Fixed(0xF1, 0x03, 0, 0x0C, 0x00), true, false},
+        {Fixed(0x70, 0x03, 0, 0x11, 0x00), false, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(IsDeferredSense(row.sense.data()), row.deferred) << std::hex << int(row.sense[0]);
+        EXPECT_EQ(IsRecoveredSense(row.sense.data()), row.recovered) << std::hex << int(row.sense[2]);
+    }
 }
 
 }  // namespace

@@ -73,6 +73,23 @@ TEST_F(Sense, UnitReadyExplanations)
     EXPECT_EQ(UnitReadyExplanation(0x02, 0x3A, 0x07), "Check to ensure that the correct tape loaded in the drive!\n");
     EXPECT_EQ(UnitReadyExplanation(0x02, 0x04, 0x02), "Failure on: Test For Unit Ready\n02/04/02\n");
     EXPECT_EQ(UnitReadyExplanation(0x42, 0x3A, 0x00), "Failure on: Test For Unit Ready\n42/3A/00\n");
+    // A deferred NOT READY speaks of an earlier command, not of the drive's state now.
+    manager->fake.sense[0] = 0x71;
+    EXPECT_EQ(UnitReadyExplanation(0x02, 0x3A, 0x00),
+              "Failure on: Test For Unit Ready\nDeferred error of an earlier command: 02/3A/00\n");
+}
+
+TEST_F(Sense, DeferredErrorsAreToldAsSuch)
+{
+    manager->fake.sense[0] = 0x71;
+    SetSense(0x03, 0x0C, 0x00);
+    EXPECT_EQ(Line(dat), "Deferred error of an earlier command: 03/0C/00");
+    EXPECT_EQ(Line(ultrium), "Deferred error of an earlier command: 03/0C/00/00/00");
+    // The end-of-data explanations belong to the current command only.
+    SetSense(0x40, 0x00, 0x02);
+    EXPECT_EQ(Line(dat), "Deferred error of an earlier command: 40/00/02");
+    manager->fake.sense[0] = 0x70;
+    EXPECT_EQ(Line(dat), "Failure: End of Partition (EOP) marker has been detected. 40/00/02");
 }
 
 }  // namespace

@@ -2,9 +2,18 @@
 
 #include "SgPassThrough.h"
 #include "SimPassThrough.h"
+#ifdef TAPEDIAG_HAVE_LIBISCSI
+#include "IscsiPassThrough.h"
+#endif
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -32,43 +41,258 @@ bool ReadNonNegative(const char*& p, int& value)
     return true;
 }
 
+// "PREFIX" followed by digits only, such as nst0 or sg12.
+bool IsNumberedNode(const std::string& name, const char* prefix)
+{
+    const size_t length = std::strlen(prefix);
+    if (name.compare(0, length, prefix) != 0 || name.size() == length)
+        return false;
+    return name.find_first_not_of("0123456789", length) == std::string::npos;
+}
+
+// The first entry of `directory` that is PREFIX followed by digits.
+std::string FindNumberedEntry(const std::string& directory, const char* prefix)
+{
+    std::string found;
+    DIR* listing = opendir(directory.c_str());
+    if (listing == nullptr)
+        return found;
+    while (dirent* entry = readdir(listing)) {
+        if (IsNumberedNode(entry->d_name, prefix)) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    closedir(listing);
+    return found;
+}
+
+std::string ReadFirstLine(const std::string& path)
+{
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+std::string DeviceNumber(dev_t device)
+{
+    return std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+CVString Reason(const char* what, const std::string& path, const char* why)
+{
+    CVString text(what);
+    text += path.c_str();
+    text += ": ";
+    text += why;
+    return text;
+}
+
+// Opens a device node read/write and non-blocking (so an empty drive still
+// opens); -1, with the reason in `error` and errno kept, when it cannot.
+int OpenNode(const std::string& path, CVString& error)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int saved = errno;
+        error = Reason("cannot open ", path, DeviceErrorReason(saved));
+        errno = saved;
+    }
+    return fd;
+}
+
+void SayCommandsGoThroughSt(const char* path)
+{
+    std::fprintf(stderr,
+                 "tapediag: %s: no SCSI generic node (is the sg module loaded?); commands go through the st "
+                 "driver, which needs CAP_SYS_RAWIO\n",
+                 path);
+}
+
+// A tape's st node was named: hold it, send commands to its generic node.
+std::unique_ptr<CPassThrough> OpenTape(const char* path, const CSysfsNode& node, const CHostPaths& paths,
+                                       CVString& error)
+{
+    const int claimFd = OpenNode(path, error);
+    if (claimFd < 0)
+        return nullptr;
+    if (node.partnerNode.empty()) {
+        SayCommandsGoThroughSt(path);
+        return std::unique_ptr<CPassThrough>(new CSgPassThrough(claimFd, claimFd, true));
+    }
+    const std::string genericPath = paths.dev + "/" + node.partnerNode;
+    const int fd = OpenNode(genericPath, error);
+    if (fd < 0 && errno == ENOENT) {
+        SayCommandsGoThroughSt(path);
+        return std::unique_ptr<CPassThrough>(new CSgPassThrough(claimFd, claimFd, true));
+    }
+    if (fd < 0) {
+        ::close(claimFd);
+        return nullptr;
+    }
+    // Commands for a destructive test must reach this drive and no other:
+    // the node must be the one sysfs names.
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode) || DeviceNumber(status.st_rdev) != node.partnerNumber) {
+        ::close(fd);
+        ::close(claimFd);
+        error = Reason("cannot use ", genericPath, "it is not the generic node of this drive");
+        return nullptr;
+    }
+    return std::unique_ptr<CPassThrough>(new CSgPassThrough(fd, claimFd, false));
+}
+
+// A drive's generic node was named: send commands there, hold its st node.
+std::unique_ptr<CPassThrough> OpenGeneric(const char* path, const CSysfsNode& node, const CHostPaths& paths,
+                                          CVString& error)
+{
+    int claimFd = -1;
+    if (!node.partnerNode.empty()) {
+        claimFd = OpenNode(paths.dev + "/" + node.partnerNode, error);
+        // Without an st node in /dev nothing else can claim the drive either.
+        if (claimFd < 0 && errno != ENOENT)
+            return nullptr;
+    }
+    const int fd = OpenNode(path, error);
+    if (fd < 0) {
+        if (claimFd >= 0)
+            ::close(claimFd);
+        return nullptr;
+    }
+    return std::unique_ptr<CPassThrough>(new CSgPassThrough(fd, claimFd, false));
+}
+
+COpenedDevice OpenLocal(const char* path, const CHostPaths& paths, CVString& error)
+{
+    COpenedDevice opened;
+    struct stat status;
+    if (::stat(path, &status) != 0) {
+        error = Reason("cannot open ", path, DeviceErrorReason(errno));
+        return opened;
+    }
+    // A regular file would open and then fail every command with a puzzling
+    // error; refuse it here with a plain reason.
+    if (!S_ISCHR(status.st_mode)) {
+        error = Reason("cannot use ", path, "not a character device");
+        return opened;
+    }
+    // The device number, not the path text, says which drive this is: a
+    // udev link names nothing useful.
+    const CSysfsNode node = ReadSysfsNode(paths, major(status.st_rdev), minor(status.st_rdev));
+    switch (node.kind) {
+    case CSysfsNode::TAPE:
+        opened.device = OpenTape(path, node, paths, error);
+        break;
+    case CSysfsNode::GENERIC:
+        opened.device = OpenGeneric(path, node, paths, error);
+        break;
+    case CSysfsNode::OTHER:
+        error = Reason("cannot use ", path, "not a SCSI tape or SCSI generic node");
+        return opened;
+    case CSysfsNode::ABSENT: {
+        // No sysfs to learn the drive's nodes from: the node named is all
+        // there is, and discovery numbers it.
+        const int fd = OpenNode(path, error);
+        if (fd >= 0) {
+            std::fprintf(stderr, "tapediag: %s: not found in sysfs; commands go straight to this node\n", path);
+            opened.device.reset(new CSgPassThrough(fd, fd, true));
+        }
+        return opened;
+    }
+    }
+    opened.hasAddress = opened.device != nullptr && node.hasAddress;
+    opened.address = node.address;
+    return opened;
+}
+
+std::unique_ptr<CPassThrough> OpenIscsi(const char* url, CVString& error)
+{
+#ifdef TAPEDIAG_HAVE_LIBISCSI
+    return CIscsiPassThrough::Open(url, error);
+#else
+    static_cast<void>(url);
+    error = "iSCSI devices are not supported by this build (it was built without libiscsi)";
+    return nullptr;
+#endif
+}
+
 }  // namespace
 
-COpenedDevice OpenDevice(const char* device, const char* sysfsTapeRoot, CVString& error)
+COpenedDevice OpenDevice(const char* device, const CHostPaths& paths, CVString& error)
 {
     COpenedDevice opened;
     if (device == nullptr || *device == '\0') {
         error = "no device given";
         return opened;
     }
-    if (StartsWith(device, SIM_PREFIX)) {
+    if (StartsWith(device, SIM_PREFIX))
         opened.device = CSimPassThrough::Open(device + std::strlen(SIM_PREFIX), error);
-        return opened;
-    }
-    if (StartsWith(device, ISCSI_PREFIX)) {
-        error = "iSCSI devices are not supported by this build";
-        return opened;
-    }
-    opened.device = CSgPassThrough::Open(device, error);
-    if (opened.device) {
-        const char* slash = std::strrchr(device, '/');
-        opened.hasAddress = ReadSysfsTapeAddress(sysfsTapeRoot, slash != nullptr ? slash + 1 : device, opened.address);
-    }
+    else if (StartsWith(device, ISCSI_PREFIX))
+        opened.device = OpenIscsi(device, error);
+    else
+        opened = OpenLocal(device, paths, error);
+    if (opened.device)
+        opened.device->Name(DeviceDisplayName(device));
     return opened;
 }
 
-bool ReadSysfsTapeAddress(const char* sysfsTapeRoot, const char* nodeName, CDeviceAddress& address)
+std::string DeviceDisplayName(const char* device)
 {
-    CVString link(sysfsTapeRoot);
-    link += "/";
-    link += nodeName;
-    link += "/device";
-    char target[1024] = {};
-    if (readlink(link, target, sizeof target - 1) == -1)
-        return false;
-    if (!ParseSysfsLink(target, address))
+    std::string name(device != nullptr ? device : "");
+    if (!StartsWith(name.c_str(), ISCSI_PREFIX))
+        return name;
+    const size_t start = std::strlen(ISCSI_PREFIX);
+    const size_t authorityEnd = std::min(name.find('/', start), name.size());
+    const size_t at = name.rfind('@', authorityEnd);
+    if (at == std::string::npos || at < start)
+        return name;
+    const size_t percent = name.find('%', start);
+    if (percent != std::string::npos && percent < at)
+        name.erase(percent, at - percent);
+    return name;
+}
+
+CSysfsNode ReadSysfsNode(const CHostPaths& paths, unsigned major, unsigned minor)
+{
+    CSysfsNode node;
+    const std::string entryDirectory = paths.sysfs + "/dev/char";
+    const std::string entry = entryDirectory + "/" + std::to_string(major) + ":" + std::to_string(minor);
+    char target[4096];
+    const ssize_t length = ::readlink(entry.c_str(), target, sizeof target - 1);
+    if (length < 0)
+        return node;
+    const std::string link(target, static_cast<size_t>(length));
+
+    // ".../H:C:T:L/CLASS/NODE": the device's directory, its class, its node.
+    node.kind = CSysfsNode::OTHER;
+    const size_t nodeSlash = link.rfind('/');
+    if (nodeSlash == std::string::npos || nodeSlash == 0)
+        return node;
+    const size_t classSlash = link.rfind('/', nodeSlash - 1);
+    const size_t classStart = classSlash == std::string::npos ? 0 : classSlash + 1;
+    const std::string className = link.substr(classStart, nodeSlash - classStart);
+    if (className == "scsi_tape")
+        node.kind = CSysfsNode::TAPE;
+    else if (className == "scsi_generic")
+        node.kind = CSysfsNode::GENERIC;
+    else
+        return node;
+
+    const std::string devicePart = classSlash == std::string::npos ? "" : link.substr(0, classSlash);
+    node.hasAddress = true;
+    if (!ParseSysfsLink(devicePart.c_str(), node.address))
         std::fputs("Problems exist parsing the device file. Please contact technical support.\n", stderr);
-    return true;
+
+    const std::string deviceDirectory = link[0] == '/' ? devicePart : entryDirectory + "/" + devicePart;
+    if (node.kind == CSysfsNode::TAPE) {
+        node.partnerNode = FindNumberedEntry(deviceDirectory + "/scsi_generic", "sg");
+        if (!node.partnerNode.empty())
+            node.partnerNumber = ReadFirstLine(deviceDirectory + "/scsi_generic/" + node.partnerNode + "/dev");
+    } else {
+        node.partnerNode = FindNumberedEntry(deviceDirectory + "/scsi_tape", "nst");
+    }
+    return node;
 }
 
 bool ParseSysfsLink(const char* link, CDeviceAddress& address)

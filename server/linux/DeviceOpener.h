@@ -8,9 +8,17 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
-const char* const DEFAULT_SYSFS_TAPE_ROOT = "/sys/class/scsi_tape";
+const char* const DEFAULT_SYSFS_ROOT = "/sys";
 const char* const DEFAULT_DEVICE_ROOT = "/dev";
+
+// Where the host's device nodes and its sysfs tree are; tests build trees
+// of their own.
+struct CHostPaths {
+    std::string sysfs = DEFAULT_SYSFS_ROOT;  // holds class/scsi_tape and dev/char
+    std::string dev = DEFAULT_DEVICE_ROOT;
+};
 
 // Adapter (host), bus (channel), target and LUN of a device.
 struct CDeviceAddress {
@@ -21,29 +29,48 @@ struct CDeviceAddress {
 };
 
 // An opened device and where it sits. A device on this host's SCSI bus
-// knows its address (from the st driver's sysfs entry); a virtual or remote
-// drive, or a node the st driver does not list, has none, and discovery
-// numbers it.
+// knows its address (from sysfs, by its device number); a virtual or remote
+// drive has none, and discovery numbers it.
 struct COpenedDevice {
     std::unique_ptr<CPassThrough> device;
     bool hasAddress = false;
     CDeviceAddress address;
 };
 
-// Opens `device`: "sim:MODEL[,FAULT...]" a virtual drive, "iscsi://..." is
-// refused by this build, any other text is the path of a local tape node,
-// whose address is read from the st driver's entry under `sysfsTapeRoot`.
-// No device, with a short reason in `error`, when it cannot be opened.
-COpenedDevice OpenDevice(const char* device, const char* sysfsTapeRoot, CVString& error);
+// Opens `device`: "sim:MODEL[,FAULT...]" a virtual drive, "iscsi://..." a
+// drive behind an iSCSI target (refused, with the reason, by a build
+// without libiscsi), any other text the path of a local node: an st node
+// (/dev/nstN), the drive's SCSI generic node (/dev/sgM) or a link to either.
+// A local drive takes its commands through its generic node while its st
+// node is held open; without a generic node they go to the st node, and one
+// line on standard error says so. No device, with a one-line reason in
+// `error`, when it cannot be opened.
+COpenedDevice OpenDevice(const char* device, const CHostPaths& paths, CVString& error);
 
-// Reads the address of st node `nodeName` from the link
-// SYSFS/nodeName/device, whose last part is "H:C:T:L". False when the link
-// cannot be read; a link of another form is said on standard error and
-// gives address 0:0:0:0 (true).
-bool ReadSysfsTapeAddress(const char* sysfsTapeRoot, const char* nodeName, CDeviceAddress& address);
+// The text that names `device` in messages: an iSCSI password is left out.
+std::string DeviceDisplayName(const char* device);
 
-// Reads "H:C:T:L" from the end of a sysfs device link; false, with every id
-// 0, when the link does not end in four numbers.
+// What sysfs says about the character device MAJ:MIN.
+struct CSysfsNode {
+    enum Kind { ABSENT, TAPE, GENERIC, OTHER };
+    Kind kind = ABSENT;
+    bool hasAddress = false;
+    CDeviceAddress address;
+    // For a tape: its generic node's name ("sg3") and device number ("21:3");
+    // for a generic node: the drive's non-rewinding st node ("nst0"). Empty
+    // when the other driver has no node for the device.
+    std::string partnerNode;
+    std::string partnerNumber;
+};
+
+// Reads SYSFS/dev/char/MAJ:MIN, a link whose text ends in
+// ".../H:C:T:L/scsi_tape/NODE" or ".../H:C:T:L/scsi_generic/NODE", and the
+// device's directory beside it. A tape or generic node whose device part is
+// not H:C:T:L is said on standard error and gets address 0:0:0:0.
+CSysfsNode ReadSysfsNode(const CHostPaths& paths, unsigned major, unsigned minor);
+
+// Reads "H:C:T:L" from the end of a sysfs path; false, with every id 0,
+// when it does not end in four numbers.
 bool ParseSysfsLink(const char* link, CDeviceAddress& address);
 
 // How discovery opens devices; tests bring devices of their own.

@@ -39,13 +39,12 @@ CDriveManager* CreateHostDriveManager(CCommandContext& context, const std::vecto
 }
 
 CLinuxDriveManager::CLinuxDriveManager(CCommandContext& context, const std::vector<CVString>& devices,
-                                       const char* sysfsRoot, const char* deviceRoot, DeviceOpenFunction openDevice)
-    : CDriveManager(context), m_interface(new CLinuxDriverInterface()), m_openDevice(openDevice), m_sysfsRoot(sysfsRoot),
-      m_deviceRoot(deviceRoot), m_knownDevices(devices), m_unaddressedDrives(0)
+                                       const CHostPaths& paths, DeviceOpenFunction openDevice)
+    : CDriveManager(context), m_interface(new CLinuxDriverInterface()), m_openDevice(openDevice), m_paths(paths),
+      m_knownDevices(devices), m_unaddressedDrives(0)
 {
     if (!m_openDevice) {
-        const CVString root = m_sysfsRoot;
-        m_openDevice = [root](const char* device, CVString& error) { return OpenDevice(device, root, error); };
+        m_openDevice = [paths](const char* device, CVString& error) { return OpenDevice(device, paths, error); };
     }
     Context().OSType(PLATFORM_KIND_LINUX);
     SetDriverInterface(m_interface);
@@ -86,7 +85,8 @@ void CLinuxDriveManager::AddDevices(const std::vector<CVString>& devices)
 
 void CLinuxDriveManager::ScanHost()
 {
-    DIR* directory = opendir(m_sysfsRoot);
+    const std::string tapeClass = m_paths.sysfs + "/class/scsi_tape";
+    DIR* directory = opendir(tapeClass.c_str());
     if (directory == nullptr)
         return;
     std::vector<std::pair<long, std::string>> nodes;
@@ -101,13 +101,15 @@ void CLinuxDriveManager::ScanHost()
     for (const auto& node : nodes) {
         if (GetDriveList()->GetCount() >= TAPE_DRIVE_LIST_CAPACITY)
             break;
-        CVString path(m_deviceRoot);
-        path += "/";
-        path += node.second.c_str();
+        const std::string path = m_paths.dev + "/" + node.second;
         CVString error;
-        COpenedDevice opened = m_openDevice(path, error);
-        // A node the st driver lists without a device behind it is skipped.
-        if (opened.device && opened.hasAddress)
+        COpenedDevice opened = m_openDevice(path.c_str(), error);
+        if (!opened.device) {
+            SaySkipped(path.c_str(), error);
+            continue;
+        }
+        // A node whose device sysfs cannot place is not a drive of this bus.
+        if (opened.hasAddress)
             IdentifyAndAdd(opened);
     }
 }
@@ -117,25 +119,36 @@ void CLinuxDriveManager::AddNamedDevice(const CVString& spec)
     CVString error;
     COpenedDevice opened = m_openDevice(spec, error);
     if (!opened.device) {
-        std::fprintf(stderr, "tapediag: device %s skipped: %s\n", static_cast<const char*>(spec),
-                     static_cast<const char*>(error));
+        SaySkipped(DeviceDisplayName(spec).c_str(), error);
         return;
     }
-    if (!IdentifyAndAdd(opened))
-        std::fprintf(stderr, "tapediag: device %s skipped: not a supported tape drive\n",
-                     static_cast<const char*>(spec));
+    const std::string name = opened.device->Name().empty() ? DeviceDisplayName(spec) : opened.device->Name();
+    bool answered = false;
+    if (!IdentifyAndAdd(opened, &answered) && answered)
+        SaySkipped(name.c_str(), "not a supported tape drive");
 }
 
-bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened)
+void CLinuxDriveManager::SaySkipped(const char* device, const char* reason)
+{
+    std::fprintf(stderr, "tapediag: device %s skipped: %s\n", device, reason);
+}
+
+bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, bool* answered)
 {
     int fd = m_interface->AttachDevice(std::move(opened.device));
     unsigned char inquiry[INQUIRY_BUFFER_LENGTH] = {};
     int type = 0;
     bool isScsi = false, isRetensionable = false, compressionAvail = false;
     if (!m_interface->DriveInquiry(fd, inquiry, INQUIRY_BUFFER_LENGTH)) {
+        // A command that did not complete has been said on standard error
+        // by the command layer; a drive that answered with an error has not.
+        if (answered != nullptr)
+            *answered = m_interface->Driver().LastCommandCompleted();
         m_interface->Driver().DetachDevice(fd);
         return false;
     }
+    if (answered != nullptr)
+        *answered = true;
     inquiry[36] = 0;  // the text from byte 8 ends after the revision level
     if (!GetDriveSpecifications(inquiry, type, isScsi, isRetensionable, compressionAvail)) {
         m_interface->Driver().DetachDevice(fd);

@@ -14,13 +14,11 @@ class CLinuxDriverInterface;
 
 class CLinuxDriveManager : public CDriveManager {
 public:
-    // Discovers the drives at once. sysfsRoot and deviceRoot are where the
-    // st driver's devices are looked for, and openDevice opens each one
-    // (tests bring a tree and devices of their own).
+    // Discovers the drives at once. `paths` says where the st driver's
+    // devices are looked for, and openDevice opens each one (tests bring a
+    // tree and devices of their own).
     CLinuxDriveManager(CCommandContext& context, const std::vector<CVString>& devices,
-                                const char* sysfsRoot = DEFAULT_SYSFS_TAPE_ROOT,
-                                const char* deviceRoot = DEFAULT_DEVICE_ROOT,
-                                DeviceOpenFunction openDevice = nullptr);
+                       const CHostPaths& paths = CHostPaths(), DeviceOpenFunction openDevice = nullptr);
     ~CLinuxDriveManager() override;
 
     bool BuildDriveList() override;
@@ -32,13 +30,14 @@ private:
     void ScanHost();
     void AddNamedDevice(const CVString& spec);
     // Identifies the device and lists it; false (device released) when it
-    // does not answer or is not a supported drive.
-    bool IdentifyAndAdd(COpenedDevice& opened);
+    // does not answer or is not a supported drive. `answered` tells whether
+    // its INQUIRY completed.
+    bool IdentifyAndAdd(COpenedDevice& opened, bool* answered = nullptr);
+    static void SaySkipped(const char* device, const char* reason);
 
     CLinuxDriverInterface* m_interface;
     DeviceOpenFunction m_openDevice;
-    CVString m_sysfsRoot;
-    CVString m_deviceRoot;
+    CHostPaths m_paths;
     std::vector<CVString> m_knownDevices;
     // Drives without an address of their own sit on adapter 0, one target
     // each, in the order they are listed.

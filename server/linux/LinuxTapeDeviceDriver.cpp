@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -63,7 +64,7 @@ private:
 
 }  // namespace
 
-CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver() : m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0)
+CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver() : m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0), m_completed(false)
 {
     std::memset(m_sense, 0, sizeof(m_sense));
 }
@@ -74,14 +75,14 @@ int CLinuxTapeDeviceDriver::AttachDevice(std::unique_ptr<CPassThrough> device)
 {
     if (!device)
         return -1;
-    m_devices.push_back(std::move(device));
+    m_devices.push_back(CAttached{std::move(device), nullptr});
     return static_cast<int>(m_devices.size() - 1);
 }
 
 void CLinuxTapeDeviceDriver::DetachDevice(int fd)
 {
     if (Device(fd) != nullptr)
-        m_devices[static_cast<size_t>(fd)].reset();
+        m_devices[static_cast<size_t>(fd)].device.reset();
 }
 
 bool CLinuxTapeDeviceDriver::HasDevice(int fd) const
@@ -93,7 +94,21 @@ CPassThrough* CLinuxTapeDeviceDriver::Device(int fd) const
 {
     if (fd < 0 || static_cast<size_t>(fd) >= m_devices.size())
         return nullptr;
-    return m_devices[static_cast<size_t>(fd)].get();
+    return m_devices[static_cast<size_t>(fd)].device.get();
+}
+
+void CLinuxTapeDeviceDriver::ReportFailure(int fd, const CScsiResult& result)
+{
+    const char*& reported = m_devices[static_cast<size_t>(fd)].reportedFailure;
+    if (result.completed) {
+        reported = nullptr;
+        return;
+    }
+    if (reported != nullptr && std::strcmp(reported, result.failure) == 0)
+        return;
+    reported = result.failure;
+    std::fprintf(stderr, "tapediag: %s: %s\n", m_devices[static_cast<size_t>(fd)].device->Name().c_str(),
+                 result.failure);
 }
 
 bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction,
@@ -101,6 +116,7 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
 {
     std::memset(m_sense, 0, sizeof(m_sense));
     m_transferred = 0;
+    m_completed = false;
     CPassThrough* device = Device(fd);
     if (device == nullptr || cdb == nullptr || cdbLength <= 0)
         return false;
@@ -117,11 +133,21 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     request.dataLength = static_cast<int>(length);
     request.timeoutSeconds = m_timeout;
     CScsiResult result = device->Execute(request);
+    ReportFailure(fd, result);
+    m_completed = result.completed;
     m_transferred = result.completed ? std::min(std::max(result.transferred, 0), request.dataLength) : 0;
 
     int senseLength = std::min(std::max(result.senseLength, 0), SCSI_SENSE_LENGTH);
     std::memcpy(m_sense, result.sense, static_cast<size_t>(senseLength));
-    if (!result.completed || result.status != 0 || m_sense[2] != 0)
+    if (!result.completed)
+        return false;
+    // The st driver and sg3_utils count a recovered error as done: the data
+    // went where it should, and failing the test for it would blame a drive
+    // for working.
+    const bool good = result.status == SCSI_STATUS_GOOD && m_sense[SENSE_KEY_BYTE] == 0;
+    const bool recovered = (result.status == SCSI_STATUS_GOOD || result.status == SCSI_STATUS_CHECK_CONDITION) &&
+                           IsRecoveredSense(m_sense);
+    if (!good && !recovered)
         return false;
     std::memset(m_sense, 0, sizeof(m_sense));
     return true;

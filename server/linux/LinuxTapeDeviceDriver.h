@@ -8,6 +8,11 @@
 // the command layer's own small number, not a file descriptor). A command on
 // a handle that names no attached device fails as a command that did not
 // complete: false, with all-zero sense data.
+//
+// A command that does not complete (the device is gone, refuses the
+// pass-through, or the session to it is lost) is said on standard error in
+// one line naming the device and the reason; the same reason is not repeated
+// for a device until one of its commands completes again.
 #ifndef TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 #define TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 
@@ -36,8 +41,10 @@ public:
     bool HasDevice(int fd) const;
 
     // The three primitives. True when the command completed with GOOD status
-    // and no sense key; otherwise false, and the sense data the device
-    // returned stays available to GetSense. A negative length, a null buffer
+    // and no sense key, or ended with a current RECOVERED ERROR and no flag
+    // (the drive did the command and says it needed to recover); otherwise
+    // false, and the sense data the device returned, in fixed format, stays
+    // available to GetSense. A negative length, a null buffer
     // with a non-zero length or a missing CDB fail without a command.
     bool OpCmd(int fd, unsigned char* cdb, int cdbLength);
     bool GetDataCmd(int fd, unsigned char* cdb, int cdbLength, unsigned char* buffer, int length);
@@ -52,6 +59,9 @@ public:
     // Bytes the data phase of the last command moved (0 when it moved none
     // or did not complete).
     int LastTransferLength() const { return m_transferred; }
+    // Whether the last command reached the device and ended, whatever it
+    // answered.
+    bool LastCommandCompleted() const { return m_completed; }
 
     // Load, with retension when `retension` is non-zero.
     bool LoadTape(int fd, int retension);
@@ -122,10 +132,16 @@ private:
     bool OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds);
 
     CPassThrough* Device(int fd) const;
+    void ReportFailure(int fd, const CScsiResult& result);
 
-    std::vector<std::unique_ptr<CPassThrough>> m_devices;  // indexed by handle
+    struct CAttached {
+        std::unique_ptr<CPassThrough> device;
+        const char* reportedFailure;  // the last failure said on standard error
+    };
+    std::vector<CAttached> m_devices;  // indexed by handle
     int m_timeout;
     int m_transferred;
+    bool m_completed;
     unsigned char m_sense[SCSI_SENSE_LENGTH];
 };
 

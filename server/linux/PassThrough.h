@@ -1,13 +1,22 @@
 // The pass-through: the one host-specific step of the SCSI command layer,
-// handing one CDB to one device. One implementation per kind of device (a
-// local st device through SG_IO, a virtual drive, ...); everything above it is
-// host-independent and is tested against a recording implementation.
+// handing one CDB to one device. One backend per kind of device (a local
+// tape drive through SG_IO, a virtual drive, a drive behind an iSCSI
+// target); everything above it is host-independent and is tested against a
+// recording backend.
 #ifndef TAPEDIAG_PASSTHROUGH_H
 #define TAPEDIAG_PASSTHROUGH_H
 
+#include <string>
+
 enum ScsiDirection { SCSI_DIR_NONE, SCSI_DIR_IN, SCSI_DIR_OUT };
 
+// The sense data the command layer keeps of a failed command.
 const int SCSI_SENSE_LENGTH = 32;
+// The most sense data a device may return (descriptor format can be long).
+const int SCSI_MAX_SENSE_LENGTH = 252;
+
+const unsigned char SCSI_STATUS_GOOD = 0x00;
+const unsigned char SCSI_STATUS_CHECK_CONDITION = 0x02;
 
 struct CScsiRequest {
     const unsigned char* cdb;
@@ -22,19 +31,42 @@ struct CScsiResult {
     // The command reached the device and ended: false on a transport,
     // host-adapter or driver failure, whatever the status says.
     bool completed;
-    unsigned char status;                      // SCSI status byte
-    unsigned char sense[SCSI_SENSE_LENGTH];    // sense data returned, zero-padded
+    unsigned char status;                         // SCSI status byte
+    unsigned char sense[SCSI_MAX_SENSE_LENGTH];   // sense data returned, zero-padded
     int senseLength;
     // Bytes the data phase actually moved (the request's length less the
     // residual); 0 for a command without data or one that did not complete.
     int transferred;
+    // Why a command did not complete, in words for the user (a text that
+    // lives as long as the program); null when it completed.
+    const char* failure;
 };
+
+// A result with nothing in it: not completed, no status, no sense, no data.
+CScsiResult EmptyScsiResult();
 
 class CPassThrough {
 public:
     virtual ~CPassThrough() {}
-    // Issues one command and waits for it (at most the request's time-out).
-    virtual CScsiResult Execute(const CScsiRequest& request) = 0;
+
+    // Issues one command and waits for it (at most the request's time-out,
+    // plus what the backend needs to notice a lost device). The sense data
+    // comes back in fixed format whatever format the device used, and a
+    // command that did not complete always carries a failure text.
+    CScsiResult Execute(const CScsiRequest& request);
+
+    // How messages to the user name the device (its -dev: text, or the node
+    // the host scan found; never a password).
+    const std::string& Name() const { return m_name; }
+    void Name(const std::string& name) { m_name = name; }
+
+protected:
+    // The backend's part: hands the command to the device and reports what
+    // came back, sense data as the device sent it.
+    virtual CScsiResult Send(const CScsiRequest& request) = 0;
+
+private:
+    std::string m_name;
 };
 
 #endif

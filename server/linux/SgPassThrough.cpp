@@ -3,9 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -15,6 +13,12 @@ const int SG_MAX_CDB_LENGTH = 16;
 // Only the low nibble of the driver byte names the driver's verdict; the
 // high nibble holds the mid-layer's retry suggestion.
 const unsigned short SG_DRIVER_CODE_MASK = 0x0F;
+const unsigned short SG_DRIVER_TIMEOUT = 0x06;
+// Host bytes that mean the device is no longer there, or the command ran
+// out of time.
+const unsigned short SG_HOST_NO_CONNECT = 0x01;
+const unsigned short SG_HOST_TIME_OUT = 0x03;
+const unsigned short SG_HOST_BAD_TARGET = 0x04;
 
 unsigned int TimeoutMilliseconds(int seconds)
 {
@@ -39,33 +43,49 @@ int Direction(const CScsiRequest& request)
     }
 }
 
-CScsiResult NotCompleted()
+const char* HostFailure(unsigned short hostStatus)
 {
-    CScsiResult result;
-    std::memset(&result, 0, sizeof(result));
-    result.completed = false;
-    return result;
-}
-
-CVString Reason(const char* what, const char* path, const char* why)
-{
-    CVString text(what);
-    text += path;
-    text += ": ";
-    text += why;
-    return text;
+    switch (hostStatus) {
+    case SG_HOST_NO_CONNECT:
+    case SG_HOST_BAD_TARGET:
+        return "no such device (it went away)";
+    case SG_HOST_TIME_OUT:
+        return "the command timed out";
+    default:
+        return "the host adapter reported an error";
+    }
 }
 
 }  // namespace
 
+const char* DeviceErrorReason(int error)
+{
+    switch (error) {
+    case EACCES:
+        return "permission denied: needs root or read and write access to the node";
+    case EPERM:
+        return "permission denied: needs root or CAP_SYS_RAWIO";
+    case EBUSY:
+        return "busy: in use by another program";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "no such device";
+    case EIO:
+        return "input/output error";
+    default:
+        return std::strerror(error);
+    }
+}
+
 void FillSgRequest(const CScsiRequest& request, sg_io_hdr_t& header, unsigned char* sense)
 {
     std::memset(&header, 0, sizeof(header));
-    std::memset(sense, 0, SCSI_SENSE_LENGTH);
+    std::memset(sense, 0, SCSI_MAX_SENSE_LENGTH);
     header.interface_id = 'S';
     header.dxfer_direction = Direction(request);
     header.cmd_len = static_cast<unsigned char>(request.cdbLength);
-    header.mx_sb_len = SCSI_SENSE_LENGTH;
+    header.mx_sb_len = SCSI_MAX_SENSE_LENGTH;
     if (header.dxfer_direction != SG_DXFER_NONE) {
         header.dxfer_len = static_cast<unsigned int>(request.dataLength);
         header.dxferp = request.data;
@@ -76,20 +96,30 @@ void FillSgRequest(const CScsiRequest& request, sg_io_hdr_t& header, unsigned ch
     header.timeout = TimeoutMilliseconds(request.timeoutSeconds);
 }
 
-CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlResult, const unsigned char* sense)
+CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlError, const unsigned char* sense, bool throughSt)
 {
-    CScsiResult result = NotCompleted();
-    if (ioctlResult != 0)
+    CScsiResult result = EmptyScsiResult();
+    if (ioctlError != 0) {
+        // The st driver answers EIO to every pass-through once it has lost
+        // the tape's position, until the tape is rewound.
+        result.failure = throughSt && ioctlError == EIO
+                             ? "the st driver refuses commands until the tape is rewound (position lost)"
+                             : DeviceErrorReason(ioctlError);
         return result;
+    }
     const unsigned short driverCode = header.driver_status & SG_DRIVER_CODE_MASK;
     result.completed = header.host_status == 0 && (driverCode == 0 || driverCode == DRIVER_SENSE_CODE);
+    if (!result.completed)
+        result.failure = header.host_status != 0           ? HostFailure(header.host_status)
+                         : driverCode == SG_DRIVER_TIMEOUT ? "the command timed out"
+                                                           : "the SCSI driver reported an error";
     result.status = header.status;
     if (header.dxfer_direction != SG_DXFER_NONE && header.resid >= 0 &&
         static_cast<unsigned int>(header.resid) <= header.dxfer_len)
         result.transferred = static_cast<int>(header.dxfer_len - static_cast<unsigned int>(header.resid));
     int length = header.sb_len_wr;
-    if (length > SCSI_SENSE_LENGTH)
-        length = SCSI_SENSE_LENGTH;
+    if (length > SCSI_MAX_SENSE_LENGTH)
+        length = SCSI_MAX_SENSE_LENGTH;
     if (length > 0 && sense != nullptr) {
         std::memcpy(result.sense, sense, static_cast<size_t>(length));
         result.senseLength = length;
@@ -97,43 +127,26 @@ CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlResult, const unsig
     return result;
 }
 
-std::unique_ptr<CSgPassThrough> CSgPassThrough::Open(const char* path, CVString& error)
+CSgPassThrough::CSgPassThrough(int commandFd, int claimFd, bool throughSt)
+    : m_fd(commandFd), m_claimFd(claimFd), m_throughSt(throughSt)
 {
-    if (path == nullptr || *path == '\0') {
-        error = "no device path given";
-        return nullptr;
-    }
-    int fd = ::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = Reason("cannot open ", path, std::strerror(errno));
-        return nullptr;
-    }
-    // A regular file would open and then fail every command with a puzzling
-    // error; refuse it here with a plain reason.
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) {
-        ::close(fd);
-        error = Reason("cannot use ", path, "not a character device");
-        return nullptr;
-    }
-    return std::unique_ptr<CSgPassThrough>(new CSgPassThrough(fd));
 }
-
-CSgPassThrough::CSgPassThrough(int fd) : m_fd(fd) {}
 
 CSgPassThrough::~CSgPassThrough()
 {
     ::close(m_fd);
+    if (m_claimFd >= 0 && m_claimFd != m_fd)
+        ::close(m_claimFd);
 }
 
-CScsiResult CSgPassThrough::Execute(const CScsiRequest& request)
+CScsiResult CSgPassThrough::Send(const CScsiRequest& request)
 {
     if (request.cdb == nullptr || request.cdbLength <= 0 || request.cdbLength > SG_MAX_CDB_LENGTH ||
         request.dataLength < 0)
-        return NotCompleted();
+        return EmptyScsiResult();
     sg_io_hdr_t header;
-    unsigned char sense[SCSI_SENSE_LENGTH];
+    unsigned char sense[SCSI_MAX_SENSE_LENGTH];
     FillSgRequest(request, header, sense);
     const int ioctlResult = ::ioctl(m_fd, SG_IO, &header);
-    return ReadSgResult(header, ioctlResult, sense);
+    return ReadSgResult(header, ioctlResult == 0 ? 0 : errno, sense, m_throughSt);
 }

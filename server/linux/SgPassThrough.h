@@ -1,11 +1,12 @@
-// CSgPassThrough: a local tape device (the st driver's node, such as
-// /dev/nst0) reached through the kernel's SG_IO request. The non-rewinding
-// node keeps the tape where it is when the descriptor closes.
+// CSgPassThrough: a local tape drive reached through the kernel's SG_IO
+// request. Commands go to the drive's SCSI generic node (/dev/sgM), while
+// its st node (/dev/nstN) stays open as the claim that keeps other programs
+// off the drive; without a generic node, SG_IO goes to the st node itself.
+// The non-rewinding st node keeps the tape where it is when it closes.
 #ifndef TAPEDIAG_SGPASSTHROUGH_H
 #define TAPEDIAG_SGPASSTHROUGH_H
 
 #include "PassThrough.h"
-#include "VString.h"
 
 #include <memory>
 #include <scsi/sg.h>
@@ -14,36 +15,46 @@
 // status; that is an answer of the drive, not a failure of the path to it.
 const unsigned short DRIVER_SENSE_CODE = 0x08;
 
-// Fills `header` for one SG_IO request; `sense` must hold SCSI_SENSE_LENGTH
-// bytes and receives the sense data.
+// Fills `header` for one SG_IO request; `sense` must hold
+// SCSI_MAX_SENSE_LENGTH bytes and receives the sense data.
 void FillSgRequest(const CScsiRequest& request, sg_io_hdr_t& header, unsigned char* sense);
 
 // The result of an SG_IO request: not completed when the ioctl failed
-// (ioctlResult non-zero), when the host adapter reported an error, or when
-// the driver reported anything but DRIVER_SENSE. Status, sense and the bytes
-// transferred are taken from the header only when the ioctl succeeded.
-CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlResult, const unsigned char* sense);
+// (`ioctlError` is its errno, 0 when it succeeded), when the host adapter
+// reported an error, or when the driver reported anything but DRIVER_SENSE;
+// the failure text then says why. Status, sense and the bytes transferred
+// are taken from the header only when the ioctl succeeded. `throughSt` says
+// that the request went to an st node, whose EIO means it has lost its
+// position.
+CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlError, const unsigned char* sense,
+                         bool throughSt = false);
+
+// Words for the user for an errno met while opening a device node or
+// sending a command to it.
+const char* DeviceErrorReason(int error);
 
 class CSgPassThrough : public CPassThrough {
 public:
-    // Opens the node read/write and non-blocking (so an empty drive still
-    // opens). Null, with a short reason in `error`, when it cannot be opened
-    // or is not a character device.
-    static std::unique_ptr<CSgPassThrough> Open(const char* path, CVString& error);
-
+    // Takes two open descriptors: `commandFd` receives SG_IO, `claimFd` is
+    // only held (-1 for none, or the same descriptor as commandFd when
+    // commands go to the st node). Both are closed with the object.
+    CSgPassThrough(int commandFd, int claimFd, bool throughSt);
     ~CSgPassThrough() override;
 
     CSgPassThrough(const CSgPassThrough&) = delete;
     CSgPassThrough& operator=(const CSgPassThrough&) = delete;
 
-    CScsiResult Execute(const CScsiRequest& request) override;
-    // The open node's file descriptor.
     int Descriptor() const { return m_fd; }
+    int ClaimDescriptor() const { return m_claimFd; }
+    bool ThroughSt() const { return m_throughSt; }
+
+protected:
+    CScsiResult Send(const CScsiRequest& request) override;
 
 private:
-    explicit CSgPassThrough(int fd);
-
     int m_fd;
+    int m_claimFd;
+    bool m_throughSt;
 };
 
 #endif

@@ -36,14 +36,13 @@ CSimPassThrough::CSimPassThrough(std::unique_ptr<CVirtualDrive> drive) : m_drive
 
 CSimPassThrough::~CSimPassThrough() {}
 
-CScsiResult CSimPassThrough::Execute(const CScsiRequest& request)
+CScsiResult CSimPassThrough::Send(const CScsiRequest& request)
 {
     const bool hasData = request.direction != SCSI_DIR_NONE && request.data != nullptr && request.dataLength > 0;
     CVirtualReply reply = m_drive->Execute(request.cdb, request.cdbLength,
                                            hasData ? Direction(request.direction) : VDIR_NONE,
                                            hasData ? request.data : nullptr, hasData ? request.dataLength : 0);
-    CScsiResult result;
-    std::memset(&result, 0, sizeof(result));
+    CScsiResult result = EmptyScsiResult();
     result.completed = true;
     result.status = reply.status;
     result.senseLength = std::min(std::max(reply.senseLength, 0), SCSI_SENSE_LENGTH);

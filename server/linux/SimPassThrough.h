@@ -20,10 +20,11 @@ public:
     CSimPassThrough(const CSimPassThrough&) = delete;
     CSimPassThrough& operator=(const CSimPassThrough&) = delete;
 
-    // Always completed: the virtual drive has no path that can fail.
-    CScsiResult Execute(const CScsiRequest& request) override;
-
     CVirtualDrive& Drive() { return *m_drive; }
+
+protected:
+    // Always completed: the virtual drive has no path that can fail.
+    CScsiResult Send(const CScsiRequest& request) override;
 
 private:
     explicit CSimPassThrough(std::unique_ptr<CVirtualDrive> drive);

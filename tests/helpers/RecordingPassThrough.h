@@ -58,6 +58,7 @@ struct CScriptedReply {
     unsigned char status = 0;
     CBytes sense;   // first bytes of the sense data; senseLength is its size
     CBytes dataIn;  // copied into a data-in buffer, as far as it reaches
+    const char* failure = nullptr;  // why a command did not complete
 };
 
 inline CScriptedReply Good(CBytes dataIn = CBytes())
@@ -67,10 +68,11 @@ inline CScriptedReply Good(CBytes dataIn = CBytes())
     return reply;
 }
 
-inline CScriptedReply NotCompleted()
+inline CScriptedReply NotCompleted(const char* failure = nullptr)
 {
     CScriptedReply reply;
     reply.completed = false;
+    reply.failure = failure;
     return reply;
 }
 
@@ -115,7 +117,7 @@ public:
     const CRecordedCommand& Last() const { return m_commands.back(); }
     void Clear() { m_commands.clear(); }
 
-    CScsiResult Execute(const CScsiRequest& request) override
+    CScsiResult Send(const CScsiRequest& request) override
     {
         CRecordedCommand command;
         command.cdb.assign(request.cdb, request.cdb + request.cdbLength);
@@ -133,8 +135,7 @@ public:
             reply = m_queue.front();
             m_queue.pop_front();
         }
-        CScsiResult result;
-        std::memset(&result, 0, sizeof(result));
+        CScsiResult result = EmptyScsiResult();
         if (request.direction == SCSI_DIR_IN && request.data != nullptr) {
             size_t count = std::min(reply.dataIn.size(), static_cast<size_t>(request.dataLength));
             std::copy(reply.dataIn.begin(), reply.dataIn.begin() + static_cast<long>(count), request.data);
@@ -143,6 +144,7 @@ public:
             result.transferred = request.dataLength;
         }
         result.completed = reply.completed;
+        result.failure = reply.failure;
         result.status = reply.status;
         result.senseLength = static_cast<int>(std::min(reply.sense.size(), sizeof(result.sense)));
         std::copy(reply.sense.begin(), reply.sense.begin() + result.senseLength, result.sense);

@@ -131,6 +131,12 @@ CScriptedReply SenseWithGoodStatus(unsigned char key)
     return reply;
 }
 
+CScriptedReply Deferred(CScriptedReply reply)
+{
+    reply.sense[0] = 0x71;
+    return reply;
+}
+
 TEST_F(DriverTest, ACommandFailsOnNoCompletionStatusOrSenseKey)
 {
     struct Row { const char* name; CScriptedReply reply; bool result; } rows[] = {
@@ -139,7 +145,20 @@ TEST_F(DriverTest, ACommandFailsOnNoCompletionStatusOrSenseKey)
         {"not completed", NotCompleted(), false},
         {"busy without sense", WithStatus(0x08), false},
         {"check condition", CheckCondition(0x02, 0x04, 0x01), false},
-        {"sense key with good status", SenseWithGoodStatus(0x01), false},
+        {"sense key with good status", SenseWithGoodStatus(0x03), false},
+        // The drive did the command and recovered on its own.
+        {"recovered error", CheckCondition(0x01, 0x17, 0x01), true},
+        {"recovered error with good status", SenseWithGoodStatus(0x01), true},
+        {"recovered error at end of partition", CheckCondition(0x41, 0x00, 0x02), false},
+        {"recovered error with a wrong block length", CheckCondition(0x21), false},
+        // A deferred report belongs to an earlier command; this one was not done.
+        {"deferred recovered error", Deferred(CheckCondition(0x01, 0x17, 0x01)), false},
+        {"deferred medium error", Deferred(CheckCondition(0x03, 0x0C, 0x00)), false},
+        {"recovered error with reservation conflict", [] {
+             CScriptedReply reply = CheckCondition(0x01);
+             reply.status = 0x18;
+             return reply;
+         }(), false},
     };
     CBytes cdb(6, 0);
     for (const Row& row : rows) {
@@ -150,13 +169,55 @@ TEST_F(DriverTest, ACommandFailsOnNoCompletionStatusOrSenseKey)
     }
 }
 
+TEST_F(DriverTest, DescriptorSenseReachesTheCallerInFixedFormat)
+{
+    // A read that met a filemark, as a drive answering in descriptor format
+    // sends it: information descriptor (residue 1) and stream-commands flags.
+    CScriptedReply reply = CheckCondition(0);
+    reply.sense = {0x72, 0x00, 0x00, 0x01, 0, 0, 0, 0x10, 0x00, 0x0A, 0x80, 0x00, 0, 0, 0, 0, 0, 0, 0, 0x01,
+                   0x04, 0x02, 0x00, 0x80};
+    device->Queue(reply);
+    unsigned char data[512];
+    EXPECT_FALSE(driver.ReadDataFromDrive(FD, 0, data, sizeof data));
+    CBytes expected(32, 0);
+    expected[0] = 0xF0;
+    expected[2] = 0x80;
+    expected[6] = 0x01;
+    expected[7] = 10;
+    expected[13] = 0x01;
+    EXPECT_EQ(Sense(), expected);
+}
+
+TEST_F(DriverTest, ACommandThatDoesNotCompleteIsSaidOnceOnStandardError)
+{
+    device->Name("/dev/nst0");
+    CBytes cdb(6, 0);
+    device->Queue(NotCompleted("permission denied: needs root or CAP_SYS_RAWIO"), 3);
+    device->Queue(Good());
+    device->Queue(NotCompleted("permission denied: needs root or CAP_SYS_RAWIO"));
+    device->Queue(NotCompleted());
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(driver.TestForUnitReady(FD));  // three tries, one line
+    EXPECT_FALSE(driver.LastCommandCompleted());
+    EXPECT_TRUE(driver.OpCmd(FD, cdb.data(), 6));
+    EXPECT_TRUE(driver.LastCommandCompleted());
+    EXPECT_FALSE(driver.OpCmd(FD, cdb.data(), 6));  // said again after a completed command
+    EXPECT_FALSE(driver.OpCmd(FD, cdb.data(), 6));  // a backend without a reason still gets one
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tapediag: /dev/nst0: permission denied: needs root or CAP_SYS_RAWIO\n"
+              "tapediag: /dev/nst0: permission denied: needs root or CAP_SYS_RAWIO\n"
+              "tapediag: /dev/nst0: the command did not complete\n");
+}
+
 TEST_F(DriverTest, SenseIsClearedBeforeEachCommand)
 {
     CBytes cdb(6, 0);
     device->Queue(CheckCondition(0x03, 0x11));
     device->Queue(NotCompleted());
     EXPECT_FALSE(driver.OpCmd(FD, cdb.data(), 6));
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(driver.OpCmd(FD, cdb.data(), 6));
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(Sense(), CBytes(32, 0));
 }
 

@@ -19,7 +19,7 @@ CScsiRequest Request(ScsiDirection direction, unsigned char* data, int length, i
 TEST(FillSgRequest, MapsDirectionAndData)
 {
     unsigned char data[36];
-    unsigned char sense[SCSI_SENSE_LENGTH];
+    unsigned char sense[SCSI_MAX_SENSE_LENGTH];
     struct Row { ScsiDirection direction; int length; int expected; } rows[] = {
         {SCSI_DIR_IN, 36, SG_DXFER_FROM_DEV},
         {SCSI_DIR_OUT, 36, SG_DXFER_TO_DEV},
@@ -36,14 +36,14 @@ TEST(FillSgRequest, MapsDirectionAndData)
         EXPECT_EQ(header.interface_id, 'S');
         EXPECT_EQ(header.cmd_len, 6);
         EXPECT_EQ(header.cmdp, request.cdb);
-        EXPECT_EQ(header.mx_sb_len, 32);
+        EXPECT_EQ(header.mx_sb_len, SCSI_MAX_SENSE_LENGTH);  // room for descriptor-format sense
         EXPECT_EQ(header.sbp, sense);
     }
 }
 
 TEST(FillSgRequest, TimeoutInMillisecondsWithoutOverflow)
 {
-    unsigned char sense[SCSI_SENSE_LENGTH];
+    unsigned char sense[SCSI_MAX_SENSE_LENGTH];
     struct Row { int seconds; unsigned expected; } rows[] = {
         {60, 60000u}, {86400, 86400000u}, {INT_MAX, UINT_MAX}, {0, 0u}, {-5, 0u},
     };
@@ -56,28 +56,55 @@ TEST(FillSgRequest, TimeoutInMillisecondsWithoutOverflow)
 
 TEST(ReadSgResult, CompletionFollowsIoctlHostAndDriverStatus)
 {
-    unsigned char sense[SCSI_SENSE_LENGTH] = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x01};
-    struct Row { const char* name; int ioctlResult; unsigned short host, driver; bool completed; } rows[] = {
-        {"good", 0, 0, 0, true},
-        {"ioctl error", -1, 0, 0, false},
-        {"host error", 0, 0x03, 0, false},
-        {"driver timeout", 0, 0, 0x06, false},
-        {"driver error", 0, 0, 0x04, false},
-        {"driver sense", 0, 0, 0x08, true},
-        {"driver sense with suggestion", 0, 0, 0x28, true},
+    unsigned char sense[SCSI_MAX_SENSE_LENGTH] = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x01};
+    struct Row {
+        const char* name;
+        int ioctlError;
+        bool throughSt;
+        unsigned short host, driver;
+        const char* failure;  // null: completed
+    } rows[] = {
+        {"good", 0, false, 0, 0, nullptr},
+        {"st without CAP_SYS_RAWIO", EPERM, true, 0, 0, "permission denied: needs root or CAP_SYS_RAWIO"},
+        {"st that lost its position", EIO, true, 0, 0,
+         "the st driver refuses commands until the tape is rewound (position lost)"},
+        {"generic node I/O error", EIO, false, 0, 0, "input/output error"},
+        {"device unplugged", ENODEV, false, 0, 0, "no such device"},
+        {"host time-out", 0, false, 0x03, 0, "the command timed out"},
+        {"target gone", 0, false, 0x01, 0, "no such device (it went away)"},
+        {"host error", 0, false, 0x07, 0, "the host adapter reported an error"},
+        {"driver timeout", 0, false, 0, 0x06, "the command timed out"},
+        {"driver error", 0, false, 0, 0x04, "the SCSI driver reported an error"},
+        {"driver sense", 0, false, 0, 0x08, nullptr},
+        {"driver sense with suggestion", 0, false, 0, 0x28, nullptr},
     };
     for (const Row& row : rows) {
         sg_io_hdr_t header;
         std::memset(&header, 0, sizeof(header));
         header.host_status = row.host;
         header.driver_status = row.driver;
-        EXPECT_EQ(ReadSgResult(header, row.ioctlResult, sense).completed, row.completed) << row.name;
+        CScsiResult result = ReadSgResult(header, row.ioctlError, sense, row.throughSt);
+        EXPECT_EQ(result.completed, row.failure == nullptr) << row.name;
+        if (row.failure != nullptr && result.failure != nullptr)
+            EXPECT_STREQ(result.failure, row.failure) << row.name;
+        else
+            EXPECT_EQ(result.failure, row.failure) << row.name;
     }
 }
 
-TEST(ReadSgResult, CheckConditionCarriesStatusAndAtMost32SenseBytes)
+TEST(DeviceErrorReason, NamesWhatTheUserCanDo)
 {
-    unsigned char sense[SCSI_SENSE_LENGTH] = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x01};
+    EXPECT_STREQ(DeviceErrorReason(EACCES), "permission denied: needs root or read and write access to the node");
+    EXPECT_STREQ(DeviceErrorReason(EPERM), "permission denied: needs root or CAP_SYS_RAWIO");
+    EXPECT_STREQ(DeviceErrorReason(EBUSY), "busy: in use by another program");
+    EXPECT_STREQ(DeviceErrorReason(ENOENT), "no such device");
+    EXPECT_STREQ(DeviceErrorReason(ENXIO), "no such device");
+    EXPECT_STREQ(DeviceErrorReason(ENOTTY), std::strerror(ENOTTY));
+}
+
+TEST(ReadSgResult, CheckConditionCarriesStatusAndTheSenseReturned)
+{
+    unsigned char sense[SCSI_MAX_SENSE_LENGTH] = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x11, 0x01};
     sg_io_hdr_t header;
     std::memset(&header, 0, sizeof(header));
     header.status = 0x02;
@@ -89,14 +116,14 @@ TEST(ReadSgResult, CheckConditionCarriesStatusAndAtMost32SenseBytes)
     EXPECT_EQ(result.senseLength, 14);
     EXPECT_EQ(std::memcmp(result.sense, sense, 14), 0);
 
-    header.sb_len_wr = 200;
-    EXPECT_EQ(ReadSgResult(header, 0, sense).senseLength, 32);
-    EXPECT_EQ(ReadSgResult(header, -1, sense).senseLength, 0);
+    header.sb_len_wr = 255;
+    EXPECT_EQ(ReadSgResult(header, 0, sense).senseLength, SCSI_MAX_SENSE_LENGTH);
+    EXPECT_EQ(ReadSgResult(header, EIO, sense).senseLength, 0);
 }
 
 TEST(ReadSgResult, TransferredIsTheLengthLessTheResidual)
 {
-    unsigned char sense[SCSI_SENSE_LENGTH] = {};
+    unsigned char sense[SCSI_MAX_SENSE_LENGTH] = {};
     sg_io_hdr_t header;
     std::memset(&header, 0, sizeof(header));
     header.dxfer_direction = SG_DXFER_FROM_DEV;
@@ -108,35 +135,25 @@ TEST(ReadSgResult, TransferredIsTheLengthLessTheResidual)
     header.resid = 2000;
     EXPECT_EQ(ReadSgResult(header, 0, sense).transferred, 0);
     header.resid = 0;
-    EXPECT_EQ(ReadSgResult(header, -1, sense).transferred, 0);
+    EXPECT_EQ(ReadSgResult(header, EIO, sense).transferred, 0);
     header.dxfer_direction = SG_DXFER_NONE;
     EXPECT_EQ(ReadSgResult(header, 0, sense).transferred, 0);
 }
 
-TEST(SgPassThrough, OpenRefusesMissingPathsAndNonDevices)
+TEST(SgPassThrough, ADeviceWithoutSgIoNeverCompletesAndClosesBothDescriptors)
 {
-    CVString error;
-    EXPECT_EQ(CSgPassThrough::Open("/nonexistent/nst9", error), nullptr);
-    EXPECT_NE(CVString(error).Find(std::strerror(ENOENT)), -1) << static_cast<const char*>(error);
-
-    char path[] = "/tmp/tapediag-sg-XXXXXX";
-    int fd = mkstemp(path);
+    const int fd = open("/dev/null", O_RDWR);
+    const int claim = open("/dev/zero", O_RDWR);
     ASSERT_GE(fd, 0);
-    close(fd);
-    EXPECT_EQ(CSgPassThrough::Open(path, error), nullptr);
-    EXPECT_NE(error.Find("not a character device"), -1);
-    unlink(path);
-}
-
-TEST(SgPassThrough, ADeviceWithoutSgIoNeverCompletesAndClosesItsDescriptor)
-{
-    CVString error;
-    std::unique_ptr<CSgPassThrough> device = CSgPassThrough::Open("/dev/null", error);
-    ASSERT_NE(device, nullptr) << static_cast<const char*>(error);
-    const int fd = device->Descriptor();
-    EXPECT_FALSE(device->Execute(Request(SCSI_DIR_NONE, nullptr, 0)).completed);
-    device.reset();
+    ASSERT_GE(claim, 0);
+    {
+        CSgPassThrough device(fd, claim, false);
+        CScsiResult result = device.Execute(Request(SCSI_DIR_NONE, nullptr, 0));
+        EXPECT_FALSE(result.completed);
+        EXPECT_STREQ(result.failure, std::strerror(ENOTTY));
+    }
     EXPECT_EQ(fcntl(fd, F_GETFD), -1);
+    EXPECT_EQ(fcntl(claim, F_GETFD), -1);
 }
 
 }  // namespace

@@ -17,29 +17,36 @@
 namespace {
 
 // A sysfs tree of st devices and the virtual drives behind their nodes.
+// Node nstN has device number 9:N.
 class FakeHost {
 public:
     FakeHost()
     {
         char pattern[] = "/tmp/tapediag-sysfs-XXXXXX";
         root = mkdtemp(pattern);
+        paths.sysfs = root;
+        paths.dev = "/dev";
+        EXPECT_EQ(std::system(("mkdir -p '" + root + "/class/scsi_tape' '" + root + "/dev/char'").c_str()), 0);
     }
     ~FakeHost() { EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0); }
 
-    // Adds node nstN whose device link is `link` (no link when empty), backed by a virtual drive.
-    void AddNode(const std::string& node, const std::string& link, const std::string& model)
+    // Adds st node `node` whose device directory is devices/`device` (no
+    // entry under dev/char when empty), backed by a virtual drive.
+    void AddNode(const std::string& node, const std::string& device, const std::string& model)
     {
-        std::string directory = root + "/" + node;
-        mkdir(directory.c_str(), 0755);
-        if (!link.empty()) {
-            EXPECT_EQ(symlink(link.c_str(), (directory + "/device").c_str()), 0);
+        mkdir((root + "/class/scsi_tape/" + node).c_str(), 0755);
+        if (!device.empty()) {
+            const std::string number = node.compare(0, 3, "nst") == 0 ? node.substr(3) : "99";
+            EXPECT_EQ(symlink(("../../devices/" + device + "/scsi_tape/" + node).c_str(),
+                              (root + "/dev/char/9:" + number).c_str()),
+                      0);
         }
         if (!model.empty())
             models["/dev/" + node] = model;
     }
 
-    // Opens nodes of the tree as the real opener does, with a virtual drive
-    // behind each, and "sim:" devices as themselves.
+    // Opens nodes of the tree with a virtual drive behind each, placing
+    // them as the real opener does, and "sim:" devices as themselves.
     DeviceOpenFunction Opener()
     {
         return [this](const char* device, CVString& error) {
@@ -52,17 +59,19 @@ public:
             }
             auto found = models.find(name);
             if (found == models.end()) {
-                error = "no such device";
+                error = ("cannot open " + name + ": no such device").c_str();
                 return result;
             }
             result.device = CSimPassThrough::Open(found->second.c_str(), error);
-            result.hasAddress = ReadSysfsTapeAddress(root.c_str(), name.substr(name.rfind('/') + 1).c_str(),
-                                                     result.address);
+            const CSysfsNode node = ReadSysfsNode(paths, 9, static_cast<unsigned>(std::stoul(name.substr(8))));
+            result.hasAddress = node.kind == CSysfsNode::TAPE && node.hasAddress;
+            result.address = node.address;
             return result;
         };
     }
 
     std::string root;
+    CHostPaths paths;
     std::map<std::string, std::string> models;
     std::vector<std::string> opened;
 };
@@ -73,7 +82,7 @@ protected:
 
     CLinuxDriveManager* Discover(const std::vector<CVString>& devices = {})
     {
-        manager = new CLinuxDriveManager(app, devices, host.root.c_str(), "/dev", host.Opener());
+        manager = new CLinuxDriveManager(app, devices, host.paths, host.Opener());
         app.AdoptDriveManager(manager);
         return manager;
     }
@@ -99,16 +108,18 @@ protected:
 
 TEST_F(Discovery, ScansStDevicesInNumericOrderWithTheirSysfsAddress)
 {
-    host.AddNode("nst10", "../../../2:0:5:0", "ultrium");
-    host.AddNode("nst2", "../../../1:0:3:0", "dds4");
-    host.AddNode("nst4", "../../../0:1:0:0", "crt20000n");
-    host.AddNode("nst5", "../../../0:0:6:0", "changer");   // not a tape drive
-    host.AddNode("nst3", "", "dat");                        // no device link
-    host.AddNode("st0", "../../../0:0:9:0", "dat");         // rewinding node, not used
-    host.AddNode("nst7", "../../../0:0:7:0", "");           // node that cannot be opened
+    host.AddNode("nst10", "host2/2:0:5:0", "ultrium");
+    host.AddNode("nst2", "host1/1:0:3:0", "dds4");
+    host.AddNode("nst4", "host0/0:1:0:0", "crt20000n");
+    host.AddNode("nst5", "host0/0:0:6:0", "changer");   // not a tape drive
+    host.AddNode("nst3", "", "dat");                     // sysfs cannot place it
+    host.AddNode("st0", "host0/0:0:9:0", "dat");         // rewinding node, not used
+    host.AddNode("nst7", "host0/0:0:7:0", "");           // node that cannot be opened
     testing::internal::CaptureStderr();
     Discover();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // a scan skips silently
+    // A drive that cannot be reached says why; one that is not supported is skipped silently.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tapediag: device /dev/nst7 skipped: cannot open /dev/nst7: no such device\n");
     EXPECT_EQ(Descriptions(), (std::vector<std::string>{"1:0:3:0 CORVANE DAT40 DDS4      ",
                                                         "0:1:0:0 CORVANE CRT20000N       ",
                                                         "2:0:5:0 TESSARA ULTRIUM 2       "}));
@@ -124,7 +135,7 @@ TEST_F(Discovery, ScansStDevicesInNumericOrderWithTheirSysfsAddress)
 
 TEST_F(Discovery, UnparsableLinkIsReportedAndTheDriveListedAtAddressZero)
 {
-    host.AddNode("nst0", "../../../host0", "dds3");
+    host.AddNode("nst0", "host0", "dds3");
     testing::internal::CaptureStderr();
     Discover();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -134,8 +145,8 @@ TEST_F(Discovery, UnparsableLinkIsReportedAndTheDriveListedAtAddressZero)
 
 TEST_F(Discovery, NamedDevicesReplaceTheScanAndKeepTheirOrder)
 {
-    host.AddNode("nst0", "../../../3:0:4:1", "dat");
-    host.AddNode("nst1", "../../../3:0:5:0", "dds3");
+    host.AddNode("nst0", "host3/target3:0:4/3:0:4:1", "dat");
+    host.AddNode("nst1", "host3/target3:0:5/3:0:5:0", "dds3");
     testing::internal::CaptureStderr();
     Discover({"sim:ultrium", "/dev/nst0", "sim:bogus", "sim:dds4"});
     std::string errors = testing::internal::GetCapturedStderr();
@@ -158,7 +169,9 @@ TEST_F(Discovery, LaterCommandsAddOnlyDevicesNotYetListed)
 
 TEST_F(Discovery, MissingSysfsGivesAnEmptyList)
 {
-    manager = new CLinuxDriveManager(app, {}, (host.root + "/absent").c_str(), "/dev", host.Opener());
+    CHostPaths absent;
+    absent.sysfs = host.root + "/absent";
+    manager = new CLinuxDriveManager(app, {}, absent, host.Opener());
     app.AdoptDriveManager(manager);
     EXPECT_EQ(manager->GetDriveList()->GetCount(), 0);
 }

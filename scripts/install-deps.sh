@@ -3,7 +3,9 @@
 # and any further packages named on the command line.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev "$@")
+# libiscsi reaches drives behind iSCSI targets; tgt is the independent
+# iSCSI tape target the integration suite runs the diagnostic against.
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libiscsi-dev libiscsi-bin tgt "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -48,7 +48,10 @@ const int VPD_SERIAL_NUMBER = 0x80;
 const int VPD_FIRMWARE = 0xC0;
 const int VPD_FIRMWARE_EXTRA = 0xC1;
 const int VPD_BUFFER_LENGTH = 64;
-const int SERIAL_BUFFER_LENGTH = 36;
+// The whole unit serial number page: a drive may right-align its serial in a
+// field longer than the 32 bytes a 36-byte request would bring back.
+const int SERIAL_BUFFER_LENGTH = 255;
+const int VPD_PAGE_LENGTH_BYTE = 3;
 // A vendor page that keeps failing is given up after this many requests.
 const int VPD_ATTEMPTS = 10;
 
@@ -259,7 +262,11 @@ CVString CDriveManager::ReadSerialNumber(CTapeDrive* drive)
         return serial;
     unsigned char page[SERIAL_BUFFER_LENGTH + 1] = {};  // one more zero ends the text
     if (GetDriveSerialNumber(drive, page, SERIAL_BUFFER_LENGTH)) {
+        page[std::min(4 + page[VPD_PAGE_LENGTH_BYTE], SERIAL_BUFFER_LENGTH)] = 0;
         serial = reinterpret_cast<const char*>(page + 4);
+        // Blanks ahead of a right-aligned serial go before the cut; a
+        // left-aligned serial is cut as it always was.
+        serial.Trim();
         serial = serial.Left(type == DRIVE_ULTRIUM ? 12 : 7);
         serial.TrimRight();
     }

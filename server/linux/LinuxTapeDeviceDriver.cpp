@@ -144,8 +144,8 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     // The st driver and sg3_utils count a recovered error as done: the data
     // went where it should, and failing the test for it would blame a drive
     // for working.
-    const bool good = result.status == SCSI_STATUS_GOOD && m_sense[SENSE_KEY_BYTE] == 0;
-    const bool recovered = (result.status == SCSI_STATUS_GOOD || result.status == SCSI_STATUS_CHECK_CONDITION) &&
+    const bool good = result.status == GOOD_STATUS && m_sense[SENSE_KEY_BYTE] == 0;
+    const bool recovered = (result.status == GOOD_STATUS || result.status == CHECK_CONDITION_STATUS) &&
                            IsRecoveredSense(m_sense);
     if (!good && !recovered)
         return false;

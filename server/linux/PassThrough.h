@@ -15,8 +15,8 @@ const int SCSI_SENSE_LENGTH = 32;
 // The most sense data a device may return (descriptor format can be long).
 const int SCSI_MAX_SENSE_LENGTH = 252;
 
-const unsigned char SCSI_STATUS_GOOD = 0x00;
-const unsigned char SCSI_STATUS_CHECK_CONDITION = 0x02;
+const unsigned char GOOD_STATUS = 0x00;
+const unsigned char CHECK_CONDITION_STATUS = 0x02;
 
 struct CScsiRequest {
     const unsigned char* cdb;

@@ -221,6 +221,16 @@ TEST_F(Identification, SerialNumbersByType)
     manager.fake.vpdPages[0x80] = VendorPage(4, "  AB");
     manager.SetSerialNumber(dds3);
     EXPECT_STREQ(dds3->SerialNumber(), "AB");
+    // Right-aligned in a 36-character field, as some targets send it; the
+    // page length bounds the text.
+    std::vector<unsigned char> rightAligned = VendorPage(4 + 26, "HU12345678");
+    rightAligned[3] = 36;
+    rightAligned[40] = 'X';
+    manager.fake.vpdPages[0x80] = rightAligned;
+    manager.SetSerialNumber(ultrium);
+    EXPECT_STREQ(ultrium->SerialNumber(), "HU12345678");
+    manager.SetSerialNumber(dds3);
+    EXPECT_STREQ(dds3->SerialNumber(), "HU12345");
     manager.fake.vpdPages.clear();
     manager.SetSerialNumber(ultrium);
     EXPECT_STREQ(ultrium->SerialNumber(), "Unavailable");

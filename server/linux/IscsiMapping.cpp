@@ -1,0 +1,109 @@
+#include "IscsiMapping.h"
+
+#include "ScsiData.h"
+
+#include <algorithm>
+#include <cstring>
+
+const char* const ISCSI_SESSION_LOST = "session lost, position unknown";
+const char* const ISCSI_TIMED_OUT = "the command timed out: session lost, position unknown";
+
+namespace {
+
+const int SCRATCH_MINIMUM = 256;
+const int SCRATCH_MAXIMUM = 65536;
+
+bool IsScsiStatus(int status)
+{
+    return status >= 0 && status <= 0xFF;
+}
+
+}  // namespace
+
+CScsiResult ReadIscsiReply(const CIscsiReply& reply, const CScsiRequest& request)
+{
+    CScsiResult result = EmptyScsiResult();
+    if (!IsScsiStatus(reply.taskStatus)) {
+        result.failure = reply.taskStatus == ISCSI_TASK_TIMEOUT ? ISCSI_TIMED_OUT : ISCSI_SESSION_LOST;
+        return result;
+    }
+    result.completed = true;
+    result.status = static_cast<unsigned char>(reply.taskStatus);
+    if (reply.segment != nullptr && reply.segmentSize >= 2) {
+        const size_t length = std::min<size_t>({GetBig16(reply.segment), reply.segmentSize - 2,
+                                                static_cast<size_t>(SCSI_MAX_SENSE_LENGTH)});
+        std::memcpy(result.sense, reply.segment + 2, length);
+        result.senseLength = static_cast<int>(length);
+    }
+    const bool hasData = request.direction != SCSI_DIR_NONE && request.data != nullptr && request.dataLength > 0;
+    if (hasData) {
+        const size_t length = static_cast<size_t>(request.dataLength);
+        const size_t missing = reply.residualKind == ISCSI_RESIDUAL_UNDERFLOW ? std::min(reply.residual, length) : 0;
+        result.transferred = static_cast<int>(length - missing);
+    }
+    return result;
+}
+
+bool IsRepeatableCommand(const unsigned char* cdb, int cdbLength)
+{
+    if (cdb == nullptr || cdbLength <= 0)
+        return false;
+    switch (cdb[0]) {
+    case 0x00:  // TEST UNIT READY
+    case 0x03:  // REQUEST SENSE
+    case 0x05:  // READ BLOCK LIMITS
+    case 0x12:  // INQUIRY
+    case 0x1A:  // MODE SENSE (6)
+    case 0x1C:  // RECEIVE DIAGNOSTIC RESULTS
+    case 0x34:  // READ POSITION
+    case 0x3C:  // READ BUFFER
+    case 0x4D:  // LOG SENSE
+    case 0x5A:  // MODE SENSE (10)
+    case 0xA0:  // REPORT LUNS
+        return true;
+    default:
+        return false;
+    }
+}
+
+int DataInScratchLength(const unsigned char* cdb, int cdbLength)
+{
+    if (cdb == nullptr || cdbLength < 6)
+        return 0;
+    uint32_t allocation = 0;
+    switch (cdb[0]) {
+    case 0x03:
+    case 0x1A:
+        allocation = cdb[4];
+        break;
+    case 0x12:
+        allocation = GetBig16(cdb + 3);
+        break;
+    case 0x05:
+    case 0x34:
+        break;
+    case 0x1C:
+        allocation = GetBig16(cdb + 3);
+        break;
+    case 0x3C:
+    case 0x4D:
+    case 0x5A:
+        if (cdbLength < 10)
+            return 0;
+        allocation = cdb[0] == 0x3C ? GetBig24(cdb + 6) : GetBig16(cdb + 7);
+        break;
+    case 0xA0:
+        if (cdbLength < 12)
+            return 0;
+        allocation = GetBig32(cdb + 6);
+        break;
+    default:
+        return 0;
+    }
+    return static_cast<int>(std::min<uint32_t>(std::max<uint32_t>(allocation, SCRATCH_MINIMUM), SCRATCH_MAXIMUM));
+}
+
+bool IsTapeInquiry(const unsigned char* inquiry, int length)
+{
+    return inquiry != nullptr && length >= 1 && inquiry[0] == 0x01;
+}

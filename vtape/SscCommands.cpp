@@ -1,5 +1,5 @@
 // Sequential-access commands: LOAD/UNLOAD, REWIND, READ(6), WRITE(6),
-// WRITE FILEMARKS(6), SPACE(6) and READ POSITION.
+// WRITE FILEMARKS(6), SPACE(6), READ POSITION and READ BLOCK LIMITS.
 #include <algorithm>
 #include <cstring>
 
@@ -8,6 +8,10 @@
 namespace {
 
 const size_t SHORT_POSITION_LENGTH = 20;
+const size_t BLOCK_LIMITS_LENGTH = 6;
+// A variable record may be as long as the 24-bit length of READ(6) and
+// WRITE(6) allows.
+const uint32_t MAXIMUM_BLOCK_LENGTH = 0xFFFFFF;
 
 // A NO SENSE condition (filemark, end of medium, incorrect length) with
 // its residue.
@@ -49,6 +53,7 @@ void CVirtualDriveImpl::RegisterSscHandlers()
     m_handlers[OP_SPACE6] = &CVirtualDriveImpl::Space6;
     m_handlers[OP_LOAD_UNLOAD] = &CVirtualDriveImpl::LoadUnload;
     m_handlers[OP_READ_POSITION] = &CVirtualDriveImpl::ReadPosition;
+    m_handlers[OP_READ_BLOCK_LIMITS] = &CVirtualDriveImpl::ReadBlockLimits;
 }
 
 bool CVirtualDriveImpl::Listed(const std::vector<uint32_t>& records, uint64_t record)
@@ -118,6 +123,15 @@ void CVirtualDriveImpl::ReadPosition(const CCommand& command, CVirtualReply& rep
     const uint32_t position = static_cast<uint32_t>(m_medium.Position());
     PutBig32(data + 4, position);  // first block location
     PutBig32(data + 8, position);  // last block location: nothing is buffered
+    SendData(command, reply, data, sizeof(data), sizeof(data));
+}
+
+void CVirtualDriveImpl::ReadBlockLimits(const CCommand& command, CVirtualReply& reply)
+{
+    // Granularity 0, the longest record, the shortest record (1 byte).
+    unsigned char data[BLOCK_LIMITS_LENGTH] = {};
+    PutBig24(data + 1, MAXIMUM_BLOCK_LENGTH);
+    PutBig16(data + 4, 1);
     SendData(command, reply, data, sizeof(data), sizeof(data));
 }
 

@@ -23,6 +23,7 @@
 const unsigned char OP_TEST_UNIT_READY = 0x00;
 const unsigned char OP_REWIND = 0x01;
 const unsigned char OP_REQUEST_SENSE = 0x03;
+const unsigned char OP_READ_BLOCK_LIMITS = 0x05;
 const unsigned char OP_PARK_ARM = 0x06;          // vendor: CDB byte 4 01h park, 00h unpark
 const unsigned char OP_READ6 = 0x08;
 const unsigned char OP_WRITE6 = 0x0A;
@@ -242,6 +243,7 @@ private:
     void Space6(const CCommand& command, CVirtualReply& reply);
     void LoadUnload(const CCommand& command, CVirtualReply& reply);
     void ReadPosition(const CCommand& command, CVirtualReply& reply);
+    void ReadBlockLimits(const CCommand& command, CVirtualReply& reply);
 
     enum EReadOutcome { READ_RECORD, READ_FILEMARK, READ_END_OF_DATA, READ_MEDIUM_ERROR };
     // Reads the object at the position and moves past it (not past end of

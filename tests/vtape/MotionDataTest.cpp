@@ -219,10 +219,18 @@ TEST(VtapeMotion, RequestSenseReturnsTheLastFailureOnce)
     EXPECT_EQ(0xEE, sense[8]);
 }
 
+TEST(VtapeMotion, ReadBlockLimitsTellsTheRecordLengthsAccepted)
+{
+    CTestDrive drive("ultrium");
+    CBytes limits(6, 0xEE);
+    EXPECT_GOOD(drive.In({0x05, 0, 0, 0, 0, 0}, limits));
+    EXPECT_EQ(limits, (CBytes{0x00, 0xFF, 0xFF, 0xFF, 0x00, 0x01}));
+}
+
 TEST(VtapeMotion, UnknownOpcodesAndWrongCdbLengths)
 {
     CTestDrive drive("ultrium");
-    EXPECT_SENSE(drive.Run({0x05, 0, 0, 0, 0, 0}), 0x05, 0x20, 0x00);
+    EXPECT_SENSE(drive.Run({0x02, 0, 0, 0, 0, 0}), 0x05, 0x20, 0x00);
     EXPECT_SENSE(drive.Run({0xA5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 0x05, 0x20, 0x00);
     EXPECT_SENSE(drive.Run({0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 0x05, 0x24, 0x00);
     EXPECT_SENSE(drive.Run({0x34, 0, 0, 0, 0, 0}), 0x05, 0x24, 0x00);

@@ -36,7 +36,10 @@ CScsiResult ReadIscsiReply(const CIscsiReply& reply, const CScsiRequest& request
         result.senseLength = static_cast<int>(length);
     }
     const bool hasData = request.direction != SCSI_DIR_NONE && request.data != nullptr && request.dataLength > 0;
-    if (hasData) {
+    // A command that failed without a residual tells nothing of what moved
+    // (a target answers a READ that met a filemark so): claim nothing.
+    const bool known = reply.taskStatus == GOOD_STATUS || reply.residualKind != ISCSI_RESIDUAL_NONE;
+    if (hasData && known) {
         const size_t length = static_cast<size_t>(request.dataLength);
         const size_t missing = reply.residualKind == ISCSI_RESIDUAL_UNDERFLOW ? std::min(reply.residual, length) : 0;
         result.transferred = static_cast<int>(length - missing);

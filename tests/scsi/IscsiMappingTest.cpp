@@ -74,6 +74,12 @@ TEST(IscsiReply, TransferredIsTheLengthLessAnUnderflow)
     reply.residual = 100;
     EXPECT_EQ(ReadIscsiReply(reply, Request(SCSI_DIR_IN, data, 65536)).transferred, 65536);
     EXPECT_EQ(ReadIscsiReply(Reply(0x00), Request(SCSI_DIR_NONE, nullptr, 0)).transferred, 0);
+    // A read that met a filemark, answered without a residual: nothing is claimed.
+    EXPECT_EQ(ReadIscsiReply(Reply(0x02), Request(SCSI_DIR_IN, data, 512)).transferred, 0);
+    reply = Reply(0x02);  // a short block: the target says how much is missing
+    reply.residualKind = ISCSI_RESIDUAL_UNDERFLOW;
+    reply.residual = 65536 - 512;
+    EXPECT_EQ(ReadIscsiReply(reply, Request(SCSI_DIR_IN, data, 65536)).transferred, 512);
 }
 
 TEST(IscsiCommands, OnlyCommandsThatMoveNothingAreSentAgainOnANewSession)

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Starts and stops a private tgt iSCSI target on 127.0.0.1 with one tape LUN,
+# identified as an Ultrium drive, for the integration suite, the differential
+# check and the benchmark.
+#
+#   scripts/tgt-target.sh start STATE_DIR [USER PASSWORD]
+#       Starts tgtd on a free iSCSI port with its own control port, a tape
+#       image in STATE_DIR (put STATE_DIR in /dev/shm for speed) on LUN 1,
+#       and CHAP when USER and PASSWORD are given. Prints the drive's URL
+#       (without the password). Exits 2, with one line on standard error,
+#       when tgtd cannot start here (for instance without root).
+#   scripts/tgt-target.sh stop STATE_DIR
+#       Deletes the target and stops that tgtd (it ignores SIGTERM): by its
+#       control port first, then by its PID.
+set -uo pipefail
+
+IQN_PREFIX=iqn.2026-12.test.tapediag
+TID=1
+LUN=1
+
+say() { echo "tgt-target: $*" >&2; }
+
+port_in_use() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+free_port() {
+    local port
+    for _ in $(seq 1 50); do
+        port=$((20000 + RANDOM % 30000))
+        port_in_use "$port" || { echo "$port"; return 0; }
+    done
+    return 1
+}
+
+admin() {
+    tgtadm -C "$(cat "$state/control")" --lld iscsi "$@"
+}
+
+stop() {
+    state=$1
+    [ -f "$state/pid" ] || return 0
+    local pid
+    pid=$(cat "$state/pid")
+    if [ -f "$state/control" ]; then
+        admin --op delete --mode target --tid "$TID" --force >/dev/null 2>&1
+        tgtadm -C "$(cat "$state/control")" --op delete --mode system >/dev/null 2>&1
+    fi
+    for _ in $(seq 1 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -KILL "$pid" 2>/dev/null
+        for _ in $(seq 1 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+    fi
+    rm -f "$state/pid"
+}
+
+start() {
+    state=$1
+    local user=${2:-} password=${3:-}
+    mkdir -p "$state" || return 2
+    if [ -f "$state/pid" ] && kill -0 "$(cat "$state/pid")" 2>/dev/null; then
+        say "a target of $state is running already"
+        return 2
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        say "tgtd needs root; it cannot start here"
+        return 2
+    fi
+    if ! command -v tgtd >/dev/null || ! command -v tgtadm >/dev/null || ! command -v tgtimg >/dev/null; then
+        say "tgt is not installed (scripts/install-deps.sh installs it)"
+        return 2
+    fi
+    local image=$state/tape.img
+    rm -f "$image"
+    tgtimg --op new --device-type tape --barcode TAPEDIAG1 --size 4096 --type data --file "$image" >/dev/null ||
+        { say "tgtimg cannot make a tape image in $state"; return 2; }
+
+    local attempt port control pid
+    for attempt in 1 2 3 4 5; do
+        port=$(free_port) && control=$(free_port) || { say "no free port"; return 2; }
+        [ "$port" != "$control" ] || continue
+        echo "$control" >"$state/control"
+        tgtd -f -C "$control" --iscsi "portal=127.0.0.1:$port" >"$state/tgtd.log" 2>&1 &
+        pid=$!
+        echo "$pid" >"$state/pid"
+        # Ready when its control port answers and its portal listens.
+        for _ in $(seq 1 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            if tgtadm -C "$control" --op show --mode system >/dev/null 2>&1 && port_in_use "$port"; then
+                break
+            fi
+            sleep 0.1
+        done
+        if kill -0 "$pid" 2>/dev/null && port_in_use "$port"; then
+            break
+        fi
+        stop "$state"
+        pid=
+    done
+    if [ -z "$pid" ]; then
+        say "tgtd does not start here (see $state/tgtd.log)"
+        return 2
+    fi
+    echo "$port" >"$state/port"
+
+    local iqn=$IQN_PREFIX:tape
+    if ! { admin --op new --mode target --tid "$TID" -T "$iqn" &&
+        admin --op new --mode logicalunit --tid "$TID" --lun "$LUN" -b "$image" --device-type tape --bstype ssc &&
+        admin --op update --mode logicalunit --tid "$TID" --lun "$LUN" \
+            --params "vendor_id=TESSARA,product_id=ULTRIUM 2,product_rev=2A17,scsi_sn=HU12345678" &&
+        admin --op update --mode target --tid "$TID" -n MaxRecvDataSegmentLength -v 262144 &&
+        admin --op update --mode target --tid "$TID" -n MaxXmitDataSegmentLength -v 262144 &&
+        admin --op bind --mode target --tid "$TID" -I 127.0.0.1; } >"$state/tgtadm.log" 2>&1; then
+        say "tgtd does not take the tape LUN (see $state/tgtadm.log)"
+        stop "$state"
+        return 2
+    fi
+    local credentials=
+    if [ -n "$user" ]; then
+        if ! { admin --op new --mode account --user "$user" --password "$password" &&
+            admin --op bind --mode account --tid "$TID" --user "$user"; } >>"$state/tgtadm.log" 2>&1; then
+            say "tgtd does not take the CHAP account (see $state/tgtadm.log)"
+            stop "$state"
+            return 2
+        fi
+        credentials="$user@"
+    fi
+    echo "iscsi://${credentials}127.0.0.1:$port/$iqn/$LUN"
+}
+
+case ${1:-} in
+    start) shift; [ $# -ge 1 ] || { say "usage: $0 start STATE_DIR [USER PASSWORD]"; exit 2; }; start "$@" ;;
+    stop) shift; [ $# -eq 1 ] || { say "usage: $0 stop STATE_DIR"; exit 2; }; stop "$1" ;;
+    *) say "usage: $0 start STATE_DIR [USER PASSWORD] | stop STATE_DIR"; exit 2 ;;
+esac

@@ -9,6 +9,8 @@
 #       and CHAP when USER and PASSWORD are given. Prints the drive's URL
 #       (without the password). Exits 2, with one line on standard error,
 #       when tgtd cannot start here (for instance without root).
+#   scripts/tgt-target.sh drop STATE_DIR
+#       Closes every initiator's connection, as a network failure would.
 #   scripts/tgt-target.sh stop STATE_DIR
 #       Deletes the target and stops that tgtd (it ignores SIGTERM): by its
 #       control port first, then by its PID.
@@ -58,6 +60,17 @@ stop() {
         done
     fi
     rm -f "$state/pid"
+}
+
+drop() {
+    state=$1
+    local session= line
+    while read -r line; do
+        case $line in
+            Session:*) session=${line#Session: } ;;
+            Connection:*) admin --op delete --mode conn --tid "$TID" --sid "$session" --cid "${line#Connection: }" ;;
+        esac
+    done < <(admin --op show --mode conn --tid "$TID")
 }
 
 start() {
@@ -137,5 +150,6 @@ start() {
 case ${1:-} in
     start) shift; [ $# -ge 1 ] || { say "usage: $0 start STATE_DIR [USER PASSWORD]"; exit 2; }; start "$@" ;;
     stop) shift; [ $# -eq 1 ] || { say "usage: $0 stop STATE_DIR"; exit 2; }; stop "$1" ;;
-    *) say "usage: $0 start STATE_DIR [USER PASSWORD] | stop STATE_DIR"; exit 2 ;;
+    drop) shift; [ $# -eq 1 ] || { say "usage: $0 drop STATE_DIR"; exit 2; }; drop "$1" ;;
+    *) say "usage: $0 start STATE_DIR [USER PASSWORD] | drop STATE_DIR | stop STATE_DIR"; exit 2 ;;
 esac

@@ -78,6 +78,8 @@ public:
             kill(pid, SIGKILL);
     }
     void Stop() { ChildProcess(Script(), {"stop", m_state}).Finish(60000); }
+    // Closes every initiator's connection; the target stays up.
+    void DropConnections() { ChildProcess(Script(), {"drop", m_state}).Finish(60000); }
 
 private:
     static std::string Script() { return std::string(TAPEDIAG_SOURCE_DIR) + "/scripts/tgt-target.sh"; }

@@ -26,10 +26,11 @@ port_in_use() {
     (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
+# A free port from FIRST to LAST (tgtd takes control ports up to 32767).
 free_port() {
-    local port
+    local first=$1 last=$2 port
     for _ in $(seq 1 50); do
-        port=$((20000 + RANDOM % 30000))
+        port=$((first + RANDOM % (last - first + 1)))
         port_in_use "$port" || { echo "$port"; return 0; }
     done
     return 1
@@ -96,7 +97,9 @@ start() {
 
     local attempt port control pid
     for attempt in 1 2 3 4 5; do
-        port=$(free_port) && control=$(free_port) || { say "no free port"; return 2; }
+        # Below the kernel's ephemeral range (32768 and up), where a port
+        # that nothing listens on may still be some connection's own.
+        port=$(free_port 20000 32767) && control=$(free_port 10000 19999) || { say "no free port"; return 2; }
         [ "$port" != "$control" ] || continue
         echo "$control" >"$state/control"
         tgtd -f -C "$control" --iscsi "portal=127.0.0.1:$port" >"$state/tgtd.log" 2>&1 &
@@ -117,7 +120,8 @@ start() {
         pid=
     done
     if [ -z "$pid" ]; then
-        say "tgtd does not start here (see $state/tgtd.log)"
+        say "tgtd does not start here: $(grep -v -e RDMA -e oom-killer -e nr_open -e scheduler -e notification \
+            "$state/tgtd.log" | tail -1)"
         return 2
     fi
     echo "$port" >"$state/port"

@@ -124,6 +124,9 @@ const CStep script[] = {
     {"read without a cartridge", {0x08, 0, 0x00, 0x02, 0x00, 0}, SCSI_DIR_IN, SMALL, {}, false},
     {"load again", {0x1B, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, {}, false},
     {"test unit ready after loading", {0x00, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, {}, false},
+    {"write after loading", {0x0A, 0, 0x00, 0x02, 0x00, 0}, SCSI_DIR_OUT, SMALL, {}, false},
+    {"load a loaded cartridge", {0x1B, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, {}, false},
+    {"read after loading a loaded cartridge", {0x08, 0, 0x00, 0x02, 0x00, 0}, SCSI_DIR_IN, SMALL, {{0, SMALL}}, false},
     {"log sense", {0x4D, 0, 0x40 | 0x02, 0, 0, 0, 0, 0x01, 0x00, 0}, SCSI_DIR_IN, 256, {}, false},
 };
 
@@ -148,6 +151,9 @@ const CKnownQuirk quirks[] = {
     {"test unit ready without a cartridge", "status 00, 0 bytes",
      "after UNLOAD a drive reports MEDIUM NOT PRESENT (02/3A/00); tgt keeps the cartridge loaded"},
     {"read without a cartridge", "48/00/00 info 0", "the same: tgt reads on after UNLOAD"},
+    {"read after loading a loaded cartridge", "48/00/00 info 0",
+     "LOAD positions the tape at its beginning even when the cartridge is loaded already; tgt leaves it where it "
+     "was (at end of data here)"},
     {"log sense", "05/20/00 info 0", "tgt does not implement LOG SENSE"},
 };
 

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const bool descriptor = !raw.empty() && ((raw[0] & 0x7F) == 0x72 || (raw[0] & 0x7F) == 0x73);
     if (!descriptor) {
-        FUZZ_CHECK(std::memcmp(fixed.data(), raw.data(), static_cast<size_t>(length)) == 0);
+        FUZZ_CHECK(length == 0 || std::memcmp(fixed.data(), raw.data(), static_cast<size_t>(length)) == 0);
         return 0;
     }
     FUZZ_CHECK(length == std::min(NORMALISED_SENSE_LENGTH, fixedLength));

@@ -136,7 +136,7 @@ CRate DiagnosticRate(const std::string& url)
         opened.device.reset(standIn);
         return opened;
     };
-    app.AdoptDriveManager(new CLinuxDriveManager({url.c_str()}, CHostPaths(), opener));
+    app.AdoptDriveManager(new CLinuxDriveManager(app, {url.c_str()}, CHostPaths(), opener));
     std::string line = "rwtest; -id:x; -nov:; -ts:" + std::to_string(SIZE_MIB) + ";";
     if (standIn == nullptr || !utility.SetParameters(line.c_str()))
         return CRate();

@@ -1,6 +1,6 @@
 // The real tapediag against tgt: every result line of the commands a tgt
 // tape LUN can serve, and how the diagnostic reports the commands it lacks
-// (LOG SELECT, and MODE SELECT of the compression page).
+// (LOG SELECT and LOG SENSE, and MODE SELECT of the compression page).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -41,7 +41,13 @@ TEST(TgtDiagnostic, EveryCommandALunOfTgtCanServe)
         {{"disablecomp"}, 0, Then(DRIVE, {"Issued cmd: Disable Compression.", "Compression disable cmd failed.", " "})},
         {{"ctest"}, 0, Then(DRIVE, {"Issued Cmd: Test Compression.", "Examining compression attributes.",
                                     "Unable to begin the test; drive compression is turned off.", " "})},
-        {{"etest"}, 0, {"This command is not available in this version of the diagnostic.", " "}},
+        // SEND DIAGNOSTIC self-test.
+        {{"etest"}, 1, Then(DRIVE, {"Issued Cmd: Begin resident Drive Diagnostic.",
+                                    "Drive Diagnostic Test complete: Report Pass.", " "})},
+        {{"retension"}, 1, Then(DRIVE, {"Issued Cmd:  Retension Tape.", "Tape retension complete.", " "})},
+        // tgt has no LOG SENSE, so not even the page directory.
+        {{"logpages"}, 0, Then(DRIVE, {"Issued Cmd: Print Available Log Pages.", " ",
+                                       "Unable to Access Page 0, Log Page Directory."})},
         // tgt has no LOG SELECT: the test cannot reset the drive's counters
         // and stops before it writes anything.
         {{"rwtest", "-ts:5"}, 0, Then(DRIVE, {"Issued Cmd: Test Read-Write.", "Issued Cmd: Test Unit Ready.",

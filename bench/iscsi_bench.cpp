@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include "Application.h"
@@ -77,7 +78,7 @@ public:
         if (mkdtemp(pattern) == nullptr)
             return;
         m_state = pattern;
-        m_url = Run(Script() + " start " + m_state);
+        m_url = Run("TGT_TARGET_OWNER=" + std::to_string(getpid()) + " " + Script() + " start " + m_state);
     }
     ~CTarget()
     {

@@ -8,7 +8,10 @@
 #       image in STATE_DIR (put STATE_DIR in /dev/shm for speed) on LUN 1,
 #       and CHAP when USER and PASSWORD are given. Prints the drive's URL
 #       (without the password). Exits 2, with one line on standard error,
-#       when tgtd cannot start here (for instance without root).
+#       when tgtd cannot start here (for instance without root). The target
+#       is stopped when its owner ends without stopping it (a test that
+#       crashed): the process TGT_TARGET_OWNER names, by default the one
+#       that ran this script.
 #   scripts/tgt-target.sh drop STATE_DIR
 #       Closes every initiator's connection, as a network failure would.
 #   scripts/tgt-target.sh stop STATE_DIR
@@ -148,7 +151,20 @@ start() {
         fi
         credentials="$user@"
     fi
+    watch_owner "$state" "${TGT_TARGET_OWNER:-$PPID}"
     echo "iscsi://${credentials}127.0.0.1:$port/$iqn/$LUN"
+}
+
+# Stops the target once `owner` is gone; ends by itself once the target is
+# stopped. It holds none of the caller's streams.
+watch_owner() {
+    local state=$1 owner=$2
+    (
+        while [ -f "$state/pid" ] && kill -0 "$owner" 2>/dev/null; do
+            sleep 1
+        done
+        [ -f "$state/pid" ] && stop "$state"
+    ) </dev/null >/dev/null 2>&1 &
 }
 
 case ${1:-} in

@@ -90,9 +90,21 @@ private:
 };
 
 // Skips the test, with the script's reason, where tgt cannot start (for
-// example without root); in CI a target that cannot start fails the test.
+// example without root) or this build cannot reach it; in CI either fails
+// the test.
+#ifdef TAPEDIAG_HAVE_LIBISCSI
+const char* const TGT_UNUSABLE = nullptr;
+#else
+const char* const TGT_UNUSABLE = "this build has no libiscsi";
+#endif
+
 #define REQUIRE_TGT(target)                                                              \
     do {                                                                                 \
+        if (TGT_UNUSABLE != nullptr) {                                                   \
+            if (std::getenv("CI") != nullptr)                                            \
+                FAIL() << "tgt must run in CI: " << TGT_UNUSABLE;                        \
+            GTEST_SKIP() << "tgt cannot be reached: " << TGT_UNUSABLE;                   \
+        }                                                                                \
         if (!(target).Started()) {                                                       \
             if (std::getenv("CI") != nullptr)                                            \
                 FAIL() << "tgt must run in CI: " << (target).Why();                      \

@@ -34,7 +34,6 @@ extern "C" {
 #include <iscsi/iscsi.h>
 #include <iscsi/scsi-lowlevel.h>
 }
-#endif
 
 namespace {
 
@@ -152,7 +151,6 @@ CRate DiagnosticRate(const std::string& url)
     return rate;
 }
 
-#ifdef TAPEDIAG_HAVE_LIBISCSI
 bool Command(iscsi_context* context, int lun, std::vector<unsigned char> cdb, int direction, unsigned char* data,
              int length)
 {
@@ -206,9 +204,9 @@ bool BareLoop(const std::string& url, double& write, double& read, double& cpuMs
     iscsi_destroy_context(context);
     return ok;
 }
-#endif
 
 }  // namespace
+#endif
 
 int main()
 {

@@ -23,6 +23,7 @@ namespace {
 
 const char INITIATOR_NAME[] = "iqn.2024-01.invalid.tapediag:initiator";
 const int LOGIN_TIMEOUT_SECONDS = 10;
+const int LOGOUT_TIMEOUT_SECONDS = 3;
 // A command's deadline is its time-out plus this: time for the target's own
 // answer to a time-out to arrive before the session is given up.
 const int DEADLINE_MARGIN_SECONDS = 5;
@@ -108,8 +109,13 @@ std::unique_ptr<CIscsiPassThrough> CIscsiPassThrough::Open(const char* url, CVSt
 
 CIscsiPassThrough::~CIscsiPassThrough()
 {
-    if (m_context != nullptr)
-        iscsi_logout_sync(m_context);
+    // A polite logout, but never a wait on a target that does not answer.
+    if (m_context != nullptr) {
+        iscsi_set_timeout(m_context, LOGOUT_TIMEOUT_SECONDS);
+        CTaskPending logout;
+        if (iscsi_logout_async(m_context, OnStep<CTaskPending>, &logout) == 0)
+            WaitFor(logout.done, CClock::Get().Now() + LOGOUT_TIMEOUT_SECONDS);
+    }
     DropSession();
 }
 

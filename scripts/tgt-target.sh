@@ -8,10 +8,9 @@
 #       image in STATE_DIR (put STATE_DIR in /dev/shm for speed) on LUN 1,
 #       and CHAP when USER and PASSWORD are given. Prints the drive's URL
 #       (without the password). Exits 2, with one line on standard error,
-#       when tgtd cannot start here (for instance without root). The target
-#       is stopped when its owner ends without stopping it (a test that
-#       crashed): the process TGT_TARGET_OWNER names, by default the one
-#       that ran this script.
+#       when tgtd cannot start here (for instance without root). When
+#       TGT_TARGET_OWNER names a process, the target is stopped once that
+#       process ends without stopping it (a test that crashed).
 #   scripts/tgt-target.sh drop STATE_DIR
 #       Closes every initiator's connection, as a network failure would.
 #   scripts/tgt-target.sh stop STATE_DIR
@@ -151,7 +150,7 @@ start() {
         fi
         credentials="$user@"
     fi
-    watch_owner "$state" "${TGT_TARGET_OWNER:-$PPID}"
+    [ -z "${TGT_TARGET_OWNER:-}" ] || watch_owner "$state" "$TGT_TARGET_OWNER"
     echo "iscsi://${credentials}127.0.0.1:$port/$iqn/$LUN"
 }
 

@@ -27,12 +27,14 @@ public:
             return;
         }
         m_state = state;
-        std::vector<std::string> args = {"start", m_state};
+        // The target goes with this process, should the test end without
+        // stopping it.
+        std::vector<std::string> args = {"TGT_TARGET_OWNER=" + std::to_string(getpid()), Script(), "start", m_state};
         if (!user.empty()) {
             args.push_back(user);
             args.push_back(password);
         }
-        ChildProcess script(Script(), args);
+        ChildProcess script("/usr/bin/env", args);
         const int status = script.Finish(60000);
         m_url = script.Output();
         while (!m_url.empty() && (m_url.back() == '\n' || m_url.back() == '\r'))

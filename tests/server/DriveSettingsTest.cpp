@@ -247,6 +247,13 @@ struct Exchange {
     std::vector<unsigned char> dataOut;  // what was sent to the drive
 };
 
+CHostPaths NowhereOnThisHost()
+{
+    CHostPaths paths;
+    paths.sysfs = paths.dev = "/nonexistent";
+    return paths;
+}
+
 // A device that passes every command to the one behind it and keeps a copy.
 class TappedDevice : public CPassThrough {
 public:
@@ -254,7 +261,8 @@ public:
         : m_inner(std::move(inner)), m_log(log)
     {
     }
-    CScsiResult Execute(const CScsiRequest& request) override
+protected:
+    CScsiResult Send(const CScsiRequest& request) override
     {
         Exchange exchange;
         exchange.cdb.assign(request.cdb, request.cdb + request.cdbLength);
@@ -289,7 +297,7 @@ TEST_F(DriveSettings, SetWritesBackEveryOtherByteAsRead)
     InProcessDiagnostic diagnostic;
     std::vector<Exchange> log;
     diagnostic.App().AdoptDriveManager(new CLinuxDriveManager(
-        diagnostic.App(), {"sim:ultrium,write-protected"}, "/nonexistent", "/nonexistent",
+        diagnostic.App(), {"sim:ultrium,write-protected"}, NowhereOnThisHost(),
         [&log](const char* device, CVString& error) {
             COpenedDevice opened;
             std::unique_ptr<CSimPassThrough> sim = CSimPassThrough::Open(device + 4, error);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "ControllerRun.h"
 #include "DriveManager.h"
 #include "FakeClock.h"
@@ -294,6 +295,57 @@ TEST_F(Upgrade, ABareFileNameIsLookedForInTheProgramsDirectory)
     const CCommandOutput run = Run("ultrium", "-f:u120B-fw.bin");
     SaveProgramLocation("");
     EXPECT_TRUE(run.result);
+}
+
+// The image script of the README, run as a user runs it.
+int MakeImage(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {TAPEDIAG_SCRIPTS_DIR "/make-firmware-image.sh"};
+    all.insert(all.end(), args.begin(), args.end());
+    ChildProcess script("/bin/sh", all);
+    return script.Finish(60000);
+}
+
+TEST_F(Upgrade, TheScriptsImageUpgradesAVirtualDriveAsTheReadmeShows)
+{
+    const std::string ultrium = files.path + "/u120B-sc.bin";
+    ASSERT_EQ(MakeImage({"ultrium", "120B", "1048576", ultrium}), 0);
+    CCommandOutput run = Run("ultrium", "-f:" + ultrium);
+    EXPECT_TRUE(run.result);
+    EXPECT_EQ(run.lines.back(), "Firmware Version 120B installed.");
+    run = RunCommandLine(app, utility, "show");
+    EXPECT_EQ(run.lines[4], "TESSARA ULTRIUM 2, Firmware: 120B-5RC4 BOOT 1.2");
+
+    struct Case {
+        const char* family;
+        const char* device;
+        const char* file;
+        const char* level;
+        const char* description;
+    } cases[] = {
+        {"dds3", "dds3", "d7490xyz.bin", "7490", "74900110"},
+        {"dds4", "dds4", "x9C24abc.img", "9C24", "9C24A7F1"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = files.path + "/" + c.file;
+        ASSERT_EQ(MakeImage({c.family, c.level, "32768", path}), 0);
+        CApplication fresh;
+        CUtility parser(&fresh);
+        run = RunCommandLine(fresh, parser, std::string("upgrade -id:x -dev:sim:") + c.device + " -f:" + path);
+        EXPECT_TRUE(run.result) << c.family;
+        EXPECT_STREQ(fresh.GetDriveManager()->GetDriveList()->GetAt(0)->FirmwareDescription(), c.description);
+    }
+
+    // Page texts of one's own; bad arguments are refused.
+    const std::string custom = files.path + "/u121C-cu.bin";
+    ASSERT_EQ(MakeImage({"-c0", "30:121C-OWN", "ultrium", "121C", "16384", custom}), 0);
+    CApplication fresh;
+    CUtility parser(&fresh);
+    EXPECT_TRUE(RunCommandLine(fresh, parser, "upgrade -id:x -dev:sim:ultrium -f:" + custom).result);
+    EXPECT_STREQ(fresh.GetDriveManager()->GetDriveList()->GetAt(0)->FirmwareDescription(), "121C-OWN");
+    EXPECT_EQ(MakeImage({"ultrium", "12B", "16384", custom}), 2);
+    EXPECT_EQ(MakeImage({"ultrium", "120B", "64", custom}), 2);
+    EXPECT_EQ(MakeImage({"ultrium", "120B", "16384"}), 2);
 }
 
 }  // namespace

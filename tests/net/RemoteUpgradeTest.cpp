@@ -122,18 +122,35 @@ TEST(RemoteUpgrade, TheClientShowsWhatALocalRunShowsAndTheServerSendsTheUpgradeT
         {"upgrade;-id:x;-f:u121C-fw.bin;", MSG_SUCCESSFUL_FIRMWARE_UPGRADE, "Firmware Version 121C installed."},
         {"upgrade;-id:x;-f:u120B-fw.bin;", MSG_UNSUCCESSFUL_COMPLETION, " "},
         {"show;", MSG_SUCCESSFUL_COMPLETION, " "},
+        // A client names images in the server's directory only.
+        {nullptr, MSG_BAD_PARAMETERS, nullptr},
     };
+    const std::string elsewhere = "upgrade;-id:x;-f:" + files.path + "/u121C-fw.bin;";
     for (const Step& step : steps) {
-        SCOPED_TRACE(step.command);
-        ASSERT_TRUE(wire.Send(step.command));
+        const std::string command = step.command != nullptr ? step.command : elsewhere;
+        SCOPED_TRACE(command);
+        ASSERT_TRUE(wire.Send(command));
         std::vector<std::string> reply = wire.Until(tokens);
         ASSERT_FALSE(reply.empty());
         EXPECT_EQ(reply.back(), step.token);
         reply.pop_back();
         const Lines lines = JoinLines(reply);
+        if (step.lastLine == nullptr) {
+            EXPECT_TRUE(lines.empty());
+            continue;
+        }
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back(), step.lastLine);
     }
+    // An upgrade that fails ends the client with status 0.
+    wire.Close();  // one client at a time
+    ChildProcess refused(TAPEDIAG_CLIENT_BIN, {"upgrade", "-id:x", "-f:" + newer, "-nr", "-ip:127.0.0.1",
+                                               "-cp:" + std::to_string(serving.Port())});
+    EXPECT_EQ(refused.Finish(60000), 0);
+    const Lines refusal = refused.OutputLines();
+    ASSERT_GE(refusal.size(), 2u);
+    EXPECT_EQ(refusal[refusal.size() - 2], "Current firmware level is newer or the same as the one to be installed.");
+
     // Three upgrades paused 15 s each, on the fake clock.
     EXPECT_EQ(clock.Sleeps(), (std::vector<long>{15, 15, 15}));
 }

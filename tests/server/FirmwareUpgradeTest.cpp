@@ -85,6 +85,14 @@ TEST_F(Upgrade, AnUltriumDriveRunsTheNewLevelAndShowsIt)
     EXPECT_EQ(show.lines[4], "TESSARA ULTRIUM 2, Firmware: 120B-5RC4 BOOT 1.2");
 }
 
+TEST_F(Upgrade, AnEjectThatFailsGoesUnmentioned)
+{
+    const CCommandOutput run = Run("ultrium,fail=1b", "-f:" + ultrium120B);
+    EXPECT_TRUE(run.result);
+    EXPECT_EQ(run.lines, Joined(ULTRIUM_BANNER, {"Firmware Version 120B installed."}));
+    EXPECT_TRUE(CartridgeLoaded());
+}
+
 TEST_F(Upgrade, EveryFamilyThatTakesADownload)
 {
     struct Case {

@@ -194,28 +194,6 @@ TEST(VtapeFirmware, DrivesWithoutADownloadRefuseIt)
     EXPECT_SENSE(drive.Out(WriteBufferCdb(0x04, 0, BLOCK), CBytes(100)), 0x05, 0x1A, 0x00);
 }
 
-TEST(VtapeFirmwareFaults, ABlockOrTheSaveFails)
-{
-    const CBytes image = MakeFirmwareImage(UltriumImage("120B", 3 * BLOCK));
-    CTestDrive block("ultrium,download-fail=3");
-    CVirtualReply reply = Download(block, image, 0);
-    EXPECT_SENSE(reply, 0x0B, 0x47, 0x00);
-
-    CFakeClock clock;
-    CFakeClockScope scope(clock);
-    CTestDrive save("ultrium,save-fail=200");
-    EXPECT_GOOD(Download(save, image, 0));
-    EXPECT_SENSE(Save(save), 0x04, 0x44, 0x00);
-    EXPECT_EQ(clock.Sleeps(), std::vector<long>{200});
-    EXPECT_EQ(Revision(save), "117A");
-
-    CTestDrive old("ultrium,keeps-old-level");
-    EXPECT_GOOD(Download(old, image, 0));
-    EXPECT_GOOD(Save(old));
-    EXPECT_EQ(Revision(old), "117A");
-    EXPECT_EQ(PageText(old, 0xC0, 30, 9), "117A-5RC4");
-}
-
 TEST(VtapeFirmwareFaults, ASaveThatResetsTheDriveStartsTheNewFirmwareAfterAWhile)
 {
     CFakeClock clock;

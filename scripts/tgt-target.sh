@@ -132,7 +132,7 @@ start() {
     if ! { admin --op new --mode target --tid "$TID" -T "$iqn" &&
         admin --op new --mode logicalunit --tid "$TID" --lun "$LUN" -b "$image" --device-type tape --bstype ssc &&
         admin --op update --mode logicalunit --tid "$TID" --lun "$LUN" \
-            --params "vendor_id=TESSARA,product_id=ULTRIUM 2,product_rev=2A17,scsi_sn=HU12345678" &&
+            --params "vendor_id=TESSARA,product_id=ULTRIUM 2,product_rev=117A,scsi_sn=HU12345678" &&
         admin --op update --mode target --tid "$TID" -n MaxRecvDataSegmentLength -v 262144 &&
         admin --op update --mode target --tid "$TID" -n MaxXmitDataSegmentLength -v 262144 &&
         admin --op bind --mode target --tid "$TID" -I 127.0.0.1; } >"$state/tgtadm.log" 2>&1; then

@@ -44,3 +44,13 @@ void CDriveIdentity::ChangeFirmware(const std::string& revision, const CVpdField
     m_pageC0 = pageC0;
     m_pageC1 = pageC1;
 }
+
+void CDriveIdentity::OverlayFirmwareText(unsigned char page, const CVpdField& field)
+{
+    // Texts are laid out in order, so the last one written wins.
+    if (page == 0xC0) {
+        m_pageC0.push_back(field);
+    } else if (page == 0xC1) {
+        m_pageC1.push_back(field);
+    }
+}

@@ -35,6 +35,9 @@ public:
     void ChangeFirmware(const std::string& revision, const CVpdFields& pageC0,
                         const CVpdFields& pageC1);
 
+    // Writes `field` over what page C0h or C1h reports (an OEM build's mark).
+    void OverlayFirmwareText(unsigned char page, const CVpdField& field);
+
 private:
     std::string m_vendor;
     std::string m_product;

@@ -12,6 +12,7 @@ const uint32_t TRACE_HEADER_LENGTH = 88;              // the length is in its by
 const uint32_t MAX_TRACE_BLOCK = 1023;                // a 24-bit offset reaches 1024 blocks
 const size_t MAX_FIRMWARE_TEXT = 18;                  // bytes 30-47 of page C0h
 const unsigned char MAX_SPEED_CODE = 0x0F;
+const uint32_t DEFAULT_RESET_INQUIRIES = 3;
 
 enum EValueKind { VALUE_NONE, VALUE_REQUIRED, VALUE_OPTIONAL };
 
@@ -193,6 +194,31 @@ bool IsFirmwareText(const std::string& text)
             return false;
         }
     }
+    return true;
+}
+
+bool TakesDownload(const char* name, const CDriveModel& model, std::string& error)
+{
+    if (model.microcode.family == nullptr) {
+        error = std::string("fault '") + name +
+                "' applies to models that take a firmware download, not '" + model.name + "'";
+        return false;
+    }
+    return true;
+}
+
+// save-fail, save-reset and restart each say what saving new firmware does.
+bool OneSaveFault(const char* name, const CDriveModel& model, CDriveFaults& faults,
+                  std::string& error)
+{
+    if (!TakesDownload(name, model, error)) {
+        return false;
+    }
+    if (faults.saveFault != nullptr) {
+        error = std::string("faults '") + faults.saveFault + "' and '" + name + "' exclude each other";
+        return false;
+    }
+    faults.saveFault = name;
     return true;
 }
 
@@ -410,6 +436,79 @@ const CFaultDefinition kFaults[] = {
          }
          f.speedCode = static_cast<unsigned char>(code);
          return true;
+     }},
+    {"retension-fail", VALUE_NONE, false, "retension-fail",
+     "LOAD with the retension bit answers 04/53/00 (media load or eject failed)",
+     [](const std::string&, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         if (!m.retension) {
+             e = std::string("fault 'retension-fail' applies to models that retension, not '") +
+                 m.name + "'";
+             return false;
+         }
+         f.retensionFail = true;
+         return true;
+     }},
+    {"download-fail", VALUE_REQUIRED, false, "download-fail=N",
+     "the Nth firmware download block (WRITE BUFFER mode 04h, from 1) answers 0B/47/00",
+     [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         if (!TakesDownload("download-fail", m, e) ||
+             !Decimal32("download-fail", v, f.downloadFailBlock, e)) {
+             return false;
+         }
+         return f.downloadFailBlock != 0 || BadValue("download-fail", v, "a block number from 1", e);
+     }},
+    {"save-fail", VALUE_OPTIONAL, false, "save-fail[=SECONDS]",
+     "saving downloaded firmware answers 04/44/00 after SECONDS (default 0); nothing is installed",
+     [](const std::string& v, bool has, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         if (!OneSaveFault("save-fail", m, f, e)) {
+             return false;
+         }
+         f.save = SAVE_FAILS;
+         uint64_t seconds = 0;
+         if (has && !ParseDecimal(v, MAX_SLOW_SECONDS, seconds)) {
+             return BadValue("save-fail", v, "SECONDS 0-86400", e);
+         }
+         f.saveSeconds = static_cast<uint32_t>(seconds);
+         return true;
+     }},
+    {"save-reset", VALUE_OPTIONAL, false, "save-reset[=N]",
+     "saving new firmware resets the drive: 06/29/00 after 15 s; it then starts the new firmware "
+     "and answers 02/04/01 until it has refused N INQUIRY (default 3)",
+     [](const std::string& v, bool has, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         if (!OneSaveFault("save-reset", m, f, e)) {
+             return false;
+         }
+         f.save = SAVE_RESETS;
+         f.restartInquiries = DEFAULT_RESET_INQUIRIES;
+         return !has || Decimal32("save-reset", v, f.restartInquiries, e);
+     }},
+    {"restart", VALUE_REQUIRED, false, "restart=N",
+     "after saving new firmware the drive starts it and answers 02/04/01 until it has refused "
+     "N INQUIRY",
+     [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         return OneSaveFault("restart", m, f, e) && Decimal32("restart", v, f.restartInquiries, e);
+     }},
+    {"keeps-old-level", VALUE_NONE, false, "keeps-old-level",
+     "saving new firmware succeeds, but the drive goes on running and reporting its old level",
+     [](const std::string&, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         f.keepsOldLevel = true;
+         return TakesDownload("keeps-old-level", m, e);
+     }},
+    {"autoloader", VALUE_NONE, false, "autoloader",
+     "the drive sits in an autoloader: it has mode page 1Dh, first in the all-pages answer",
+     [](const std::string&, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         if (m.deviceType != DEVICE_TYPE_TAPE) {
+             e = std::string("fault 'autoloader' applies to tape drives, not '") + m.name + "'";
+             return false;
+         }
+         f.autoloader = true;
+         return true;
+     }},
+    {"oem", VALUE_NONE, false, "oem",
+     "the drive runs OEM firmware: its firmware page C0h carries the OEM mark (-52 or -052)",
+     [](const std::string&, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         f.oem = true;
+         return TakesDownload("oem", m, e);
      }},
 };
 

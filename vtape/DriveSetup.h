@@ -39,6 +39,13 @@ struct CSenseTriple {
     unsigned char ascq;
 };
 
+// What saving downloaded microcode does (WRITE BUFFER mode 05h).
+enum ESaveOutcome {
+    SAVE_INSTALLS,                       // the drive runs the new firmware
+    SAVE_FAILS,                          // refused with HARDWARE ERROR, nothing installed
+    SAVE_RESETS                          // installs, but the drive resets under the command
+};
+
 struct CDriveFaults {
     bool noCartridge = false;
     uint32_t becomingReady = 0;          // TEST UNIT READY answers "becoming ready" this often
@@ -76,6 +83,17 @@ struct CDriveFaults {
     std::vector<CCodeFailRule> modeSenseFailures;   // MODE SENSE of the page
     std::vector<CCodeFailRule> modeSelectFailures;  // MODE SELECT holding the page
     unsigned char speedCode = 0;                 // at power-on
+
+    // Retension and the firmware download.
+    bool retensionFail = false;
+    uint32_t downloadFailBlock = 0;      // 0: none; else this download block (from 1) fails
+    ESaveOutcome save = SAVE_INSTALLS;
+    uint32_t saveSeconds = 0;            // time the failing save takes
+    const char* saveFault = nullptr;     // the one fault that set `save` or restartInquiries
+    uint32_t restartInquiries = 0;       // INQUIRY refused while new firmware starts up
+    bool keepsOldLevel = false;
+    bool autoloader = false;
+    bool oem = false;
 };
 
 struct CDriveSetup {

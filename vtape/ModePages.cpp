@@ -61,7 +61,7 @@ const CVirtualDriveImpl::CModePage* CVirtualDriveImpl::FindModePage(unsigned cha
 
 const CVirtualDriveImpl::CModePage* CVirtualDriveImpl::ModelModePage(unsigned char code) const
 {
-    return m_model.modePages.Has(code) ? FindModePage(code) : nullptr;
+    return HasModePage(code) ? FindModePage(code) : nullptr;
 }
 
 void CVirtualDriveImpl::InitialModeParameters()
@@ -137,7 +137,12 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
     unsigned char codes[256];
     size_t count = 0;
     if (code == PAGE_ALL) {
-        count = m_model.modePages.CopyTo(codes);
+        count = m_modePages.CopyTo(codes);
+        if (m_faults.autoloader) {
+            // The autoloader's page comes ahead of the drive's own pages.
+            unsigned char* element = std::find(codes, codes + count, PAGE_ELEMENT_ADDRESS);
+            std::rotate(codes, element, element + 1);
+        }
     } else if (code != PAGE_VENDOR) {
         codes[count++] = code;
     }

@@ -32,6 +32,7 @@ public:
         return code < 256 && ((m_bits[code / 64] >> (code % 64)) & 1) != 0;
     }
     constexpr bool Empty() const { return (m_bits[0] | m_bits[1] | m_bits[2] | m_bits[3]) == 0; }
+    void Add(unsigned char code) { m_bits[code / 64] |= uint64_t(1) << (code % 64); }
 
     // Writes the codes to `out` (room for 256) in ascending order; returns
     // how many there are.
@@ -91,6 +92,16 @@ struct CDriveBuffer {
 
 const int DRIVE_BUFFERS = 3;
 
+// How a model takes new firmware: WRITE BUFFER download microcode (mode
+// 04h) into its microcode buffer, then download and save (mode 05h). The
+// image format is in vtape/README.md ("Firmware images").
+struct CMicrocodeData {
+    const char* family;          // the family an image must name; null: no download
+    uint32_t bufferOffset;       // buffer offset at which an image starts
+    uint32_t capacity;           // the largest image the buffer holds, bytes
+    CVpdText oemMark;            // written over page C0h by the `oem` fault
+};
+
 struct CDriveModel {
     const char* name;            // name in the device text, lower case
     const char* description;     // one line for the catalogue
@@ -122,6 +133,8 @@ struct CDriveModel {
     // Speed codes MODE SELECT may set in the mode header (device-specific
     // byte, bits 0-3); code 0 (the drive chooses) is always taken.
     CCodeSet speedCodes = {};
+    // How the model takes new firmware with WRITE BUFFER; none when left out.
+    CMicrocodeData microcode = {nullptr, 0, 0, {}};
 };
 
 // The whole model table, in catalogue order.

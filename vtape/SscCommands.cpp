@@ -91,7 +91,11 @@ void CVirtualDriveImpl::LoadUnload(const CCommand& command, CVirtualReply& reply
         Fail(reply, SENSE_NOT_READY, 0x3A, 0x00);
         return;
     }
-    // Unloading ejects; loading takes the same cartridge back in. Either way
+    if ((flags & 0x02) && m_faults.retensionFail) {
+        Fail(reply, SENSE_HARDWARE_ERROR, 0x53, 0x00);  // media load or eject failed
+        return;
+    }
+    // A retension runs the tape to its end and back. Unloading ejects; loading takes the same cartridge back in. Either way
     // the tape is at its beginning.
     m_medium.Rewind();
     m_loaded = (flags & 0x01) != 0;

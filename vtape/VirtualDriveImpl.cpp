@@ -34,6 +34,7 @@ CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
     : m_model(*setup.model),
       m_faults(setup.faults),
       m_identity(setup.model->identity),
+      m_modePages(setup.model->modePages),
       m_medium(setup.faults.capacityMegabytes * BYTES_PER_MEGABYTE),
       m_loaded(!setup.faults.noCartridge),
       m_notReadyAnswersLeft(setup.faults.becomingReady),
@@ -51,6 +52,14 @@ CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
         RegisterSscHandlers();
         RegisterBufferHandlers();
         RegisterVendorHandlers();
+        RegisterFirmwareHandlers();
+    }
+    if (m_faults.autoloader) {
+        m_modePages.Add(PAGE_ELEMENT_ADDRESS);
+    }
+    if (m_faults.oem) {
+        const CVpdText& mark = m_model.microcode.oemMark;
+        m_identity.OverlayFirmwareText(0xC0, {static_cast<size_t>(mark.offset), mark.text});
     }
     for (const CFailRule& rule : m_faults.failRules) {
         m_failOpcodes.set(rule.opcode);
@@ -101,7 +110,9 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
         const CHandler handler = m_faults.unsupported.test(opcode)
                                      ? &CVirtualDriveImpl::IllegalOpcode
                                      : m_handlers[opcode];
-        if (handler == &CVirtualDriveImpl::IllegalOpcode) {
+        if (Restarting(opcode, reply)) {
+            // no answer but "becoming ready" until the new firmware runs
+        } else if (handler == &CVirtualDriveImpl::IllegalOpcode) {
             IllegalOpcode(command, reply);
         } else if (cdbLength != CdbLengthOfGroup(opcode)) {
             Fail(reply, SENSE_ILLEGAL_REQUEST, 0x24, 0x00);

@@ -1,7 +1,8 @@
 // The virtual drive's state and command handlers. Execute() looks the
 // operation code up in a 256-entry table. SPC handlers live in
 // SpcCommands.cpp (with the VPD pages), ModePages.cpp and LogPages.cpp; SSC
-// handlers in SscCommands.cpp. Every page is built by its code from a table
+// handlers in SscCommands.cpp; the firmware download (WRITE BUFFER) in
+// Firmware.cpp. Every page is built by its code from a table
 // in its file; which pages a drive has is the model's data (Models.cpp).
 #ifndef VTAPE_VIRTUALDRIVEIMPL_H
 #define VTAPE_VIRTUALDRIVEIMPL_H
@@ -35,6 +36,7 @@ const unsigned char OP_MODE_SENSE6 = 0x1A;
 const unsigned char OP_LOAD_UNLOAD = 0x1B;
 const unsigned char OP_SEND_DIAGNOSTIC = 0x1D;
 const unsigned char OP_READ_POSITION = 0x34;
+const unsigned char OP_WRITE_BUFFER = 0x3B;
 const unsigned char OP_READ_BUFFER = 0x3C;
 const unsigned char OP_LOG_SELECT = 0x4C;
 const unsigned char OP_LOG_SENSE = 0x4D;
@@ -167,6 +169,8 @@ private:
     {
         SetCheckCondition(reply, MakeSense(key, asc, ascq));
     }
+    // The mode pages the drive has: the model's, and 1Dh in an autoloader.
+    bool HasModePage(unsigned char code) const { return m_modePages.Has(code); }
     // Copies min(available, allocation, buffer) bytes to the caller.
     static void SendData(const CCommand& command, CVirtualReply& reply, const unsigned char* source,
                          size_t available, size_t allocation);
@@ -235,6 +239,16 @@ private:
     void ChargeWriteCounters();
     void ChargeReadCounters();
 
+    // Firmware download (Firmware.cpp).
+    void RegisterFirmwareHandlers();
+    void WriteBuffer(const CCommand& command, CVirtualReply& reply);
+    // Puts the data of a download command into the microcode buffer.
+    bool StoreMicrocode(const CCommand& command, size_t length, CVirtualReply& reply);
+    void SaveMicrocode(CVirtualReply& reply);
+    // The drive is starting new firmware: every command is refused as
+    // becoming ready, and INQUIRY counts towards the end of the restart.
+    bool Restarting(unsigned char opcode, CVirtualReply& reply);
+
     // SSC handlers (SscCommands.cpp).
     void Rewind(const CCommand& command, CVirtualReply& reply);
     void Read6(const CCommand& command, CVirtualReply& reply);
@@ -278,6 +292,7 @@ private:
     long m_commandSeconds = 0;                     // time the command being answered takes
 
     CDriveIdentity m_identity;
+    CCodeSet m_modePages;
     CTapeMedium m_medium;
     bool m_loaded;
     uint32_t m_notReadyAnswersLeft;
@@ -297,6 +312,10 @@ private:
     CCodeFailures m_bufferFailures;
     CCodeFailures m_modeSenseFailures;
     CCodeFailures m_modeSelectFailures;
+
+    std::vector<unsigned char> m_microcode;        // downloaded, not saved yet
+    uint32_t m_downloadBlocks = 0;                 // download commands so far, for download-fail=
+    uint32_t m_restartInquiriesLeft = 0;
 };
 
 #endif

@@ -13,7 +13,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const Lines ULTRIUM_DISPLAY = {"SCSI Adapter: 0, Target: 0, Lun: 0", "TESSARA ULTRIUM 2, Firmware: 2A17-5RC4 BOOT 1.2",
+const Lines ULTRIUM_DISPLAY = {"SCSI Adapter: 0, Target: 0, Lun: 0", "TESSARA ULTRIUM 2, Firmware: 117A-5RC4 BOOT 1.2",
                                "Serial# HU1234567890", " "};
 
 // Runs rwtest (or another command) on one virtual drive.

@@ -40,7 +40,7 @@ TEST(Show, OneDriveOfEveryFamily)
                                      "Serial# DT12345",
                                      " ",
                                      "SCSI Adapter: 0, Target: 6, Lun: 0",
-                                     "TESSARA ULTRIUM 2, Firmware: 2A17-5RC4 BOOT 1.2",
+                                     "TESSARA ULTRIUM 2, Firmware: 117A-5RC4 BOOT 1.2",
                                      "Serial# HU1234567890",
                                      " ",
                                  }));
@@ -50,7 +50,7 @@ TEST(Show, DrivesWithoutVendorPagesKeepTheShortFirmwareAndNoSerial)
 {
     TapediagRun run = RunTapediag({"show", "-dev:sim:ultrium,no-vpd", "-dev:sim:dds3,vpd-fail=9", "-nr"});
     EXPECT_EQ(CommandLines(run), (Lines{" ", "Accessible Tape Drives...", " ", "SCSI Adapter: 0, Target: 0, Lun: 0",
-                                        "TESSARA ULTRIUM 2, Firmware: 2A17", "Serial# Unavailable", " ",
+                                        "TESSARA ULTRIUM 2, Firmware: 117A", "Serial# Unavailable", " ",
                                         "SCSI Adapter: 0, Target: 1, Lun: 0", "CORVANE DAT24 DDS3, Firmware: 74800110",
                                         "Serial# DT12345", " "}));
 }
@@ -77,10 +77,10 @@ std::string Selected(const Lines& selection)
 TEST(Select, ByFirstDriveIndexSerialAndAddress)
 {
     EXPECT_EQ(Selected({"-id:x"}), "CORVANE DAT40 DDS4, Firmware: 9C23A7F1");
-    EXPECT_EQ(Selected({"-getByIndex:1"}), "TESSARA ULTRIUM 2, Firmware: 2A17-5RC4 BOOT 1.2");
-    EXPECT_EQ(Selected({"-sn:hu1234567890"}), "TESSARA ULTRIUM 2, Firmware: 2A17-5RC4 BOOT 1.2");
+    EXPECT_EQ(Selected({"-getByIndex:1"}), "TESSARA ULTRIUM 2, Firmware: 117A-5RC4 BOOT 1.2");
+    EXPECT_EQ(Selected({"-sn:hu1234567890"}), "TESSARA ULTRIUM 2, Firmware: 117A-5RC4 BOOT 1.2");
     EXPECT_EQ(Selected({"-id:2"}), "CORVANE DAT 12GB, Firmware: A120");
-    EXPECT_EQ(Selected({"-id:0:1:0"}), "TESSARA ULTRIUM 2, Firmware: 2A17-5RC4 BOOT 1.2");
+    EXPECT_EQ(Selected({"-id:0:1:0"}), "TESSARA ULTRIUM 2, Firmware: 117A-5RC4 BOOT 1.2");
     EXPECT_EQ(Selected({"-getByIndex:3"}), "failed: ");
     EXPECT_EQ(Selected({"-sn:nothing"}), "failed: Unable to find the drive associated with the given serial number.");
     EXPECT_EQ(Selected({"-id:0:0:1:0"}), "failed:  ");

@@ -134,7 +134,7 @@ TEST_F(ServerProcessTest, DriveListAndCommandOutputInOrder)
                       "Accessible Tape Drives...",
                       " ",
                       "SCSI Adapter: 0, Target: 0, Lun: 0",
-                      "TESSARA ULTRIUM 2, Firmware: 2A17-5RC4 BOOT 1.2",
+                      "TESSARA ULTRIUM 2, Firmware: 117A-5RC4 BOOT 1.2",
                       "Serial# HU1234567890",
                       " ",
                       "SCSI Adapter: 0, Target: 1, Lun: 0",

@@ -127,7 +127,7 @@ TEST_F(Discovery, ScansStDevicesInNumericOrderWithTheirSysfsAddress)
     // Identification ran: serial numbers and long firmware texts.
     EXPECT_STREQ(manager->GetDriveList()->GetAt(0)->SerialNumber(), "DT12345");
     EXPECT_STREQ(manager->GetDriveList()->GetAt(1)->SerialNumber(), "Unavailable");
-    EXPECT_STREQ(manager->GetDriveList()->GetAt(2)->FirmwareDescription(), "2A17-5RC4 BOOT 1.2");
+    EXPECT_STREQ(manager->GetDriveList()->GetAt(2)->FirmwareDescription(), "117A-5RC4 BOOT 1.2");
     auto* driver = dynamic_cast<CLinuxDriverInterface*>(manager->GetDriverInterface());
     ASSERT_NE(driver, nullptr);
     EXPECT_EQ(driver->Driver().Timeout(), 10);

@@ -13,7 +13,7 @@ namespace {
 
 typedef std::vector<std::string> Lines;
 
-const Lines DRIVE = {TIME_STAMP, "SCSI Adapter: 0, Target: 0, Lun: 0", "TESSARA ULTRIUM 2, Firmware: 2A17",
+const Lines DRIVE = {TIME_STAMP, "SCSI Adapter: 0, Target: 0, Lun: 0", "TESSARA ULTRIUM 2, Firmware: 117A",
                      "Serial# HU12345678", " "};
 
 Lines Then(Lines lines, const Lines& more)
@@ -33,7 +33,7 @@ TEST(TgtDiagnostic, EveryCommandALunOfTgtCanServe)
         Lines lines;
     } rows[] = {
         {{"show"}, 1, {" ", "Accessible Tape Drives...", " ", "SCSI Adapter: 0, Target: 0, Lun: 0",
-                       "TESSARA ULTRIUM 2, Firmware: 2A17", "Serial# HU12345678", " "}},
+                       "TESSARA ULTRIUM 2, Firmware: 117A", "Serial# HU12345678", " "}},
         {{"compstatus"}, 1, Then(DRIVE, {"Issued Cmd: Get Compression Status.", "Compression currently disabled.", " "})},
         // tgt takes MODE SELECT of the block descriptor only: the compression
         // page is refused (05/26/00).

@@ -29,7 +29,7 @@ const CIdentity kIdentities[] = {
     {"dat", 0x01, "CORVANE ", "DAT 12GB    ", "A120"},
     {"dds3", 0x01, "CORVANE ", "DAT24 DDS3  ", "7480"},
     {"dds4", 0x01, "CORVANE ", "DAT40 DDS4  ", "9C23"},
-    {"ultrium", 0x01, "TESSARA ", "ULTRIUM 2   ", "2A17"},
+    {"ultrium", 0x01, "TESSARA ", "ULTRIUM 2   ", "117A"},
     {"changer", 0x08, "CORVANE ", "AUTOLOADER  ", "1.00"},
 };
 
@@ -122,7 +122,7 @@ TEST(VtapeIdentity, FirmwarePagesCarryRevisionsAtFixedOffsets)
 
     CTestDrive ultrium("ultrium");
     EXPECT_GOOD(ultrium.Inquiry(true, 0xC0, 255, data));
-    EXPECT_EQ("2A17-5RC4         ", Text(data, 30, 18));
+    EXPECT_EQ("117A-5RC4         ", Text(data, 30, 18));
     EXPECT_GOOD(ultrium.Inquiry(true, 0xC1, 255, data));
     EXPECT_EQ("BOOT 1.2          ", Text(data, 30, 18));
 }
@@ -187,9 +187,9 @@ TEST(VtapeIdentity, NewFirmwareChangesRevisionAndFirmwarePagesOnly)
 
     // Another drive of the same model keeps the model's identity.
     EXPECT_GOOD(RunInquiry(other, false, 0, data));
-    EXPECT_EQ("2A17", Text(data, 32, 4));
+    EXPECT_EQ("117A", Text(data, 32, 4));
     EXPECT_GOOD(RunInquiry(other, true, 0xC0, data));
-    EXPECT_EQ("2A17-5RC4         ", Text(data, 30, 18));
+    EXPECT_EQ("117A-5RC4         ", Text(data, 30, 18));
 }
 
 TEST(VtapeIdentity, FirmwareTextsThatDoNotFitThePageAreCutAtItsEnd)

@@ -1,0 +1,120 @@
+// WRITE BUFFER: download microcode (mode 04h) fills the microcode buffer at
+// the model's buffer offset; download and save (mode 05h) checks the image
+// and makes the drive run it. The image format is FirmwareImage.h's.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FirmwareImage.h"
+#include "VirtualDriveImpl.h"
+
+namespace {
+
+const unsigned char MODE_DOWNLOAD_MICROCODE = 0x04;
+const unsigned char MODE_DOWNLOAD_AND_SAVE = 0x05;
+// A save that resets the drive ends after this long: later than the 10
+// seconds within which a host takes a failed save for the drive's refusal.
+const long RESET_SECONDS = 15;
+
+}  // namespace
+
+void CVirtualDriveImpl::RegisterFirmwareHandlers()
+{
+    m_handlers[OP_WRITE_BUFFER] = &CVirtualDriveImpl::WriteBuffer;
+}
+
+void CVirtualDriveImpl::WriteBuffer(const CCommand& command, CVirtualReply& reply)
+{
+    const unsigned char* cdb = command.cdb;
+    const unsigned char mode = cdb[1] & 0x1F;
+    if ((mode != MODE_DOWNLOAD_MICROCODE && mode != MODE_DOWNLOAD_AND_SAVE) ||
+        m_model.microcode.family == nullptr) {
+        Fail(reply, InvalidFieldInCdb(1));
+        return;
+    }
+    if (cdb[2] != 0) {  // the microcode buffer is buffer 0
+        Fail(reply, InvalidFieldInCdb(2));
+        return;
+    }
+    const size_t length = GetBig24(cdb + 6);
+    if (length > command.dataOutLength) {
+        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x1A, 0x00);  // parameter list length error
+        return;
+    }
+    if (mode == MODE_DOWNLOAD_MICROCODE) {
+        if (++m_downloadBlocks == m_faults.downloadFailBlock) {
+            Fail(reply, SENSE_ABORTED_COMMAND, 0x47, 0x00);  // the block was lost in transfer
+            return;
+        }
+        StoreMicrocode(command, length, reply);
+        return;
+    }
+    if (length == 0 || StoreMicrocode(command, length, reply)) {
+        SaveMicrocode(reply);
+    }
+}
+
+bool CVirtualDriveImpl::StoreMicrocode(const CCommand& command, size_t length, CVirtualReply& reply)
+{
+    const CMicrocodeData& microcode = m_model.microcode;
+    const uint32_t offset = GetBig24(command.cdb + 3);
+    if (offset < microcode.bufferOffset || offset - microcode.bufferOffset + length > microcode.capacity) {
+        Fail(reply, InvalidFieldInCdb(3));
+        return false;
+    }
+    const size_t at = offset - microcode.bufferOffset;
+    if (m_microcode.size() < at + length) {
+        m_microcode.resize(at + length);
+    }
+    if (length > 0) {
+        std::memcpy(m_microcode.data() + at, command.dataOut, length);
+    }
+    return true;
+}
+
+void CVirtualDriveImpl::SaveMicrocode(CVirtualReply& reply)
+{
+    // A save ends the download, whatever comes of it.
+    std::vector<unsigned char> downloaded;
+    downloaded.swap(m_microcode);
+    if (downloaded.empty()) {
+        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x2C, 0x00);  // command sequence error: nothing to save
+        return;
+    }
+    CFirmwareImage image;
+    std::string reason;
+    if (!ParseFirmwareImage(downloaded.data(), downloaded.size(), image, reason)) {
+        Fail(reply, InvalidFieldInParameterList(0));
+        return;
+    }
+    if (image.family != m_model.microcode.family) {
+        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x26, 0x02);  // parameter value invalid
+        return;
+    }
+    if (m_faults.save == SAVE_FAILS) {
+        TakeSeconds(m_faults.saveSeconds);
+        Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+        return;
+    }
+    if (!m_faults.keepsOldLevel) {
+        m_identity.ChangeFirmware(image.level, image.pageC0, image.pageC1);
+    }
+    m_restartInquiriesLeft = m_faults.restartInquiries;
+    if (m_faults.save == SAVE_RESETS) {
+        // The drive restarts into the new firmware under the command.
+        TakeSeconds(RESET_SECONDS);
+        Fail(reply, SENSE_UNIT_ATTENTION, 0x29, 0x00);  // power on, reset or bus device reset
+    }
+}
+
+bool CVirtualDriveImpl::Restarting(unsigned char opcode, CVirtualReply& reply)
+{
+    if (m_restartInquiriesLeft == 0) {
+        return false;
+    }
+    if (opcode == OP_INQUIRY) {
+        --m_restartInquiriesLeft;
+    }
+    Fail(reply, SENSE_NOT_READY, 0x04, 0x01);
+    return true;
+}

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(length == 0 || std::memcmp(fixed.data(), raw.data(), static_cast<size_t>(length)) == 0);
         return 0;
     }
-    FUZZ_CHECK(length == std::min(NORMALISED_SENSE_LENGTH, fixedLength));
+    FUZZ_CHECK(length == std::min(FIXED_SENSE_LENGTH, fixedLength));
     FUZZ_CHECK((fixed[0] & 0x7F) == ((raw[0] & 0x7F) == 0x73 ? 0x71 : 0x70));
     FUZZ_CHECK(IsDeferredSense(fixed.data()) == ((raw[0] & 0x7F) == 0x73));
     if (fixedLength > SENSE_ASCQ_BYTE) {

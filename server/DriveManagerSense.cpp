@@ -6,9 +6,9 @@
 
 namespace {
 
-const unsigned char SENSE_NOT_READY = 0x02;
-const unsigned char SENSE_END_OF_MEDIUM = 0x40;  // NO SENSE with the end-of-medium flag
-const unsigned char SENSE_FILEMARK = 0x80;       // NO SENSE with the filemark flag
+// Byte 2 of NO SENSE with the end-of-medium flag, and with the filemark flag.
+const unsigned char SENSE_END_OF_MEDIUM = SENSE_KEY_NO_SENSE | SENSE_FLAG_EOM;
+const unsigned char SENSE_FILEMARK = SENSE_KEY_NO_SENSE | SENSE_FLAG_FILEMARK;
 
 CVString Hex(unsigned char value)
 {
@@ -64,7 +64,7 @@ CVString CDriveManager::RetrieveAndFormatSenseMsg(CTapeDrive* drive)
 
 void CDriveManager::ProduceErrorMsg(unsigned char* sense)
 {
-    if (sense[2] == SENSE_NOT_READY && !IsDeferredSense(sense)) {
+    if (sense[2] == SENSE_KEY_NOT_READY && !IsDeferredSense(sense)) {
         if (sense[12] == 0x04 && sense[13] == 0x01) {
             Line("Please wait: Unit is in the process of becoming ready.");
             return;

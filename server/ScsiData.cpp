@@ -115,9 +115,9 @@ int NormaliseSense(const unsigned char* raw, int rawLength, unsigned char* fixed
         return length;
     }
 
-    unsigned char out[NORMALISED_SENSE_LENGTH] = {};
+    unsigned char out[FIXED_SENSE_LENGTH] = {};
     out[0] = code == SENSE_DESCRIPTOR_DEFERRED ? SENSE_FIXED_DEFERRED : SENSE_FIXED_CURRENT;
-    out[FIXED_ADDITIONAL_LENGTH] = NORMALISED_SENSE_LENGTH - 8;
+    out[FIXED_ADDITIONAL_LENGTH] = FIXED_SENSE_LENGTH - 8;
     if (rawLength > 1)
         out[SENSE_KEY_BYTE] = raw[1] & 0x0F;
     if (rawLength > 2)
@@ -132,7 +132,7 @@ int NormaliseSense(const unsigned char* raw, int rawLength, unsigned char* fixed
         ConvertDescriptor(raw + at, std::min(length, end - at), out);
         at += length;
     }
-    const int length = std::min(NORMALISED_SENSE_LENGTH, fixedLength);
+    const int length = std::min(FIXED_SENSE_LENGTH, fixedLength);
     std::memcpy(fixed, out, static_cast<size_t>(length));
     return length;
 }

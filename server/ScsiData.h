@@ -55,10 +55,26 @@ void AddTo24(unsigned char& b2, unsigned char& b1, unsigned char& b0, uint32_t s
 const int SENSE_KEY_BYTE = 2;    // the sense key with the filemark, EOM and ILI flags
 const int SENSE_ASC_BYTE = 12;
 const int SENSE_ASCQ_BYTE = 13;
+// Length of fixed-format sense with the standard fields and no more.
+const int FIXED_SENSE_LENGTH = 18;
 
+// Sense keys: the low four bits of byte 2.
+const unsigned char SENSE_KEY_NO_SENSE = 0x00;
+const unsigned char SENSE_KEY_RECOVERED_ERROR = 0x01;
 const unsigned char SENSE_KEY_NOT_READY = 0x02;
+const unsigned char SENSE_KEY_MEDIUM_ERROR = 0x03;
+const unsigned char SENSE_KEY_HARDWARE_ERROR = 0x04;
+const unsigned char SENSE_KEY_ILLEGAL_REQUEST = 0x05;
 const unsigned char SENSE_KEY_UNIT_ATTENTION = 0x06;
+const unsigned char SENSE_KEY_DATA_PROTECT = 0x07;
+const unsigned char SENSE_KEY_BLANK_CHECK = 0x08;
 const unsigned char SENSE_KEY_VENDOR_SPECIFIC = 0x09;
+const unsigned char SENSE_KEY_ABORTED_COMMAND = 0x0B;
+
+// Flags of byte 2.
+const unsigned char SENSE_FLAG_FILEMARK = 0x80;
+const unsigned char SENSE_FLAG_EOM = 0x40;
+const unsigned char SENSE_FLAG_ILI = 0x20;
 
 // Byte 2, 12 and 13 of fixed-format sense data. Byte 2 is kept whole: the
 // diagnostics compare it with its flags.
@@ -83,9 +99,6 @@ const unsigned char SENSE_FIXED_CURRENT = 0x70;
 const unsigned char SENSE_FIXED_DEFERRED = 0x71;
 const unsigned char SENSE_DESCRIPTOR_CURRENT = 0x72;
 const unsigned char SENSE_DESCRIPTOR_DEFERRED = 0x73;
-const unsigned char SENSE_KEY_RECOVERED_ERROR = 0x01;
-// Length of fixed-format sense with the standard fields and no more.
-const int NORMALISED_SENSE_LENGTH = 18;
 
 // Turns sense data as a device returned it into fixed format in `fixed`
 // (`fixedLength` bytes, zero-filled first), so that every reader finds the

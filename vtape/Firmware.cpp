@@ -38,12 +38,12 @@ void CVirtualDriveImpl::WriteBuffer(const CCommand& command, CVirtualReply& repl
     }
     const size_t length = GetBig24(cdb + 6);
     if (length > command.dataOutLength) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x1A, 0x00);  // parameter list length error
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);  // parameter list length error
         return;
     }
     if (mode == MODE_DOWNLOAD_MICROCODE) {
         if (++m_downloadBlocks == m_faults.downloadFailBlock) {
-            Fail(reply, SENSE_ABORTED_COMMAND, 0x47, 0x00);  // the block was lost in transfer
+            Fail(reply, SENSE_KEY_ABORTED_COMMAND, 0x47, 0x00);  // the block was lost in transfer
             return;
         }
         StoreMicrocode(command, length, reply);
@@ -78,7 +78,7 @@ void CVirtualDriveImpl::SaveMicrocode(CVirtualReply& reply)
     std::vector<unsigned char> downloaded;
     downloaded.swap(m_microcode);
     if (downloaded.empty()) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x2C, 0x00);  // command sequence error: nothing to save
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x2C, 0x00);  // command sequence error: nothing to save
         return;
     }
     CFirmwareImage image;
@@ -88,12 +88,12 @@ void CVirtualDriveImpl::SaveMicrocode(CVirtualReply& reply)
         return;
     }
     if (image.family != m_model.microcode.family) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x26, 0x02);  // parameter value invalid
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x26, 0x02);  // parameter value invalid
         return;
     }
     if (m_faults.save == SAVE_FAILS) {
         TakeSeconds(m_faults.saveSeconds);
-        Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
         return;
     }
     if (!m_faults.keepsOldLevel) {
@@ -103,7 +103,7 @@ void CVirtualDriveImpl::SaveMicrocode(CVirtualReply& reply)
     if (m_faults.save == SAVE_RESETS) {
         // The drive restarts into the new firmware under the command.
         TakeSeconds(RESET_SECONDS);
-        Fail(reply, SENSE_UNIT_ATTENTION, 0x29, 0x00);  // power on, reset or bus device reset
+        Fail(reply, SENSE_KEY_UNIT_ATTENTION, 0x29, 0x00);  // power on, reset or bus device reset
     }
 }
 
@@ -115,6 +115,6 @@ bool CVirtualDriveImpl::Restarting(unsigned char opcode, CVirtualReply& reply)
     if (opcode == OP_INQUIRY) {
         --m_restartInquiriesLeft;
     }
-    Fail(reply, SENSE_NOT_READY, 0x04, 0x01);
+    Fail(reply, SENSE_KEY_NOT_READY, 0x04, 0x01);
     return true;
 }

@@ -87,7 +87,7 @@ void CVirtualDriveImpl::LogSelect(const CCommand& command, CVirtualReply& reply)
         return;
     }
     if (listLength > command.dataOutLength) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x1A, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
         return;
     }
     if (parameterCodeReset) {
@@ -116,7 +116,7 @@ void CVirtualDriveImpl::LogSense(const CCommand& command, CVirtualReply& reply)
     }
     const unsigned char code = cdb[2] & 0x3F;
     if (m_logFailures.Fails(code)) {
-        Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
         return;
     }
     const CLogPage* page = m_model.logPages.Has(code) ? FindLogPage(code) : nullptr;

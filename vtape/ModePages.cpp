@@ -95,7 +95,7 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
     const int pageControl = cdb[2] >> 6;
     const unsigned char code = cdb[2] & 0x3F;
     if (pageControl == PAGE_CONTROL_SAVED) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x39, 0x00);  // saving parameters not supported
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x39, 0x00);  // saving parameters not supported
         return;
     }
     if (cdb[3] != 0) {
@@ -103,7 +103,7 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
         return;
     }
     if (m_modeSenseFailures.Fails(code)) {
-        Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
         return;
     }
     if (code != PAGE_VENDOR && code != PAGE_ALL && ModelModePage(code) == nullptr) {
@@ -234,7 +234,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
     }
     const size_t listLength = cdb[4];
     if (listLength > command.dataOutLength) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x1A, 0x00);  // parameter list length error
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);  // parameter list length error
         return;
     }
     if (listLength == 0) {
@@ -242,7 +242,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
     }
     const unsigned char* list = command.dataOut;
     if (listLength < MODE_HEADER_LENGTH6) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x1A, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
         return;
     }
 
@@ -256,7 +256,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
         return;
     }
     if (MODE_HEADER_LENGTH6 + descriptorLength > listLength) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x1A, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
         return;
     }
     if (!SelectSpeed(list[2], next, reply)) {
@@ -269,7 +269,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
     size_t offset = MODE_HEADER_LENGTH6 + descriptorLength;
     while (offset < listLength) {
         if (listLength - offset < 2 || offset + 2 + list[offset + 1] > listLength) {
-            Fail(reply, SENSE_ILLEGAL_REQUEST, 0x1A, 0x00);
+            Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
             return;
         }
         const unsigned char* bytes = list + offset;
@@ -280,7 +280,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
             return;
         }
         if (m_modeSelectFailures.Fails(bytes[0] & 0x3F)) {
-            Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+            Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
             return;
         }
         unsigned char reference[MAX_MODE_PAGE_LENGTH];

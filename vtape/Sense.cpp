@@ -9,7 +9,7 @@ const unsigned char ASC_INVALID_FIELD_IN_PARAMETER_LIST = 0x26;
 
 CSenseData IllegalField(unsigned char asc, bool inCdb, int byteIndex, int bit)
 {
-    CSenseData sense = MakeSense(SENSE_ILLEGAL_REQUEST, asc, 0x00);
+    CSenseData sense = MakeSense(SENSE_KEY_ILLEGAL_REQUEST, asc, 0x00);
     unsigned char flags = 0x80;  // SKSV
     if (inCdb) {
         flags |= 0x40;           // C/D: the error is in the CDB

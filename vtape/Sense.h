@@ -5,24 +5,8 @@
 
 #include <cstdint>
 
+#include "ScsiData.h"
 #include "VirtualDrive.h"
-
-const unsigned char SENSE_NO_SENSE = 0x00;
-const unsigned char SENSE_NOT_READY = 0x02;
-const unsigned char SENSE_MEDIUM_ERROR = 0x03;
-const unsigned char SENSE_HARDWARE_ERROR = 0x04;
-const unsigned char SENSE_ILLEGAL_REQUEST = 0x05;
-const unsigned char SENSE_UNIT_ATTENTION = 0x06;
-const unsigned char SENSE_DATA_PROTECT = 0x07;
-const unsigned char SENSE_BLANK_CHECK = 0x08;
-const unsigned char SENSE_ABORTED_COMMAND = 0x0B;
-
-// Flags of sense byte 2.
-const unsigned char SENSE_FLAG_FILEMARK = 0x80;
-const unsigned char SENSE_FLAG_EOM = 0x40;
-const unsigned char SENSE_FLAG_ILI = 0x20;
-
-const int FIXED_SENSE_LENGTH = 18;
 
 struct CSenseData {
     unsigned char key = 0;

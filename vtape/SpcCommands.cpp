@@ -38,17 +38,17 @@ void CVirtualDriveImpl::RegisterSpcHandlers()
 
 void CVirtualDriveImpl::IllegalOpcode(const CCommand&, CVirtualReply& reply)
 {
-    Fail(reply, SENSE_ILLEGAL_REQUEST, 0x20, 0x00);
+    Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x20, 0x00);
 }
 
 void CVirtualDriveImpl::TestUnitReady(const CCommand&, CVirtualReply& reply)
 {
     if (!m_loaded) {
         // An unloaded cartridge that is not fully out says so.
-        Fail(reply, CartridgeInDrive() ? MediaPresentSense() : MakeSense(SENSE_NOT_READY, 0x3A, 0x00));
+        Fail(reply, CartridgeInDrive() ? MediaPresentSense() : MakeSense(SENSE_KEY_NOT_READY, 0x3A, 0x00));
     } else if (m_notReadyAnswersLeft > 0) {
         --m_notReadyAnswersLeft;
-        Fail(reply, SENSE_NOT_READY, 0x04, 0x01);
+        Fail(reply, SENSE_KEY_NOT_READY, 0x04, 0x01);
     }
 }
 
@@ -62,7 +62,7 @@ void CVirtualDriveImpl::RequestSense(const CCommand& command, CVirtualReply& rep
     if (m_hasPendingSense) {
         std::memcpy(sense, m_pendingSense, sizeof(sense));
     } else {
-        BuildFixedSense(MakeSense(SENSE_NO_SENSE, 0x00, 0x00), sense);
+        BuildFixedSense(MakeSense(SENSE_KEY_NO_SENSE, 0x00, 0x00), sense);
     }
     m_hasPendingSense = false;
     SendData(command, reply, sense, sizeof(sense), command.cdb[4]);
@@ -173,7 +173,7 @@ size_t CVirtualDriveImpl::BuildFirmwarePage(unsigned char code, unsigned char* o
 {
     if (m_vpdFailuresLeft > 0) {
         --m_vpdFailuresLeft;
-        Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
         return 0;
     }
     std::memset(out + VPD_HEADER_LENGTH, ' ', FIRMWARE_PAGE_LENGTH - VPD_HEADER_LENGTH);
@@ -193,10 +193,10 @@ size_t CVirtualDriveImpl::BuildFirmwarePage(unsigned char code, unsigned char* o
 void CVirtualDriveImpl::SendDiagnostic(const CCommand& command, CVirtualReply& reply)
 {
     if (GetBig16(command.cdb + 3) > command.dataOutLength) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x1A, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
         return;
     }
     if (m_faults.selftestFail) {
-        Fail(reply, SENSE_HARDWARE_ERROR, 0x40, 0x80);  // diagnostic failure on component 80h
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x40, 0x80);  // diagnostic failure on component 80h
     }
 }

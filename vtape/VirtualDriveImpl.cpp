@@ -99,7 +99,7 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
 
     m_commandSeconds = 0;
     if (cdb == nullptr || cdbLength < 1) {
-        Fail(reply, SENSE_ILLEGAL_REQUEST, 0x24, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x24, 0x00);
     } else {
         const unsigned char opcode = cdb[0];
         for (const CSlowRule& rule : m_faults.slowRules) {
@@ -115,9 +115,9 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
         } else if (handler == &CVirtualDriveImpl::IllegalOpcode) {
             IllegalOpcode(command, reply);
         } else if (cdbLength != CdbLengthOfGroup(opcode)) {
-            Fail(reply, SENSE_ILLEGAL_REQUEST, 0x24, 0x00);
+            Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x24, 0x00);
         } else if (InjectedFailure(opcode)) {
-            Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+            Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
         } else {
             try {
                 (this->*handler)(command, reply);
@@ -125,7 +125,7 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
                 // Out of memory while storing a record: report an internal
                 // target failure rather than letting it escape.
                 std::memset(&reply, 0, sizeof(reply));
-                Fail(reply, SENSE_HARDWARE_ERROR, 0x44, 0x00);
+                Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
             }
         }
     }
@@ -168,11 +168,11 @@ void CVirtualDriveImpl::SendData(const CCommand& command, CVirtualReply& reply,
 bool CVirtualDriveImpl::MediumReady(CVirtualReply& reply)
 {
     if (!m_loaded) {
-        Fail(reply, SENSE_NOT_READY, 0x3A, 0x00);  // medium not present
+        Fail(reply, SENSE_KEY_NOT_READY, 0x3A, 0x00);  // medium not present
         return false;
     }
     if (m_notReadyAnswersLeft > 0) {
-        Fail(reply, SENSE_NOT_READY, 0x04, 0x01);  // becoming ready
+        Fail(reply, SENSE_KEY_NOT_READY, 0x04, 0x01);  // becoming ready
         return false;
     }
     return true;

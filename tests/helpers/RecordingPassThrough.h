@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <iomanip>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -21,7 +22,21 @@ struct CRecordedCommand {
     int dataLength;
     int timeoutSeconds;
     CBytes dataOut;  // what a data-out command sent
+    CBytes dataIn;   // what a tapped device answered a data-in command with
 };
+
+// The record of one request, before it is answered.
+inline CRecordedCommand Record(const CScsiRequest& request)
+{
+    CRecordedCommand command;
+    command.cdb.assign(request.cdb, request.cdb + request.cdbLength);
+    command.direction = request.direction;
+    command.dataLength = request.dataLength;
+    command.timeoutSeconds = request.timeoutSeconds;
+    if (request.direction == SCSI_DIR_OUT && request.data != nullptr)
+        command.dataOut.assign(request.data, request.data + request.dataLength);
+    return command;
+}
 
 // What a test expects of one command, compared in one line:
 // EXPECT_EQ(Shape(device.Last()), (CCmd{{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}));
@@ -119,13 +134,7 @@ public:
 
     CScsiResult Send(const CScsiRequest& request) override
     {
-        CRecordedCommand command;
-        command.cdb.assign(request.cdb, request.cdb + request.cdbLength);
-        command.direction = request.direction;
-        command.dataLength = request.dataLength;
-        command.timeoutSeconds = request.timeoutSeconds;
-        if (request.direction == SCSI_DIR_OUT && request.data != nullptr)
-            command.dataOut.assign(request.data, request.data + request.dataLength);
+        CRecordedCommand command = Record(request);
         m_commands.push_back(command);
         if (m_hook)
             m_hook(command);
@@ -156,6 +165,31 @@ private:
     CScriptedReply m_standing;
     std::function<void(const CRecordedCommand&)> m_hook;
     std::vector<CRecordedCommand> m_commands;
+};
+
+// Passes every command to the device behind it (a virtual drive, say) and
+// keeps a record of each, with what the device answered.
+class CTappedPassThrough : public CPassThrough {
+public:
+    CTappedPassThrough(std::unique_ptr<CPassThrough> inner, std::vector<CRecordedCommand>& log)
+        : m_inner(std::move(inner)), m_log(log)
+    {
+    }
+
+protected:
+    CScsiResult Send(const CScsiRequest& request) override
+    {
+        CRecordedCommand command = Record(request);
+        const CScsiResult result = m_inner->Execute(request);
+        if (request.direction == SCSI_DIR_IN && request.data != nullptr)
+            command.dataIn.assign(request.data, request.data + result.transferred);
+        m_log.push_back(command);
+        return result;
+    }
+
+private:
+    std::unique_ptr<CPassThrough> m_inner;
+    std::vector<CRecordedCommand>& m_log;
 };
 
 #endif

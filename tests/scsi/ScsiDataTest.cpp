@@ -148,7 +148,7 @@ TEST(SenseNormalisation, DescriptorFormatBecomesFixedFormat)
         Bytes expected = row.expected;
         expected.resize(32, 0);
         Bytes fixed = Normalised(row.raw);
-        std::fill(fixed.begin() + NORMALISED_SENSE_LENGTH, fixed.end(), 0);
+        std::fill(fixed.begin() + FIXED_SENSE_LENGTH, fixed.end(), 0);
         EXPECT_EQ(fixed, expected) << row.shape;
     }
 }

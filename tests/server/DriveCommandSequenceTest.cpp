@@ -19,32 +19,6 @@ namespace {
 
 const int BLOCK = 8192;
 
-class CTappedDrive : public CPassThrough {
-public:
-    CTappedDrive(std::unique_ptr<CPassThrough> drive, std::vector<CRecordedCommand>& log)
-        : m_drive(std::move(drive)), m_log(log)
-    {
-    }
-
-protected:
-    CScsiResult Send(const CScsiRequest& request) override
-    {
-        CRecordedCommand command;
-        command.cdb.assign(request.cdb, request.cdb + request.cdbLength);
-        command.direction = request.direction;
-        command.dataLength = request.dataLength;
-        command.timeoutSeconds = request.timeoutSeconds;
-        if (request.direction == SCSI_DIR_OUT && request.data != nullptr)
-            command.dataOut.assign(request.data, request.data + request.dataLength);
-        m_log.push_back(command);
-        return m_drive->Execute(request);
-    }
-
-private:
-    std::unique_ptr<CPassThrough> m_drive;
-    std::vector<CRecordedCommand>& m_log;
-};
-
 class DriveCommands : public ::testing::Test {
 protected:
     // Discovers the virtual drive `device` behind the tap, then forgets what
@@ -55,7 +29,7 @@ protected:
             COpenedDevice opened;
             std::unique_ptr<CSimPassThrough> drive = CSimPassThrough::Open(spec + 4, error);
             if (drive)
-                opened.device = std::make_unique<CTappedDrive>(std::move(drive), sent);
+                opened.device = std::make_unique<CTappedPassThrough>(std::move(drive), sent);
             return opened;
         };
         ::testing::internal::CaptureStdout();

@@ -12,6 +12,7 @@
 #include "FakeDriverInterface.h"
 #include "InProcessDiagnostic.h"
 #include "LinuxDriveManager.h"
+#include "RecordingPassThrough.h"
 #include "SimPassThrough.h"
 
 namespace {
@@ -241,44 +242,12 @@ TEST_F(DriveSettings, FailedSettingDoesNotStopTheNext)
 
 // ---- the mode data written back ----
 
-struct Exchange {
-    std::vector<unsigned char> cdb;
-    std::vector<unsigned char> dataIn;   // what the drive sent
-    std::vector<unsigned char> dataOut;  // what was sent to the drive
-};
-
 CHostPaths NowhereOnThisHost()
 {
     CHostPaths paths;
     paths.sysfs = paths.dev = "/nonexistent";
     return paths;
 }
-
-// A device that passes every command to the one behind it and keeps a copy.
-class TappedDevice : public CPassThrough {
-public:
-    TappedDevice(std::unique_ptr<CPassThrough> inner, std::vector<Exchange>& log)
-        : m_inner(std::move(inner)), m_log(log)
-    {
-    }
-protected:
-    CScsiResult Send(const CScsiRequest& request) override
-    {
-        Exchange exchange;
-        exchange.cdb.assign(request.cdb, request.cdb + request.cdbLength);
-        if (request.direction == SCSI_DIR_OUT)
-            exchange.dataOut.assign(request.data, request.data + request.dataLength);
-        const CScsiResult result = m_inner->Execute(request);
-        if (request.direction == SCSI_DIR_IN)
-            exchange.dataIn.assign(request.data, request.data + result.transferred);
-        m_log.push_back(exchange);
-        return result;
-    }
-
-private:
-    std::unique_ptr<CPassThrough> m_inner;
-    std::vector<Exchange>& m_log;
-};
 
 TEST_F(DriveSettings, SetWritesBackEveryOtherByteAsRead)
 {
@@ -295,14 +264,14 @@ TEST_F(DriveSettings, SetWritesBackEveryOtherByteAsRead)
         {"-load:hold", 0x0A, 9, 0xF8, 1},
     };
     InProcessDiagnostic diagnostic;
-    std::vector<Exchange> log;
+    std::vector<CRecordedCommand> log;
     diagnostic.App().AdoptDriveManager(new CLinuxDriveManager(
         diagnostic.App(), {"sim:ultrium,write-protected"}, NowhereOnThisHost(),
         [&log](const char* device, CVString& error) {
             COpenedDevice opened;
             std::unique_ptr<CSimPassThrough> sim = CSimPassThrough::Open(device + 4, error);
             if (sim)
-                opened.device.reset(new TappedDevice(std::move(sim), log));
+                opened.device.reset(new CTappedPassThrough(std::move(sim), log));
             return opened;
         }));
     for (const Row& row : rows) {
@@ -312,7 +281,7 @@ TEST_F(DriveSettings, SetWritesBackEveryOtherByteAsRead)
         // The read of the page, then the select of what it read.
         std::vector<unsigned char> read, written;
         int selects = 0;
-        for (const Exchange& exchange : log) {
+        for (const CRecordedCommand& exchange : log) {
             if (exchange.cdb == std::vector<unsigned char>{0x1A, 0x08, row.page, 0x00, 0xFF, 0x00})
                 read = exchange.dataIn;
             if (exchange.cdb[0] == 0x15) {

@@ -10,6 +10,7 @@
 
 #include "ServerProcess.h"
 #include "VirtualDrive.h"
+#include "VirtualDriveBuffer.h"
 
 namespace {
 
@@ -43,20 +44,6 @@ Bytes FileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Buffer `id` of a drive made from `device`, read whole.
-Bytes DriveBuffer(const std::string& device, unsigned char mode, unsigned char id, uint32_t length)
-{
-    std::string error;
-    std::unique_ptr<CVirtualDrive> drive = CVirtualDrive::Create(device, error);
-    EXPECT_TRUE(drive) << error;
-    Bytes data(length);
-    const unsigned char cdb[10] = {0x3C, mode, id, 0, 0, 0, static_cast<unsigned char>(length >> 16),
-                                   static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length), 0};
-    const CVirtualReply reply = drive->Execute(cdb, 10, VDIR_IN, data.data(), static_cast<int>(length));
-    data.resize(static_cast<size_t>(reply.transferred));
-    return data;
 }
 
 TEST_F(RemoteCapture, LogPagesAndSettingsShowWhatALocalRunShows)

@@ -13,6 +13,7 @@
 #include "DriveManager.h"
 #include "InProcessDiagnostic.h"
 #include "VirtualDrive.h"
+#include "VirtualDriveBuffer.h"
 
 namespace {
 
@@ -52,21 +53,6 @@ protected:
     std::string directory;
     std::string file;
 };
-
-// Buffer `id` of a drive made from `device`, read whole in one READ BUFFER.
-Bytes DriveBuffer(const std::string& device, unsigned char mode, unsigned char id, uint32_t length)
-{
-    std::string error;
-    std::unique_ptr<CVirtualDrive> drive = CVirtualDrive::Create(device, error);
-    EXPECT_TRUE(drive) << error;
-    Bytes data(length);
-    const unsigned char cdb[10] = {0x3C, mode, id, 0, 0, 0, static_cast<unsigned char>(length >> 16),
-                                   static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length), 0};
-    const CVirtualReply reply = drive->Execute(cdb, 10, VDIR_IN, data.data(), static_cast<int>(length));
-    EXPECT_EQ(reply.status, VSTATUS_GOOD);
-    data.resize(static_cast<size_t>(reply.transferred));
-    return data;
-}
 
 // The trace as the segmented read stores it: whole 16384-byte blocks, the
 // part of the last block past the trace left zero.

@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <unistd.h>
 
+#include "ClientProgress.h"
 #include "DelimitedText.h"
 #include "Help.h"
 #include "MessageQueue.h"
@@ -22,6 +25,15 @@ void TakeSwitch(char*& argument, CVString& value)
 {
     value = argument + 4;
     argument = nullArgument;
+}
+
+bool HasArgument(int argc, char** argv, const char* wanted)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], wanted) == 0)
+            return true;
+    }
+    return false;
 }
 
 void ClosingPrompt()
@@ -54,7 +66,8 @@ const char* CmdLineArgsToString(int argc, char** argv)
     return command;
 }
 
-CommandOutcome ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, const char* execName)
+CommandOutcome ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, const char* execName,
+                                    CClientProgress* progressLine)
 {
     bool progress = false;
     char buffer[RECEIVE_BUFFER];
@@ -62,6 +75,8 @@ CommandOutcome ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, cons
         std::memset(buffer, 0, sizeof buffer);
         if (client.ReceiveMsg(buffer, sizeof buffer) == 0) {
             std::fflush(out);
+            if (progressLine != nullptr)
+                progressLine->Finish();
             // A failed receive has said so already; a closed connection has not.
             if (client.LastReceive() == CMessageQueue::CLOSED) {
                 std::fputs("CLIENT MSG: The connection to the server ended before the command finished.\n", stderr);
@@ -73,6 +88,8 @@ CommandOutcome ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, cons
         if (message == MSG_SUCCESSFUL_COMPLETION || message == MSG_SUCCESSFUL_FIRMWARE_UPGRADE)
             return COMMAND_SUCCEEDED;
         if (message == MSG_MOVE_WRITE_PROGRESS_BAR || message == MSG_MOVE_READ_PROGRESS_BAR) {
+            if (progressLine != nullptr)
+                progressLine->Token(message == MSG_MOVE_WRITE_PROGRESS_BAR, std::time(nullptr));
             progress = true;
             continue;
         }
@@ -91,10 +108,13 @@ CommandOutcome ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, cons
         }
         if (message == MSG_EMPTY)
             continue;
-        if (message == NEW_LINE)
+        if (message == NEW_LINE) {
             std::fputc('\n', out);
-        else
+        } else {
+            if (progressLine != nullptr)
+                progressLine->BeforeText(message, std::time(nullptr));
             std::fputs(message, out);
+        }
         std::fflush(out);
     }
 }
@@ -146,8 +166,13 @@ int RunClient(int argc, char** argv)
         std::fputs("\nIssued Cmd: Shutdown Server\n", stdout);
         std::fflush(stdout);
     } else {
+        // Progress goes to the terminal only, never into the output.
+        bool showProgress = isatty(STDERR_FILENO) == 1 && !HasArgument(argc, argv, "-noprogress");
+        CClientProgress progressLine(STDERR_FILENO, showProgress);
         // The short help names the client as it was started, path and all.
-        succeeded = ReceiveCommandOutput(client, stdout, argc > 0 ? argv[0] : nullptr) == COMMAND_SUCCEEDED;
+        succeeded = ReceiveCommandOutput(client, stdout, argc > 0 ? argv[0] : nullptr, &progressLine) ==
+                    COMMAND_SUCCEEDED;
+        progressLine.Finish();
     }
     if (!noPrompt)
         ClosingPrompt();

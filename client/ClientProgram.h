@@ -7,6 +7,7 @@
 
 #include "VString.h"
 
+class CClientProgress;
 class CNetworkClient;
 
 // Takes the connection switches (-ip:, -cp:, -pw:, matched anywhere in an
@@ -30,8 +31,10 @@ enum CommandOutcome {
 // Shows the reply to a command on out until its completion token or the end
 // of the connection. execName is shown in the short help when the server
 // rejects the command line. A connection that ends first is reported with
-// one line on standard error.
-CommandOutcome ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, const char* execName);
+// one line on standard error. progressLine, when given, shows the progress
+// tokens of a test.
+CommandOutcome ReceiveCommandOutput(CNetworkClient& client, std::FILE* out, const char* execName,
+                                    CClientProgress* progressLine = nullptr);
 
 // The whole program; returns its exit status: 1 when the server reported
 // success (or took a shutdown), 0 for every failure, a rejected command line

@@ -28,7 +28,7 @@ bool HasThreePartAddress(int kind)
 
 CApplication::CApplication()
     : m_clientServer(false), m_platformKind(0), m_outputStream(nullptr), m_currentDrive(nullptr),
-      m_driveManager(nullptr)
+      m_driveManager(nullptr), m_progressTerminal(isatty(STDERR_FILENO) == 1), m_progress(STDERR_FILENO)
 {
     InitializeData();
 }
@@ -102,6 +102,7 @@ bool CApplication::RunAppl()
     OpenReportFile();
     bool result = ProcessCmd();
     CloseReportFile();
+    m_progress.EndLine();
     return result;
 }
 
@@ -226,6 +227,9 @@ void CApplication::Msg(const CVString& text, bool newline)
     if (m_outputStream != nullptr)
         std::fprintf(m_outputStream, newline ? "%s\n" : "%s", static_cast<const char*>(text));
     if (m_settings.verbose) {
+        // A progress line still open is a phase that stopped short: its last
+        // state stays above the line that tells why.
+        m_progress.EndLine();
         CMsgDelivery delivery;
         delivery.SendMsg(text, newline);
     }
@@ -239,6 +243,17 @@ void CApplication::TimeStamp()
     if (localtime_r(&now, &local) != nullptr)
         std::strftime(stamp, sizeof stamp, "%a %b %e %H:%M:%S %Y", &local);
     Msg(CVString(stamp), true);
+}
+
+void CApplication::TestProgress(ETestPhase phase, unsigned long long done, unsigned long long total)
+{
+    if (m_clientServer || m_settings.noProgress || !m_progressTerminal)
+        return;
+    // Standard output and standard error may share the terminal: what the
+    // command wrote comes first.
+    if (!m_progress.LineOpen())
+        std::fflush(stdout);
+    m_progress.Show(phase == TEST_PHASE_WRITE ? "Write" : "Read", done, total, GetCurrentTime());
 }
 
 long CApplication::GetCurrentTime()

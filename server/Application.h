@@ -11,6 +11,7 @@
 
 #include "CommandContext.h"
 #include "CommandTable.h"
+#include "ProgressDisplay.h"
 #include "TapeDrive.h"
 #include "VString.h"
 
@@ -43,6 +44,9 @@ public:
     using CCommandContext::Msg;
     void TimeStamp() override;
     long GetCurrentTime() override;
+    // Drawn on standard error when that is a terminal, except in server mode
+    // and with -noprogress.
+    void TestProgress(ETestPhase phase, unsigned long long done, unsigned long long total) override;
 
     const CCommandSettings& Settings() const override { return m_settings; }
     CCommandSettings& Settings() { return m_settings; }
@@ -69,6 +73,7 @@ public:
     void SetCompressionValue(int value) { m_settings.compressionValue = value; }
     void SetLoadValue(int value) { m_settings.loadValue = value; }
     void SetEngineering(bool value) { m_settings.engineering = value; }
+    void SetNoProgress(bool value) { m_settings.noProgress = value; }
     // Adds a device named with -dev:; false when 32 are already named.
     bool AddDevice(const char* spec);
 
@@ -112,6 +117,9 @@ private:
     FILE* m_outputStream;
     CTapeDrive* m_currentDrive;
     CDriveManager* m_driveManager;
+    // Whether standard error was a terminal when the program started.
+    bool m_progressTerminal;
+    CProgressDisplay m_progress;
 };
 
 #endif

@@ -16,6 +16,9 @@
 // (adapter:target:lun).
 const int PLATFORM_KIND_LINUX = 5;
 
+// The two passes of the read/write and compression tests.
+enum ETestPhase { TEST_PHASE_WRITE, TEST_PHASE_READ };
+
 class CCommandContext : public CAppOutput {
 public:
     using CAppOutput::OSType;
@@ -32,6 +35,11 @@ public:
     virtual void TimeStamp() = 0;
     // Seconds since the epoch.
     virtual long GetCurrentTime() = 0;
+
+    // A test has moved `done` of the `total` bytes of a phase; called after
+    // every block. A controller that shows progress to a local user draws
+    // it; nothing of it is output of the command.
+    virtual void TestProgress(ETestPhase, unsigned long long /*done*/, unsigned long long /*total*/) {}
 
     // Catalogue text `id` as one piece of output.
     void Msg(int id, bool newline)

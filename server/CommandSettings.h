@@ -34,6 +34,7 @@ struct CCommandSettings {
     int compressionValue = -1;
     int loadValue = -1;
     bool engineering = false;   // -e
+    bool noProgress = false;    // -noprogress
     std::vector<CVString> devices;  // -dev:, in the order given
 };
 

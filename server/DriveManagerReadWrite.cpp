@@ -5,12 +5,11 @@
 #include <memory>
 
 #include "DriveManager.h"
+#include "ProgressDisplay.h"
 #include "TapeErrorHandler.h"
 
 namespace {
 
-const int BLOCKS_PER_MEGABYTE = 16;
-const int PROGRESS_STEPS = 50;
 const int LOG_PAGE_LENGTH = 4096;
 const int WRITE_ERROR_PAGE = 0x02;
 const int READ_ERROR_PAGE = 0x03;
@@ -118,7 +117,8 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
     if (!device->LogSelectReset(drive))
         return SenseReport(drive, 41);
 
-    const unsigned long blocks = megabytes * BLOCKS_PER_MEGABYTE;
+    const unsigned long blocks = megabytes * TAPE_TEST_BLOCKS_PER_MEGABYTE;
+    const unsigned long long phaseBytes = static_cast<unsigned long long>(blocks) * TEST_BLOCK_SIZE;
     device->ReadPosition(drive);
     std::unique_ptr<unsigned char[]> block(new unsigned char[TEST_BLOCK_SIZE]);
     long blockSize = 0;
@@ -140,13 +140,14 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
         SendMsgWriteBegins(megabytes);
         device->TestForUnitReady(drive);
     }
-    const unsigned long progressInterval = blocks / PROGRESS_STEPS;
+    const unsigned long progressInterval = blocks / TAPE_TEST_PROGRESS_STEPS;
 
     for (unsigned long i = 0; i < blocks; ++i) {
         if (!device->WriteDataToDrive(drive, blockSize, block.get(), TEST_BLOCK_SIZE))
             return SenseReport(drive, 37);
         if (m_clientServer && i % progressInterval == 0)
             app->Msg(CVString("MSG_MOVE_WRITE_PROGRESS_BAR"), true);
+        app->TestProgress(TEST_PHASE_WRITE, (i + 1ULL) * TEST_BLOCK_SIZE, phaseBytes);
     }
     app->Msg(24, true);
     if (!device->ReadPosition(drive))
@@ -176,6 +177,7 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
             return false;
         }
         ClearBuffer(block.get(), TEST_BLOCK_SIZE);
+        app->TestProgress(TEST_PHASE_READ, (i + 1ULL) * TEST_BLOCK_SIZE, phaseBytes);
     }
 
     // A page that cannot be read stays zero: a page without parameters.

@@ -135,6 +135,8 @@ const SwitchForm switchForms[] = {
     // Names a device to use instead of scanning the host.
     {"-dev:", PREFIX,
      [](CApplication& app, const char* value) { return FitsField(value) && app.AddDevice(value); }},
+    // No progress line on the terminal; a remote server accepts it and shows none anyway.
+    {"-noprogress", EXACT, [](CApplication& app, const char*) { app.SetNoProgress(true); return true; }},
 };
 
 }  // namespace
@@ -149,6 +151,14 @@ CUtility::~CUtility()
     // Nothing may reach a controller through a parser that is gone.
     if (myAppl == m_application)
         myAppl = nullptr;
+}
+
+std::vector<CSwitchText> CUtility::SwitchTexts()
+{
+    std::vector<CSwitchText> texts;
+    for (const SwitchForm& form : switchForms)
+        texts.push_back({form.text, form.kind == PREFIX});
+    return texts;
 }
 
 CApplication* CUtility::GetAppl()

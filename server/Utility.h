@@ -9,9 +9,17 @@
 #ifndef TAPEDIAG_UTILITY_H
 #define TAPEDIAG_UTILITY_H
 
+#include <vector>
+
 #include "VString.h"
 
 class CApplication;
+
+// One switch form of the command line, as the parser tests it.
+struct CSwitchText {
+    const char* text;
+    bool takesValue;  // a prefix such as "-ts:" that a value follows
+};
 
 const int MAX_PARAMETERS = 32;
 // Serial number, file names and device names are held in 512-byte fields.
@@ -54,6 +62,9 @@ public:
     // output is -1 unless the form names it. False when the value is malformed.
     static bool SetIds(const char* param, int& port, int& bus, int& target, int& lun);
     static bool EqualStrings(const char* a, const char* b);
+
+    // The switch forms, in the order they are tested.
+    static std::vector<CSwitchText> SwitchTexts();
 
     int GetParameterCount() const { return m_parameterCount; }
     const CVString& GetParameter(int index) const { return m_parameters[index]; }

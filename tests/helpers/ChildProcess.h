@@ -19,9 +19,10 @@
 class ChildProcess {
 public:
     // Starts program with args (argv[0] is the program itself). The child
-    // runs in workingDirectory when one is given.
+    // runs in workingDirectory when one is given. Its standard error goes to
+    // stderrFd when one is given (a pseudo-terminal, say), else to a pipe.
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::string& workingDirectory = "")
+                 const std::string& workingDirectory = "", int stderrFd = -1)
     {
         int in[2], out[2], err[2];
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
@@ -30,7 +31,7 @@ public:
         if (m_pid == 0) {
             dup2(in[0], 0);
             dup2(out[1], 1);
-            dup2(err[1], 2);
+            dup2(stderrFd >= 0 ? stderrFd : err[1], 2);
             if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0)
                 _exit(127);
             std::vector<char*> argv;
@@ -47,6 +48,10 @@ public:
         m_stdin = in[1];
         m_stdout = out[0];
         m_stderr = err[0];
+        if (stderrFd >= 0) {
+            close(m_stderr);
+            m_stderr = -1;
+        }
     }
 
     ~ChildProcess()

@@ -1,0 +1,106 @@
+#include "ClientProgress.h"
+
+#include <cstdlib>
+
+namespace {
+
+const unsigned long long BYTES_PER_BLOCK = 1048576ULL / TAPE_TEST_BLOCKS_PER_MEGABYTE;
+
+// Catalogue lines that announce a phase: text `before`, the size in
+// megabytes, text `after`.
+const int WRITE_BEGINS = 15;
+const int WRITE_BEGINS_UNIT = 16;
+const int READ_BEGINS = 20;
+const int READ_BEGINS_UNIT = 21;
+// Catalogue lines that tell a phase stopped short: a failed write, a failed
+// read, data that read back wrong.
+const int WRITE_FAILED = 37;
+const int READ_FAILED = 38;
+const int COMPARE_FAILED = 25;
+
+CVString Catalogue(int id)
+{
+    CVString text;
+    text.LdString(id);
+    return text;
+}
+
+// The size a phase announcement names, or 0 when text is no announcement
+// built from the two catalogue texts.
+unsigned long AnnouncedMegabytes(const CVString& text, int before, int after)
+{
+    const CVString head = Catalogue(before);
+    const CVString tail = Catalogue(after);
+    const int numberLength = text.GetLength() - head.GetLength() - tail.GetLength();
+    if (numberLength < 1 || text.Left(head.GetLength()) != head || text.Right(tail.GetLength()) != tail)
+        return 0;
+    CVString number = text.Mid(head.GetLength(), numberLength);
+    number.Trim();
+    if (number.IsEmpty())
+        return 0;
+    for (int i = 0; i < number.GetLength(); ++i) {
+        if (number[i] < '0' || number[i] > '9')
+            return 0;
+    }
+    return std::strtoul(number, nullptr, 10);
+}
+
+bool Is(const CVString& text, int id)
+{
+    return text == Catalogue(id);
+}
+
+}  // namespace
+
+CClientProgress::CClientProgress(int fd, bool enabled) : m_enabled(enabled), m_display(fd) {}
+
+void CClientProgress::BeforeText(const CVString& text, long now)
+{
+    if (!m_enabled)
+        return;
+    if (m_phase != NONE && m_tokens > 0) {
+        bool stoppedShort =
+            m_phase == WRITE ? Is(text, WRITE_FAILED) : Is(text, READ_FAILED) || Is(text, COMPARE_FAILED);
+        if (!stoppedShort)
+            Draw(m_blocks, now);
+    }
+    Finish();
+
+    if (unsigned long megabytes = AnnouncedMegabytes(text, WRITE_BEGINS, WRITE_BEGINS_UNIT)) {
+        m_phase = WRITE;
+        m_blocks = megabytes * TAPE_TEST_BLOCKS_PER_MEGABYTE;
+    } else if (unsigned long megabytes = AnnouncedMegabytes(text, READ_BEGINS, READ_BEGINS_UNIT)) {
+        m_phase = READ;
+        m_blocks = megabytes * TAPE_TEST_BLOCKS_PER_MEGABYTE;
+    }
+}
+
+void CClientProgress::Token(bool write, long now)
+{
+    if (!m_enabled || m_phase != (write ? WRITE : READ) || m_blocks == 0)
+        return;
+    // Token n comes after block (n - 1) * interval; the phase is complete
+    // only when the next line says so.
+    unsigned long interval = m_blocks / TAPE_TEST_PROGRESS_STEPS;
+    if (interval == 0)
+        interval = 1;
+    unsigned long long done = static_cast<unsigned long long>(m_tokens) * interval + 1;
+    ++m_tokens;
+    if (done >= m_blocks)
+        done = m_blocks - 1;
+    Draw(done, now);
+}
+
+void CClientProgress::Finish()
+{
+    m_display.EndLine();
+    m_phase = NONE;
+    m_blocks = 0;
+    m_tokens = 0;
+}
+
+void CClientProgress::Draw(unsigned long long blocksDone, long now)
+{
+    m_display.Show(m_phase == WRITE ? "Write" : "Read", blocksDone * BYTES_PER_BLOCK, m_blocks * BYTES_PER_BLOCK,
+                   now);
+}

@@ -28,7 +28,7 @@ esac
 scripts/install-deps.sh clang libclang-rt-14-dev
 
 build=$root/build-fuzz
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DTAPEDIAG_FUZZ=ON \
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DTAPEDIAG_FUZZ=ON -DTAPEDIAG_WERROR=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="${TAPEDIAG_FUZZ_CXXFLAGS:-}" >/dev/null
 cmake --build "$build" --target fuzz_targets
 

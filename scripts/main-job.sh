@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPEDIAG_WERROR=ON >/dev/null
 cmake --build build --target tapediag
 set +e
 ./build/server/tapediag rwtest -dev:sim:ultrium -id:x -nr

@@ -1,5 +1,6 @@
 #include "ClientProgress.h"
 
+#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -27,7 +28,7 @@ CVString Catalogue(int id)
 
 // The size a phase announcement names, or 0 when text is no announcement
 // built from the two catalogue texts.
-unsigned long AnnouncedMegabytes(const CVString& text, int before, int after)
+unsigned long long AnnouncedMegabytes(const CVString& text, int before, int after)
 {
     const CVString head = Catalogue(before);
     const CVString tail = Catalogue(after);
@@ -36,13 +37,15 @@ unsigned long AnnouncedMegabytes(const CVString& text, int before, int after)
         return 0;
     CVString number = text.Mid(head.GetLength(), numberLength);
     number.Trim();
-    if (number.IsEmpty())
+    // A test size is an int; anything else is no announcement of this server.
+    if (number.IsEmpty() || number.GetLength() > 10)
         return 0;
     for (int i = 0; i < number.GetLength(); ++i) {
         if (number[i] < '0' || number[i] > '9')
             return 0;
     }
-    return std::strtoul(number, nullptr, 10);
+    unsigned long long megabytes = std::strtoull(number, nullptr, 10);
+    return megabytes > static_cast<unsigned long long>(INT_MAX) ? 0 : megabytes;
 }
 
 bool Is(const CVString& text, int id)
@@ -66,10 +69,10 @@ void CClientProgress::BeforeText(const CVString& text, long now)
     }
     Finish();
 
-    if (unsigned long megabytes = AnnouncedMegabytes(text, WRITE_BEGINS, WRITE_BEGINS_UNIT)) {
+    if (unsigned long long megabytes = AnnouncedMegabytes(text, WRITE_BEGINS, WRITE_BEGINS_UNIT)) {
         m_phase = WRITE;
         m_blocks = megabytes * TAPE_TEST_BLOCKS_PER_MEGABYTE;
-    } else if (unsigned long megabytes = AnnouncedMegabytes(text, READ_BEGINS, READ_BEGINS_UNIT)) {
+    } else if (unsigned long long megabytes = AnnouncedMegabytes(text, READ_BEGINS, READ_BEGINS_UNIT)) {
         m_phase = READ;
         m_blocks = megabytes * TAPE_TEST_BLOCKS_PER_MEGABYTE;
     }
@@ -81,10 +84,10 @@ void CClientProgress::Token(bool write, long now)
         return;
     // Token n comes after block (n - 1) * interval; the phase is complete
     // only when the next line says so.
-    unsigned long interval = m_blocks / TAPE_TEST_PROGRESS_STEPS;
+    unsigned long long interval = m_blocks / TAPE_TEST_PROGRESS_STEPS;
     if (interval == 0)
         interval = 1;
-    unsigned long long done = static_cast<unsigned long long>(m_tokens) * interval + 1;
+    unsigned long long done = m_tokens * interval + 1;
     ++m_tokens;
     if (done >= m_blocks)
         done = m_blocks - 1;

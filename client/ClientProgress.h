@@ -32,8 +32,8 @@ private:
     bool m_enabled;
     CProgressDisplay m_display;
     Phase m_phase = NONE;
-    unsigned long m_blocks = 0;      // of the announced phase; 0 when unknown
-    unsigned long m_tokens = 0;      // received in this phase
+    unsigned long long m_blocks = 0;  // of the announced phase; 0 when unknown
+    unsigned long long m_tokens = 0;  // received in this phase
 };
 
 #endif

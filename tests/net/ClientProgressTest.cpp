@@ -98,8 +98,13 @@ TEST_F(ClientProgressLine, NothingWithoutAnAnnouncedPhaseOrWhenDisabled)
 {
     CClientProgress stray(m_pipe[1], true);
     stray.Token(true, 0);
+    // Sizes no server sends: not a number, more than an int holds.
     stray.BeforeText(CVString("Issued Cmd: Write x MB to tape."), 0);
     stray.Token(true, 0);
+    stray.BeforeText(CVString("Issued Cmd: Write 2147483648 MB to tape."), 0);
+    stray.Token(true, 0);
+    stray.BeforeText(CVString("Issued Cmd: Read and Compare 99999999999999999999 MB of data from tape."), 0);
+    stray.Token(false, 0);
     // A token of the other phase than the one announced.
     stray.BeforeText(CVString("Issued Cmd: Write 5 MB to tape."), 0);
     stray.Token(false, 0);

@@ -24,6 +24,9 @@ class CProgressDisplay {
 public:
     // Draws on the file descriptor fd.
     explicit CProgressDisplay(int fd);
+    ~CProgressDisplay();
+    CProgressDisplay(const CProgressDisplay&) = delete;
+    CProgressDisplay& operator=(const CProgressDisplay&) = delete;
 
     // `done` of the `total` bytes of `phase` are through at `now` (seconds
     // since the epoch). Another phase name, or less done than before, starts
@@ -35,6 +38,10 @@ public:
     // is open.
     void EndLine();
     bool LineOpen() const { return m_lineOpen; }
+    // Ends the open line of any display: for a line written to standard
+    // error past the display (a device's failure, say), which must not run
+    // on from the progress.
+    static void EndOpenLine();
 
     // One state of the line. rate is in MB/s, negative while unknown; time
     // is the seconds left (the seconds the phase took once it is complete),

@@ -1,6 +1,7 @@
 #include "LinuxTapeDeviceDriver.h"
 
 #include "Clock.h"
+#include "ProgressDisplay.h"
 #include "ScsiData.h"
 
 #include <algorithm>
@@ -107,6 +108,7 @@ void CLinuxTapeDeviceDriver::ReportFailure(int fd, const CScsiResult& result)
     if (reported != nullptr && std::strcmp(reported, result.failure) == 0)
         return;
     reported = result.failure;
+    CProgressDisplay::EndOpenLine();  // the failure starts a line of its own
     std::fprintf(stderr, "tapediag: %s: %s\n", m_devices[static_cast<size_t>(fd)].device->Name().c_str(),
                  result.failure);
 }

@@ -72,18 +72,37 @@ public:
         return m_url.substr(start, m_url.find('/', start) - start);
     }
     // The target goes away at once, as a crashed or unplugged one does.
+    // Kills the target at once and returns when it is gone (so its sockets
+    // are closed), or after a bound.
     void Kill()
     {
         std::ifstream file(m_state + "/pid");
         pid_t pid = 0;
-        if (file >> pid && pid > 0)
-            kill(pid, SIGKILL);
+        if (!(file >> pid) || pid <= 0 || kill(pid, SIGKILL) != 0)
+            return;
+        for (int waited = 0; waited < 10000 && Running(pid); waited += 5)
+            usleep(5000);
     }
     void Stop() { ChildProcess(Script(), {"stop", m_state}).Finish(60000); }
     // Closes every initiator's connection; the target stays up.
     void DropConnections() { ChildProcess(Script(), {"drop", m_state}).Finish(60000); }
 
 private:
+    // Alive and not yet a zombie.
+    static bool Running(pid_t pid)
+    {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        // pid, then the command name in parentheses, then the state letter.
+        std::string line;
+        if (!std::getline(stat, line))
+            return false;
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos || close + 2 >= line.size())
+            return false;
+        const char state = line[close + 2];
+        return state != 'Z' && state != 'X';
+    }
+
     static std::string Script() { return std::string(TAPEDIAG_SOURCE_DIR) + "/scripts/tgt-target.sh"; }
 
     std::string m_state;

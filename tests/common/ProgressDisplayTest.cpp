@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "ProgressDisplay.h"
+#include "ProgressLines.h"
 
 namespace {
 
@@ -30,27 +31,7 @@ TEST(ProgressDisplayFormat, Layout)
         EXPECT_EQ(CProgressDisplay::Format(c.phase, c.done, c.total, c.rate, c.time), c.line);
 }
 
-class ProgressDisplayOutput : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK), 0); }
-    void TearDown() override
-    {
-        close(m_pipe[0]);
-        close(m_pipe[1]);
-    }
-
-    std::string Drawn()
-    {
-        std::string bytes;
-        char chunk[4096];
-        ssize_t n;
-        while ((n = read(m_pipe[0], chunk, sizeof chunk)) > 0)
-            bytes.append(chunk, static_cast<size_t>(n));
-        return bytes;
-    }
-
-    int m_pipe[2] = {-1, -1};
-};
+using ProgressDisplayOutput = ProgressPipeTest;
 
 TEST_F(ProgressDisplayOutput, RedrawsOnANewPercentOrSecondAndTellsRateAndTimeLeft)
 {

@@ -4,8 +4,12 @@
 #ifndef TAPEDIAG_TEST_PROGRESSLINES_H
 #define TAPEDIAG_TEST_PROGRESSLINES_H
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 struct ProgressLine {
@@ -46,5 +50,29 @@ inline int Percent(const std::string& frame)
         return -1;
     return std::atoi(frame.substr(sign - 3, 3).c_str());
 }
+
+// A test whose progress display draws into a pipe it reads back.
+class ProgressPipeTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK), 0); }
+    void TearDown() override
+    {
+        close(m_pipe[0]);
+        close(m_pipe[1]);
+    }
+
+    // Everything drawn since the last call.
+    std::string Drawn()
+    {
+        std::string bytes;
+        char chunk[4096];
+        ssize_t n;
+        while ((n = read(m_pipe[0], chunk, sizeof chunk)) > 0)
+            bytes.append(chunk, static_cast<size_t>(n));
+        return bytes;
+    }
+
+    int m_pipe[2] = {-1, -1};
+};
 
 #endif

@@ -16,25 +16,8 @@
 namespace {
 
 // A CClientProgress that draws into a pipe the test reads back.
-class ClientProgressLine : public testing::Test {
+class ClientProgressLine : public ProgressPipeTest {
 protected:
-    void SetUp() override { ASSERT_EQ(pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK), 0); }
-    void TearDown() override
-    {
-        close(m_pipe[0]);
-        close(m_pipe[1]);
-    }
-
-    std::string Drawn()
-    {
-        std::string bytes;
-        char chunk[4096];
-        ssize_t n;
-        while ((n = read(m_pipe[0], chunk, sizeof chunk)) > 0)
-            bytes.append(chunk, static_cast<size_t>(n));
-        return bytes;
-    }
-
     // The announcement of a phase, n tokens, then the line after the phase.
     void Phase(CClientProgress& progress, const char* announcement, bool write, int tokens, const char* after)
     {
@@ -44,7 +27,6 @@ protected:
         progress.BeforeText(CVString(after), 0);
     }
 
-    int m_pipe[2] = {-1, -1};
 };
 
 TEST_F(ClientProgressLine, TokensOfACompletePhaseEndAtOneHundredPercent)

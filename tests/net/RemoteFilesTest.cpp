@@ -14,22 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "Application.h"
 #include "CommandFiles.h"
-#include "MsgDelivery.h"
-#include "NetTestSupport.h"
-#include "NetworkServer.h"
-#include "ServerMode.h"
+#include "RequestHandlerTest.h"
 #include "ServerProcess.h"
-#include "Utility.h"
 
 namespace {
 
-using Messages = std::vector<std::string>;
 using Names = std::vector<std::string>;
-
-const Messages COMPLETION_TOKENS{MSG_SUCCESSFUL_COMPLETION, MSG_UNSUCCESSFUL_COMPLETION, MSG_BAD_PARAMETERS,
-                                 MSG_SUCCESSFUL_FIRMWARE_UPGRADE};
 
 std::string Read(const std::string& path)
 {
@@ -106,47 +97,16 @@ TEST(CommandFilesRule, OnlyRegularFilesOrNewNamesInTheDirectory)
 }
 
 // The request handler of a server whose client files are kept in a
-// directory of the test, with two virtual drives.
-class RemoteFiles : public ::testing::Test {
+// directory of the test.
+class RemoteFiles : public RequestHandlerTest {
 protected:
     void SetUp() override
     {
-        int ends[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-        serverEnd = ends[0];
-        peer = std::make_unique<WireEnd>(ends[1]);
-        app.ClientServerConnection(true);
-        app.AddDevice("sim:ultrium");
-        app.AddDevice("sim:dds4");
-        ::testing::internal::CaptureStdout();
-        ASSERT_TRUE(app.CreateDriveManager());
-        ::testing::internal::GetCapturedStdout();
+        RequestHandlerTest::SetUp();
         app.Files().ConfineTo(directory.served.path.c_str());
-        CMsgDelivery::SetNetworkCommunication(&server, serverEnd);
-    }
-
-    void TearDown() override
-    {
-        CMsgDelivery::SetNetworkCommunication(nullptr, -1);
-        close(serverEnd);
-    }
-
-    // The reply to one command line, through its completion token.
-    Messages Run(const std::string& line)
-    {
-        char buffer[SERVER_RECEIVE_BUFFER] = {};
-        std::strncpy(buffer, line.c_str(), sizeof buffer - 1);
-        sockaddr_in client{};
-        EXPECT_EQ(HandleRemoteRequest(&utility, server, serverEnd, &client, buffer, sizeof buffer), REQUEST_SERVED);
-        return peer->Until(COMPLETION_TOKENS);
     }
 
     ServedDirectory directory;
-    CApplication app;
-    CUtility utility{&app};
-    CNetworkServer server{"", 0, "127.0.0.1"};
-    int serverEnd = -1;
-    std::unique_ptr<WireEnd> peer;
 };
 
 TEST_F(RemoteFiles, ForbiddenNameRejectsTheLineAndTouchesNothing)

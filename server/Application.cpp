@@ -173,14 +173,10 @@ bool CApplication::FindSelectedDrive()
 
 bool CApplication::ProcessCmd()
 {
+    // show has no operation of its own: RunAppl lists the drives.
     const CCommandRow* command = FindCommandById(m_settings.commandId);
-    if (command == nullptr || command->id == CMD_SHOW)
+    if (command == nullptr || command->run == nullptr)
         return false;
-    if (command->run == nullptr) {
-        Msg(CVString("This command is not available in this version of the diagnostic."), true);
-        Msg(CVString(" "), true);
-        return false;
-    }
     return command->run(*m_driveManager, m_settings);
 }
 

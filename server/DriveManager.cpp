@@ -235,6 +235,29 @@ void CDriveManager::Line(const char* text)
     m_application->Msg(CVString(text), true);
 }
 
+bool CDriveManager::Refuse(const char* message)
+{
+    Line(message);
+    Separator();
+    return false;
+}
+
+bool CDriveManager::Refuse(int messageId)
+{
+    m_application->Msg(messageId, true);
+    Separator();
+    return false;
+}
+
+bool CDriveManager::ExplainNotReady(CTapeDrive* drive)
+{
+    unsigned char sense[32] = {};
+    m_driverInterface->GetSense(drive, sense, sizeof sense);
+    ProduceErrorMsg(sense);
+    Separator();
+    return false;
+}
+
 bool CDriveManager::SenseReport(CTapeDrive* drive, int messageId)
 {
     m_application->Msg(messageId, true);

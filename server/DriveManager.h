@@ -191,8 +191,13 @@ private:
     void Separator();
     // A line of literal text.
     void Line(const char* text);
-    // A refusal: the message, the separator; always false.
+    // A refusal: the message (literal or from the catalogue), the
+    // separator; always false.
     bool Refuse(const char* message);
+    bool Refuse(int messageId);
+    // A unit-ready check that failed: fetches its sense data and explains
+    // it, then the separator; always false.
+    bool ExplainNotReady(CTapeDrive* drive);
 
     // The refusal of an Ultrium-only command on another drive; false.
     bool OnlyForUltrium();

@@ -4,8 +4,6 @@
 
 namespace {
 
-const int SENSE_BUFFER_LENGTH = 32;
-
 bool TakesFirmwareDownload(int driveType)
 {
     return driveType == DRIVE_DAT_4 || driveType == DRIVE_DAT_5 || driveType == DRIVE_ULTRIUM;
@@ -17,20 +15,12 @@ bool CDriveManager::RetensionTape()
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
     // Refused before anything reaches the drive.
-    if (!drive->IsRetensionable()) {
-        Line("Retension capability not available with this drive.");
-        Separator();
-        return false;
-    }
+    if (!drive->IsRetensionable())
+        return Refuse("Retension capability not available with this drive.");
     OpenCommand(drive, 22);
     m_driverInterface->TestForUnitReady(drive);
-    if (!m_driverInterface->TestForUnitReady(drive)) {
-        unsigned char sense[SENSE_BUFFER_LENGTH] = {};
-        m_driverInterface->GetSense(drive, sense, SENSE_BUFFER_LENGTH);
-        ProduceErrorMsg(sense);
-        Separator();
-        return false;
-    }
+    if (!m_driverInterface->TestForUnitReady(drive))
+        return ExplainNotReady(drive);
     if (!m_driverInterface->LoadTape(drive, true))
         return SenseReport(drive, 32);
     m_driverInterface->ReadPosition(drive);
@@ -43,11 +33,8 @@ bool CDriveManager::DriveDiagnostic()
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
     OpenCommand(drive, 18);
-    if (drive->DriveType() != DRIVE_DAT_5 && drive->DriveType() != DRIVE_ULTRIUM) {
-        Line("Electronic drive test not supported with this drive type.");
-        Separator();
-        return false;
-    }
+    if (drive->DriveType() != DRIVE_DAT_5 && drive->DriveType() != DRIVE_ULTRIUM)
+        return Refuse("Electronic drive test not supported with this drive type.");
     m_driverInterface->TestForUnitReady(drive);
     // The drive's verdict is the status of its self-test command: no sense
     // line is shown.

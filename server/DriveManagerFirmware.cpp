@@ -84,13 +84,6 @@ std::FILE* CDriveManager::OpenFirmwareFile(const CVString& name)
     return file;
 }
 
-bool CDriveManager::Refuse(const char* message)
-{
-    Line(message);
-    Separator();
-    return false;
-}
-
 bool CDriveManager::FirmwareUpgrade()
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
@@ -118,17 +111,11 @@ bool CDriveManager::FirmwareUpgrade()
         EjectTape(drive);
         imageSize = WholeBlockBytes(file.Get(), tooLarge);
     }
-    if (tooLarge) {
-        m_application->Msg(CORRUPTED_MESSAGE, true);
-        Separator();
-        return false;
-    }
+    if (tooLarge)
+        return Refuse(CORRUPTED_MESSAGE);
     std::unique_ptr<unsigned char[]> image(new (std::nothrow) unsigned char[imageSize > 0 ? imageSize : 1]());
-    if (!image) {
-        m_application->Msg(CORRUPTED_MESSAGE, true);
-        Separator();
-        return false;
-    }
+    if (!image)
+        return Refuse(CORRUPTED_MESSAGE);
     long obtained = 0;
     {
         CFileCloser file(OpenFirmwareFile(name));
@@ -138,11 +125,8 @@ bool CDriveManager::FirmwareUpgrade()
     }
     // A file shorter than one block gives no image at all: nothing a drive
     // could take, so it is refused like any other bad length.
-    if (!CheckFileLength(obtained) || obtained != imageSize || imageSize == 0) {
-        m_application->Msg(CORRUPTED_MESSAGE, true);
-        Separator();
-        return false;
-    }
+    if (!CheckFileLength(obtained) || obtained != imageSize || imageSize == 0)
+        return Refuse(CORRUPTED_MESSAGE);
 
     unsigned char inquiry[INQUIRY_LENGTH] = {};
     const bool answered = Retry(CRetryPolicy{INQUIRY_ATTEMPTS, 0, false}, [&] {

@@ -73,38 +73,21 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
     if (test.compressionTest) {
         OpenCommand(drive, 23);
         app->Msg(62, true);
-        if (!drive->CompressionAvail()) {
-            Line("Drive compression not available with this drive type.");
-            Separator();
-            return false;
-        }
-        if (!IsCompressionOn(drive)) {
-            Line("Unable to begin the test; drive compression is turned off.");
-            Separator();
-            return false;
-        }
+        if (!drive->CompressionAvail())
+            return Refuse("Drive compression not available with this drive type.");
+        if (!IsCompressionOn(drive))
+            return Refuse("Unable to begin the test; drive compression is turned off.");
     } else {
         OpenCommand(drive, 61);
     }
     app->Msg(8, true);
 
-    if (!device->TestForUnitReady(drive)) {
-        unsigned char sense[32] = {};
-        device->GetSense(drive, sense, sizeof sense);
-        ProduceErrorMsg(sense);
-        Separator();
-        return false;
-    }
-    if (IsTapeWriteProtected(drive)) {
-        app->Msg(65, true);
-        Separator();
-        return false;
-    }
-    if (!IsCorrectTapeType(drive)) {
-        app->Msg(67, true);
-        Separator();
-        return false;
-    }
+    if (!device->TestForUnitReady(drive))
+        return ExplainNotReady(drive);
+    if (IsTapeWriteProtected(drive))
+        return Refuse(65);
+    if (!IsCorrectTapeType(drive))
+        return Refuse(67);
 
     // A retension is asked for with -fr and silently skipped by a drive that cannot do it.
     bool retension = drive->IsRetensionable() && app->IsRetensionChecked();

@@ -1,4 +1,5 @@
 #include "DeviceOpener.h"
+#include "LinuxDevices.h"
 
 #include "SgPassThrough.h"
 #include "SimPassThrough.h"

@@ -10,6 +10,7 @@
 
 #include "Application.h"
 #include "LinuxDriveManager.h"
+#include "LinuxDevices.h"
 #include "LinuxDriverInterface.h"
 #include "SimPassThrough.h"
 #include "Utility.h"

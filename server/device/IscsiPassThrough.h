@@ -12,6 +12,7 @@
 #ifndef TAPEDIAG_ISCSIPASSTHROUGH_H
 #define TAPEDIAG_ISCSIPASSTHROUGH_H
 
+#include "DeviceOpener.h"
 #include "PassThrough.h"
 #include "VString.h"
 
@@ -63,5 +64,8 @@ private:
         int status = 0;
     } m_connect;
 };
+
+// The transport of "iscsi://" device texts.
+COpenedDevice OpenIscsiDevice(const char* device, const CHostPaths& paths, CVString& error);
 
 #endif

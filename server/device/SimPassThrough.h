@@ -3,6 +3,7 @@
 #ifndef TAPEDIAG_SIMPASSTHROUGH_H
 #define TAPEDIAG_SIMPASSTHROUGH_H
 
+#include "DeviceOpener.h"
 #include "PassThrough.h"
 #include "VString.h"
 #include "VirtualDrive.h"
@@ -31,5 +32,8 @@ private:
 
     std::unique_ptr<CVirtualDrive> m_drive;
 };
+
+// The transport of "sim:MODEL[,FAULT...]" device texts.
+COpenedDevice OpenSimDevice(const char* device, const CHostPaths& paths, CVString& error);
 
 #endif

@@ -1,13 +1,11 @@
-#include "DeviceOpener.h"
+#include "LinuxDevices.h"
 
 #include "SgPassThrough.h"
-#include "SimPassThrough.h"
-#ifdef TAPEDIAG_HAVE_LIBISCSI
-#include "IscsiPassThrough.h"
-#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,14 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char SIM_PREFIX[] = "sim:";
-const char ISCSI_PREFIX[] = "iscsi://";
-
-bool StartsWith(const char* text, const char* prefix)
-{
-    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
 
 bool ReadNonNegative(const char*& p, int& value)
 {
@@ -163,7 +153,9 @@ std::unique_ptr<CPassThrough> OpenGeneric(const char* path, const CSysfsNode& no
     return std::unique_ptr<CPassThrough>(new CSgPassThrough(fd, claimFd, false));
 }
 
-COpenedDevice OpenLocal(const char* path, const CHostPaths& paths, CVString& error)
+}  // namespace
+
+COpenedDevice OpenHostDevice(const char* path, const CHostPaths& paths, CVString& error)
 {
     COpenedDevice opened;
     struct stat status;
@@ -206,51 +198,22 @@ COpenedDevice OpenLocal(const char* path, const CHostPaths& paths, CVString& err
     return opened;
 }
 
-std::unique_ptr<CPassThrough> OpenIscsi(const char* url, CVString& error)
+std::vector<std::string> ListHostTapeDevices(const CHostPaths& paths)
 {
-#ifdef TAPEDIAG_HAVE_LIBISCSI
-    return CIscsiPassThrough::Open(url, error);
-#else
-    static_cast<void>(url);
-    error = "iSCSI devices are not supported by this build (it was built without libiscsi)";
-    return nullptr;
-#endif
-}
-
-}  // namespace
-
-COpenedDevice OpenDevice(const char* device, const CHostPaths& paths, CVString& error)
-{
-    COpenedDevice opened;
-    if (device == nullptr || *device == '\0') {
-        error = "no device given";
-        return opened;
+    std::vector<std::pair<long, std::string>> nodes;
+    DIR* directory = opendir((paths.sysfs + "/class/scsi_tape").c_str());
+    if (directory == nullptr)
+        return {};
+    while (dirent* entry = readdir(directory)) {
+        if (IsNumberedNode(entry->d_name, "nst"))
+            nodes.emplace_back(std::strtol(entry->d_name + 3, nullptr, 10), entry->d_name);
     }
-    if (StartsWith(device, SIM_PREFIX))
-        opened.device = CSimPassThrough::Open(device + std::strlen(SIM_PREFIX), error);
-    else if (StartsWith(device, ISCSI_PREFIX))
-        opened.device = OpenIscsi(device, error);
-    else
-        opened = OpenLocal(device, paths, error);
-    if (opened.device)
-        opened.device->Name(DeviceDisplayName(device));
-    return opened;
-}
-
-std::string DeviceDisplayName(const char* device)
-{
-    std::string name(device != nullptr ? device : "");
-    if (!StartsWith(name.c_str(), ISCSI_PREFIX))
-        return name;
-    const size_t start = std::strlen(ISCSI_PREFIX);
-    const size_t authorityEnd = std::min(name.find('/', start), name.size());
-    const size_t at = name.rfind('@', authorityEnd);
-    if (at == std::string::npos || at < start)
-        return name;
-    const size_t percent = name.find('%', start);
-    if (percent != std::string::npos && percent < at)
-        name.erase(percent, at - percent);
-    return name;
+    closedir(directory);
+    std::sort(nodes.begin(), nodes.end());
+    std::vector<std::string> devices;
+    for (const auto& node : nodes)
+        devices.push_back(paths.dev + "/" + node.second);
+    return devices;
 }
 
 CSysfsNode ReadSysfsNode(const CHostPaths& paths, unsigned major, unsigned minor)

@@ -1,15 +1,12 @@
 #include "LinuxDriveManager.h"
 
 #include <algorithm>
-#include <new>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
+#include <new>
 #include <string>
-#include <unistd.h>
 
 #include "DeviceOpener.h"
+#include "HostDevices.h"
 #include "HostDriveManager.h"
 #include "LinuxDriverInterface.h"
 
@@ -17,19 +14,6 @@ namespace {
 
 const int INQUIRY_BUFFER_LENGTH = 64;
 const int DISCOVERY_TIMEOUT = 10;
-
-// "nstN" with N all digits; N is stored in number.
-bool IsTapeNode(const char* name, long& number)
-{
-    if (std::strncmp(name, "nst", 3) != 0 || name[3] == '\0')
-        return false;
-    for (const char* p = name + 3; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9')
-            return false;
-    }
-    number = std::strtol(name + 3, nullptr, 10);
-    return true;
-}
 
 }  // namespace
 
@@ -85,23 +69,9 @@ void CLinuxDriveManager::AddDevices(const std::vector<CVString>& devices)
 
 void CLinuxDriveManager::ScanHost()
 {
-    const std::string tapeClass = m_paths.sysfs + "/class/scsi_tape";
-    DIR* directory = opendir(tapeClass.c_str());
-    if (directory == nullptr)
-        return;
-    std::vector<std::pair<long, std::string>> nodes;
-    while (dirent* entry = readdir(directory)) {
-        long number = 0;
-        if (IsTapeNode(entry->d_name, number))
-            nodes.emplace_back(number, entry->d_name);
-    }
-    closedir(directory);
-    std::sort(nodes.begin(), nodes.end());
-
-    for (const auto& node : nodes) {
+    for (const std::string& path : ListHostTapeDevices(m_paths)) {
         if (GetDriveList()->GetCount() >= TAPE_DRIVE_LIST_CAPACITY)
             break;
-        const std::string path = m_paths.dev + "/" + node.second;
         CVString error;
         COpenedDevice opened = m_openDevice(path.c_str(), error);
         if (!opened.device) {

@@ -70,6 +70,13 @@ bool IsUnitAttention(const CScsiResult& result)
 
 }  // namespace
 
+COpenedDevice OpenIscsiDevice(const char* device, const CHostPaths&, CVString& error)
+{
+    COpenedDevice opened;
+    opened.device = CIscsiPassThrough::Open(device, error);
+    return opened;
+}
+
 std::unique_ptr<CIscsiPassThrough> CIscsiPassThrough::Open(const char* url, CVString& error)
 {
     std::unique_ptr<CIscsiPassThrough> device(new CIscsiPassThrough);

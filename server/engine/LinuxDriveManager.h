@@ -1,6 +1,8 @@
-// CLinuxDriveManager: the drive manager of this host. It supplies the driver
-// interface and discovery: every tape device of the st driver, or exactly the
-// devices named with -dev: when any were named.
+// CLinuxDriveManager: the drive manager the controller makes on this host. It
+// supplies the driver interface and discovery: every tape drive the host
+// lists (HostDevices.h), or exactly the devices named with -dev: when any
+// were named, each opened through the device layer and identified by the
+// engine. Nothing in it needs Linux itself; that is in server/linux/.
 #ifndef TAPEDIAG_LINUXDRIVEMANAGER_H
 #define TAPEDIAG_LINUXDRIVEMANAGER_H
 

@@ -32,6 +32,13 @@ std::unique_ptr<CSimPassThrough> CSimPassThrough::Open(const char* modelAndFault
     return std::unique_ptr<CSimPassThrough>(new CSimPassThrough(std::move(drive)));
 }
 
+COpenedDevice OpenSimDevice(const char* device, const CHostPaths&, CVString& error)
+{
+    COpenedDevice opened;
+    opened.device = CSimPassThrough::Open(device + std::strlen("sim:"), error);
+    return opened;
+}
+
 CSimPassThrough::CSimPassThrough(std::unique_ptr<CVirtualDrive> drive) : m_drive(std::move(drive)) {}
 
 CSimPassThrough::~CSimPassThrough() {}

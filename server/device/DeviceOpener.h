@@ -37,41 +37,26 @@ struct COpenedDevice {
     CDeviceAddress address;
 };
 
-// Opens `device`: "sim:MODEL[,FAULT...]" a virtual drive, "iscsi://..." a
-// drive behind an iSCSI target (refused, with the reason, by a build
-// without libiscsi), any other text the path of a local node: an st node
-// (/dev/nstN), the drive's SCSI generic node (/dev/sgM) or a link to either.
-// A local drive takes its commands through its generic node while its st
-// node is held open; without a generic node they go to the st node, and one
-// line on standard error says so. No device, with a one-line reason in
+// One form of device text: the prefix that selects it and how it is opened.
+// A new kind of device is one file with its opener and one row of the table
+// in DeviceOpener.cpp.
+struct CTransport {
+    const char* prefix;  // "" for the host's own device paths, which match any other text
+    // Opens the device text (prefix included); null when this build cannot.
+    COpenedDevice (*open)(const char* device, const CHostPaths& paths, CVString& error);
+    // Why this build cannot open such devices, when `open` is null.
+    const char* unavailable;
+};
+
+// Opens `device` through the transport its prefix selects: "sim:MODEL[,FAULT...]"
+// a virtual drive, "iscsi://..." a drive behind an iSCSI target (refused,
+// with the reason, by a build without libiscsi), any other text the path of
+// a node of this host (HostDevices.h). No device, with a one-line reason in
 // `error`, when it cannot be opened.
 COpenedDevice OpenDevice(const char* device, const CHostPaths& paths, CVString& error);
 
 // The text that names `device` in messages: an iSCSI password is left out.
 std::string DeviceDisplayName(const char* device);
-
-// What sysfs says about the character device MAJ:MIN.
-struct CSysfsNode {
-    enum Kind { ABSENT, TAPE, GENERIC, OTHER };
-    Kind kind = ABSENT;
-    bool hasAddress = false;
-    CDeviceAddress address;
-    // For a tape: its generic node's name ("sg3") and device number ("21:3");
-    // for a generic node: the drive's non-rewinding st node ("nst0"). Empty
-    // when the other driver has no node for the device.
-    std::string partnerNode;
-    std::string partnerNumber;
-};
-
-// Reads SYSFS/dev/char/MAJ:MIN, a link whose text ends in
-// ".../H:C:T:L/scsi_tape/NODE" or ".../H:C:T:L/scsi_generic/NODE", and the
-// device's directory beside it. A tape or generic node whose device part is
-// not H:C:T:L is said on standard error and gets address 0:0:0:0.
-CSysfsNode ReadSysfsNode(const CHostPaths& paths, unsigned major, unsigned minor);
-
-// Reads "H:C:T:L" from the end of a sysfs path; false, with every id 0,
-// when it does not end in four numbers.
-bool ParseSysfsLink(const char* link, CDeviceAddress& address);
 
 // How discovery opens devices; tests bring devices of their own.
 using DeviceOpenFunction = std::function<COpenedDevice(const char* device, CVString& error)>;

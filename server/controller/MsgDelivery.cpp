@@ -3,13 +3,12 @@
 #include <cstdio>
 
 #include "MessageQueue.h"
-#include "NetworkServer.h"
 #include "VString.h"
 
-CNetworkServer* CMsgDelivery::m_server = nullptr;
+CMessageChannel* CMsgDelivery::m_server = nullptr;
 int CMsgDelivery::m_clientSocket = -1;
 
-void CMsgDelivery::SetNetworkCommunication(CNetworkServer* server, int socket)
+void CMsgDelivery::SetNetworkCommunication(CMessageChannel* server, int socket)
 {
     m_server = server;
     m_clientSocket = socket;

@@ -110,3 +110,17 @@ bool IsTapeInquiry(const unsigned char* inquiry, int length)
 {
     return inquiry != nullptr && length >= 1 && inquiry[0] == 0x01;
 }
+
+std::string IscsiUrlWithoutPassword(const std::string& url)
+{
+    std::string name = url;
+    const size_t start = std::strlen(ISCSI_URL_PREFIX);
+    const size_t authorityEnd = std::min(name.find('/', start), name.size());
+    const size_t at = name.rfind('@', authorityEnd);
+    if (at == std::string::npos || at < start)
+        return name;
+    const size_t percent = name.find('%', start);
+    if (percent != std::string::npos && percent < at)
+        name.erase(percent, at - percent);
+    return name;
+}

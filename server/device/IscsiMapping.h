@@ -7,6 +7,13 @@
 #include "PassThrough.h"
 
 #include <cstddef>
+#include <string>
+
+// How an iSCSI device text begins: iscsi://[user[%password]@]host[:port]/target-iqn/lun.
+const char* const ISCSI_URL_PREFIX = "iscsi://";
+
+// The URL without its password, for messages.
+std::string IscsiUrlWithoutPassword(const std::string& url);
 
 // libiscsi's verdicts for a task that did not end with a SCSI status.
 const int ISCSI_TASK_CANCELLED = 0x0f000000;

@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 
 #include "MessageQueue.h"
+#include "MsgDelivery.h"
 #include "VString.h"
 
 // Every bound the server holds a client to, in one place. The server serves
@@ -30,7 +31,7 @@ struct CServerLimits {
     long longestRefusalPauseSeconds = 30;
 };
 
-class CNetworkServer {
+class CNetworkServer : public CMessageChannel {
 public:
     // bindAddress is a dotted IPv4 address to listen on; empty (or null)
     // means the address of the host's own name.
@@ -72,7 +73,7 @@ public:
     // or took nothing within the send bound) the client is taken for gone:
     // one line is printed, and later sends and receives on it give 0 at once
     // until the next Accept.
-    int SendMsg(int socket, const char* text, int length);
+    int SendMsg(int socket, const char* text, int length) override;
 
     bool AddToQueue(const char* data, int count) { return m_queue.AddToQueue(data, count); }
     void GetFirstQueueItem(char* buffer, int length) { m_queue.GetFirstQueueItem(buffer, length); }

@@ -8,6 +8,7 @@
 #define TAPEDIAG_CLIENTAPPLICATION_H
 
 #include "AppOutput.h"
+#include "DriveTypes.h"
 #include "VString.h"
 
 class CClientApplication : public CAppOutput {
@@ -20,7 +21,7 @@ public:
     // Catalogue text id, written as Msg(CVString, bool) writes it.
     void Msg(int id, bool newline);
     // The client knows of no platform kind.
-    int OSType() const override { return 0; }
+    int OSType() const override { return PLATFORM_KIND_NONE; }
 };
 
 #endif

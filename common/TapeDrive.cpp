@@ -96,7 +96,7 @@ void CTapeDrive::DisplayDrive(CAppOutput* app) const
     description.TrimRight();
     app->Msg(description, true);
 
-    if (m_driveType == 4 || m_driveType == 5 || m_driveType == 7) {
+    if (IsNewerFamilyDrive(m_driveType)) {
         CVString serial("Serial# ");
         serial += m_serialNumber;
         app->Msg(serial, true);

@@ -7,6 +7,7 @@
 #define TAPEDIAG_TAPEDRIVE_H
 
 #include "AppOutput.h"
+#include "DriveTypes.h"
 #include "VString.h"
 
 // A descriptor value that marks an ATAPI drive addressed by its LUN id.
@@ -75,7 +76,6 @@ public:
     static int ColonsInString(const CVString& text);
 
 private:
-    static bool HasFourPartAddress(int osType) { return osType == 2 || osType == 4; }
 
     int m_fileDescriptor;
     int m_adapterId;

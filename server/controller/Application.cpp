@@ -14,20 +14,10 @@ namespace {
 const char* const ADDRESS_NOT_FOUND = "Unable to find the associated drive with the address given.";
 const char* const SCSI_ADDRESS_NOT_FOUND = "Unable to find the drive associated with the SCSI address given.";
 
-bool HasFourPartAddress(int kind)
-{
-    return kind == 2 || kind == 4;
-}
-
-bool HasThreePartAddress(int kind)
-{
-    return kind == 1 || kind == 3 || kind == 5;
-}
-
 }  // namespace
 
 CApplication::CApplication()
-    : m_clientServer(false), m_platformKind(0), m_outputStream(nullptr), m_currentDrive(nullptr),
+    : m_clientServer(false), m_platformKind(PLATFORM_KIND_NONE), m_outputStream(nullptr), m_currentDrive(nullptr),
       m_driveManager(nullptr), m_progressTerminal(isatty(STDERR_FILENO) == 1), m_progress(STDERR_FILENO)
 {
     InitializeData();

@@ -12,10 +12,6 @@
 #include "TapeDrive.h"
 #include "VString.h"
 
-// The platform kind this host's drive manager sets: three-number addresses
-// (adapter:target:lun).
-const int PLATFORM_KIND_LINUX = 5;
-
 // The two passes of the read/write and compression tests.
 enum ETestPhase { TEST_PHASE_WRITE, TEST_PHASE_READ };
 

@@ -280,8 +280,7 @@ CVString CDriveManager::ReadSerialNumber(CTapeDrive* drive)
 {
     CVString serial;
     serial.LdString(51);
-    int type = drive->DriveType();
-    if (type != DRIVE_DAT_4 && type != DRIVE_DAT_5 && type != DRIVE_ULTRIUM)
+    if (!IsNewerFamilyDrive(drive->DriveType()))
         return serial;
     unsigned char page[SERIAL_BUFFER_LENGTH + 1] = {};  // one more zero ends the text
     if (GetDriveSerialNumber(drive, page, SERIAL_BUFFER_LENGTH)) {
@@ -290,7 +289,7 @@ CVString CDriveManager::ReadSerialNumber(CTapeDrive* drive)
         // Blanks ahead of a right-aligned serial go before the cut; a
         // left-aligned serial is cut as it always was.
         serial.Trim();
-        serial = serial.Left(type == DRIVE_ULTRIUM ? 12 : 7);
+        serial = serial.Left(drive->DriveType() == DRIVE_ULTRIUM ? 12 : 7);
         serial.TrimRight();
     }
     return serial;
@@ -315,8 +314,8 @@ bool CDriveManager::ReadVendorPage(CTapeDrive* drive, int page, unsigned char* b
 
 void CDriveManager::SetExtendedFWVersionInfo(CTapeDrive* drive)
 {
-    int type = drive->DriveType();
-    if (type != DRIVE_DAT_4 && type != DRIVE_DAT_5 && type != DRIVE_ULTRIUM)
+    const int type = drive->DriveType();
+    if (!IsNewerFamilyDrive(type))
         return;
     unsigned char page[VPD_BUFFER_LENGTH];
     if (!ReadVendorPage(drive, VPD_FIRMWARE, page))

@@ -22,15 +22,6 @@
 #include "TapeDriveList.h"
 #include "VString.h"
 
-// Drive type codes, decided by identification.
-const int DRIVE_TRAVAN_0 = 0;
-const int DRIVE_TRAVAN_1 = 1;
-const int DRIVE_TRAVAN_2 = 2;
-const int DRIVE_DAT_3 = 3;
-const int DRIVE_DAT_4 = 4;
-const int DRIVE_DAT_5 = 5;
-const int DRIVE_ULTRIUM = 7;
-
 const int TEST_BLOCK_SIZE = 65536;
 
 struct CBufferCapture;

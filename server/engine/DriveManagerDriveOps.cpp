@@ -2,15 +2,6 @@
 // unload that comes before a firmware upgrade.
 #include "DriveManager.h"
 
-namespace {
-
-bool TakesFirmwareDownload(int driveType)
-{
-    return driveType == DRIVE_DAT_4 || driveType == DRIVE_DAT_5 || driveType == DRIVE_ULTRIUM;
-}
-
-}  // namespace
-
 bool CDriveManager::RetensionTape()
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
@@ -51,6 +42,6 @@ bool CDriveManager::SendDiagnostic()
 
 void CDriveManager::EjectTape(CTapeDrive* drive)
 {
-    if (TakesFirmwareDownload(drive->DriveType()))
+    if (IsNewerFamilyDrive(drive->DriveType()))
         m_driverInterface->UnloadTape(drive);
 }

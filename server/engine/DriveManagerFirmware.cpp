@@ -49,11 +49,6 @@ private:
     std::FILE* m_file;
 };
 
-bool TakesFirmwareDownload(int driveType)
-{
-    return driveType == DRIVE_DAT_4 || driveType == DRIVE_DAT_5 || driveType == DRIVE_ULTRIUM;
-}
-
 // The whole blocks of the file, counted up to the first read that comes
 // back short; `tooLarge` when there are more than the bound allows.
 long WholeBlockBytes(std::FILE* file, bool& tooLarge)
@@ -88,7 +83,7 @@ bool CDriveManager::FirmwareUpgrade()
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
     OpenCommand(drive, "Issued Cmd: Upgrade firmware.");
-    if (!TakesFirmwareDownload(drive->DriveType()))
+    if (!IsNewerFamilyDrive(drive->DriveType()))
         return Refuse(NOT_SUPPORTED);
 
     CVString name;
@@ -195,7 +190,7 @@ bool CDriveManager::ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, 
     // text would tell the user the upgrade did not happen.
     drive->FirmwareDescription(revision);
     SetExtendedFWVersionInfo(drive);
-    if (m_application->OSType() == 2)
+    if (m_application->OSType() == PLATFORM_KIND_REGISTRY)
         UpdateRegistry(identity);
     CVString installed;
     installed.LdString(70);
@@ -206,7 +201,7 @@ bool CDriveManager::ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, 
     suffix.LdString(71);
     installed += suffix;
     m_application->Msg(installed, true);
-    if (m_application->OSType() == 1)
+    if (m_application->OSType() == PLATFORM_KIND_REBOOTS_AFTER_UPGRADE)
         Line("Windows 98 systems should be rebooted to ensure proper installation.");
     return true;
 }

@@ -31,24 +31,11 @@ std::string Duration(long seconds)
     return text;
 }
 
-// The display that drew last, while its line is open.
-CProgressDisplay* openLine = nullptr;
-
 }  // namespace
 
 CProgressDisplay::CProgressDisplay(int fd) : m_fd(fd) {}
 
-CProgressDisplay::~CProgressDisplay()
-{
-    if (openLine == this)
-        openLine = nullptr;
-}
-
-void CProgressDisplay::EndOpenLine()
-{
-    if (openLine != nullptr)
-        openLine->EndLine();
-}
+CProgressDisplay::~CProgressDisplay() {}
 
 std::string CProgressDisplay::Format(const char* phase, unsigned long long done, unsigned long long total,
                                      double rate, long time)
@@ -123,8 +110,6 @@ void CProgressDisplay::EndLine()
     Write("\n");
     m_lineOpen = false;
     m_drawnLength = 0;
-    if (openLine == this)
-        openLine = nullptr;
 }
 
 void CProgressDisplay::Draw(const std::string& text)
@@ -136,7 +121,6 @@ void CProgressDisplay::Draw(const std::string& text)
     Write(bytes);
     m_drawnLength = text.size();
     m_lineOpen = true;
-    openLine = this;
 }
 
 void CProgressDisplay::Write(const std::string& bytes)

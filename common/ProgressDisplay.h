@@ -38,10 +38,6 @@ public:
     // is open.
     void EndLine();
     bool LineOpen() const { return m_lineOpen; }
-    // Ends the open line of any display: for a line written to standard
-    // error past the display (a device's failure, say), which must not run
-    // on from the progress.
-    static void EndOpenLine();
 
     // One state of the line. rate is in MB/s, negative while unknown; time
     // is the seconds left (the seconds the phase took once it is complete),

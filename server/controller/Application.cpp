@@ -242,6 +242,12 @@ void CApplication::TestProgress(ETestPhase phase, unsigned long long done, unsig
     m_progress.Show(phase == TEST_PHASE_WRITE ? "Write" : "Read", done, total, GetCurrentTime());
 }
 
+void CApplication::DeviceNotice(const std::string& line)
+{
+    m_progress.EndLine();
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 long CApplication::GetCurrentTime()
 {
     return CClock::Get().Now();

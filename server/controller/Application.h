@@ -43,10 +43,14 @@ public:
     void Msg(const CVString& text, bool newline) override;
     using CCommandContext::Msg;
     void TimeStamp() override;
-    long GetCurrentTime() override;
+    // Seconds since the epoch, from the clock.
+    long GetCurrentTime();
     // Drawn on standard error when that is a terminal, except in server mode
     // and with -noprogress.
     void TestProgress(ETestPhase phase, unsigned long long done, unsigned long long total) override;
+
+    // Ends an open progress line first, so the notice starts a line of its own.
+    void DeviceNotice(const std::string& line) override;
 
     const CCommandSettings& Settings() const override { return m_settings; }
     CCommandSettings& Settings() { return m_settings; }

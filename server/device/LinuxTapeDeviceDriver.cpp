@@ -1,7 +1,6 @@
 #include "LinuxTapeDeviceDriver.h"
 
 #include "Clock.h"
-#include "ProgressDisplay.h"
 #include "ScsiData.h"
 
 #include <algorithm>
@@ -65,7 +64,9 @@ private:
 
 }  // namespace
 
-CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver() : m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0), m_completed(false)
+CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver()
+    : m_notice([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }),
+      m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0), m_completed(false)
 {
     std::memset(m_sense, 0, sizeof(m_sense));
 }
@@ -108,9 +109,7 @@ void CLinuxTapeDeviceDriver::ReportFailure(int fd, const CScsiResult& result)
     if (reported != nullptr && std::strcmp(reported, result.failure) == 0)
         return;
     reported = result.failure;
-    CProgressDisplay::EndOpenLine();  // the failure starts a line of its own
-    std::fprintf(stderr, "tapediag: %s: %s\n", m_devices[static_cast<size_t>(fd)].device->Name().c_str(),
-                 result.failure);
+    m_notice("tapediag: " + m_devices[static_cast<size_t>(fd)].device->Name() + ": " + result.failure);
 }
 
 bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction,

@@ -10,20 +10,27 @@
 // complete: false, with all-zero sense data.
 //
 // A command that does not complete (the device is gone, refuses the
-// pass-through, or the session to it is lost) is said on standard error in
-// one line naming the device and the reason; the same reason is not repeated
-// for a device until one of its commands completes again.
+// pass-through, or the session to it is lost) is said in one line naming the
+// device and the reason, through the notice function (standard error unless
+// the program gives another); the same reason is not repeated for a device
+// until one of its commands completes again. Nothing here draws on the
+// terminal itself.
 #ifndef TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 #define TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 
 #include "PassThrough.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 // The time-out in force between operations; every operation that needs a
 // longer one puts this back when it ends, on success and on failure.
 const int STANDING_TIMEOUT_SECONDS = 60;
+
+// Takes one line about a device for the local user (no line end).
+using DeviceNoticeFunction = std::function<void(const std::string& line)>;
 
 class CLinuxTapeDeviceDriver {
 public:
@@ -39,6 +46,8 @@ public:
     // Closes and forgets the device; an unknown handle is ignored.
     void DetachDevice(int fd);
     bool HasDevice(int fd) const;
+    // Where the lines about devices that cannot be used go from now on.
+    void SetNoticeFunction(DeviceNoticeFunction notice) { m_notice = std::move(notice); }
 
     // The three primitives. True when the command completed with GOOD status
     // and no sense key, or ended with a current RECOVERED ERROR and no flag
@@ -139,6 +148,7 @@ private:
         const char* reportedFailure;  // the last failure said on standard error
     };
     std::vector<CAttached> m_devices;  // indexed by handle
+    DeviceNoticeFunction m_notice;
     int m_timeout;
     int m_transferred;
     bool m_completed;

@@ -1,10 +1,13 @@
 // What the diagnostics engine sees of the controller that runs it: the drive
 // the command works on, the command's settings, the one path for output
-// lines, the clock, and the rule for the files the command names. The
+// lines, and the rule for the files the command names. (Time comes from the
+// one clock, Clock.h, as everywhere.) The
 // controller is handed to the engine when the engine is made; the engine
 // never reaches it any other way.
 #ifndef TAPEDIAG_COMMANDCONTEXT_H
 #define TAPEDIAG_COMMANDCONTEXT_H
+
+#include <string>
 
 #include "AppOutput.h"
 #include "CommandFiles.h"
@@ -29,13 +32,16 @@ public:
 
     // One line holding the current local date and time, ctime layout.
     virtual void TimeStamp() = 0;
-    // Seconds since the epoch.
-    virtual long GetCurrentTime() = 0;
 
     // A test has moved `done` of the `total` bytes of a phase; called after
     // every block. A controller that shows progress to a local user draws
     // it; nothing of it is output of the command.
     virtual void TestProgress(ETestPhase, unsigned long long /*done*/, unsigned long long /*total*/) {}
+
+    // A line about a device for the local user's standard error, never
+    // output of the command: a device that cannot be used, or the path its
+    // commands take.
+    virtual void DeviceNotice(const std::string& line) = 0;
 
     // Catalogue text `id` as one piece of output.
     void Msg(int id, bool newline)

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include "DriveManager.h"
+
+#include "Clock.h"
 #include "FirmwareRules.h"
 #include "Retry.h"
 #include "ScsiData.h"
@@ -136,7 +138,7 @@ bool CDriveManager::FirmwareUpgrade()
     if (!CheckFwLevel(name) && !ignore)
         return Refuse("Current firmware level is newer or the same as the one to be installed.");
 
-    const long start = m_application->GetCurrentTime();
+    const long start = CClock::Get().Now();
     const long deadline =
         start + (IsAutoLoaderConfiguration(drive) ? AUTOLOADER_DEADLINE_SECONDS : STANDALONE_DEADLINE_SECONDS);
     const bool downloaded = DownloadFirmware(drive, image.get(), imageSize);
@@ -150,7 +152,7 @@ bool CDriveManager::FirmwareUpgrade()
 
 void CDriveManager::ReportFailedDownload(CTapeDrive* drive, long deadline)
 {
-    if (m_application->GetCurrentTime() <= deadline) {
+    if (CClock::Get().Now() <= deadline) {
         Line("The operation failed during the actual upgrade of firmware.");
         m_application->Msg(RetrieveAndFormatSenseMsg(drive), true);
         return;

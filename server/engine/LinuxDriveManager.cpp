@@ -1,7 +1,6 @@
 #include "LinuxDriveManager.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
 #include <string>
 
@@ -31,6 +30,7 @@ CLinuxDriveManager::CLinuxDriveManager(CCommandContext& context, const std::vect
         m_openDevice = [paths](const char* device, CVString& error) { return OpenDevice(device, paths, error); };
     }
     Context().OSType(PLATFORM_KIND_LINUX);
+    m_interface->Driver().SetNoticeFunction([&context](const std::string& line) { context.DeviceNotice(line); });
     SetDriverInterface(m_interface);
     BuildDriveList();
 }
@@ -100,7 +100,7 @@ void CLinuxDriveManager::AddNamedDevice(const CVString& spec)
 
 void CLinuxDriveManager::SaySkipped(const char* device, const char* reason)
 {
-    std::fprintf(stderr, "tapediag: device %s skipped: %s\n", device, reason);
+    Context().DeviceNotice(std::string("tapediag: device ") + device + " skipped: " + reason);
 }
 
 bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, bool* answered)

@@ -35,7 +35,7 @@ private:
     // does not answer or is not a supported drive. `answered` tells whether
     // its INQUIRY completed.
     bool IdentifyAndAdd(COpenedDevice& opened, bool* answered = nullptr);
-    static void SaySkipped(const char* device, const char* reason);
+    void SaySkipped(const char* device, const char* reason);
 
     CLinuxDriverInterface* m_interface;
     DeviceOpenFunction m_openDevice;

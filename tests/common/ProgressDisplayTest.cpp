@@ -75,14 +75,6 @@ TEST_F(ProgressDisplayOutput, NewPhaseOrEndLineEndsTheOpenLine)
                        "\rRead    1 %    1 of 100 MB       -- MB/s  -:--:-- left");
     display.EndLine();
     EXPECT_EQ(Drawn(), "\n");
-    // A line written to the terminal past the display ends the open line first.
-    display.Show("Read", 1 * MB, 100 * MB, 0);
-    Drawn();
-    CProgressDisplay::EndOpenLine();
-    EXPECT_FALSE(display.LineOpen());
-    EXPECT_EQ(Drawn(), "\n");
-    CProgressDisplay::EndOpenLine();
-    EXPECT_EQ(Drawn(), "");
     // The same phase again from its start is a new run of it.
     display.Show("Read", 2 * MB, 100 * MB, 0);
     display.Show("Read", 1 * MB, 100 * MB, 0);

@@ -7,8 +7,8 @@
 
 inline void CheckReply(const CVirtualReply& reply, VDataDirection direction, int dataLength)
 {
-    FUZZ_CHECK(reply.status == VSTATUS_GOOD || reply.status == VSTATUS_CHECK_CONDITION);
-    if (reply.status == VSTATUS_GOOD) {
+    FUZZ_CHECK(reply.status == GOOD_STATUS || reply.status == CHECK_CONDITION_STATUS);
+    if (reply.status == GOOD_STATUS) {
         FUZZ_CHECK(reply.senseLength == 0);
         for (unsigned char byte : reply.sense)
             FUZZ_CHECK(byte == 0);

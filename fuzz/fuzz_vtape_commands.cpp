@@ -110,10 +110,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         // REQUEST SENSE right after a failed command returns that command's sense.
         const bool requestSense = cdb[0] == OP_REQUEST_SENSE && cdbLength == 6 && direction == VDIR_IN;
-        if (requestSense && lastFailed && reply.status == VSTATUS_GOOD && reply.transferred > 0)
+        if (requestSense && lastFailed && reply.status == GOOD_STATUS && reply.transferred > 0)
             FUZZ_CHECK(std::memcmp(buffer.data(), lastSense, std::min<size_t>(reply.transferred, 18)) == 0);
 
-        lastFailed = reply.status == VSTATUS_CHECK_CONDITION;
+        lastFailed = reply.status == CHECK_CONDITION_STATUS;
         std::memcpy(lastSense, reply.sense, sizeof lastSense);
     }
     return 0;

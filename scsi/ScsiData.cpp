@@ -30,9 +30,9 @@ CSenseCode ReadSenseCode(const unsigned char* sense)
 bool IsMediaPresentSense(const unsigned char* sense)
 {
     const CSenseCode code = ReadSenseCode(sense);
-    return (code.keyByte == SENSE_KEY_NOT_READY && code.asc == 0x3A && code.ascq == 0x03) ||
-           (code.keyByte == SENSE_KEY_UNIT_ATTENTION && code.asc == 0x3F) ||
-           (code.keyByte == SENSE_KEY_VENDOR_SPECIFIC && code.asc == 0x80);
+    return (code.keyByte == SENSE_KEY_NOT_READY && HasAdditionalSense(sense, ASC_MEDIUM_NOT_PRESENT_LOADABLE)) ||
+           (code.keyByte == SENSE_KEY_UNIT_ATTENTION && code.asc == ASC_OPERATING_CONDITIONS_CHANGED.asc) ||
+           (code.keyByte == SENSE_KEY_VENDOR_SPECIFIC && code.asc == ASC_VENDOR_STATE.asc);
 }
 
 namespace {

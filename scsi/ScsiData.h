@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "ScsiCodes.h"
+
 // ------------------------------------------------------------ byte order
 
 inline uint32_t GetBig16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
@@ -58,19 +60,6 @@ const int SENSE_ASCQ_BYTE = 13;
 // Length of fixed-format sense with the standard fields and no more.
 const int FIXED_SENSE_LENGTH = 18;
 
-// Sense keys: the low four bits of byte 2.
-const unsigned char SENSE_KEY_NO_SENSE = 0x00;
-const unsigned char SENSE_KEY_RECOVERED_ERROR = 0x01;
-const unsigned char SENSE_KEY_NOT_READY = 0x02;
-const unsigned char SENSE_KEY_MEDIUM_ERROR = 0x03;
-const unsigned char SENSE_KEY_HARDWARE_ERROR = 0x04;
-const unsigned char SENSE_KEY_ILLEGAL_REQUEST = 0x05;
-const unsigned char SENSE_KEY_UNIT_ATTENTION = 0x06;
-const unsigned char SENSE_KEY_DATA_PROTECT = 0x07;
-const unsigned char SENSE_KEY_BLANK_CHECK = 0x08;
-const unsigned char SENSE_KEY_VENDOR_SPECIFIC = 0x09;
-const unsigned char SENSE_KEY_ABORTED_COMMAND = 0x0B;
-
 // Flags of byte 2.
 const unsigned char SENSE_FLAG_FILEMARK = 0x80;
 const unsigned char SENSE_FLAG_EOM = 0x40;
@@ -84,6 +73,11 @@ struct CSenseCode {
     unsigned char ascq;
 };
 CSenseCode ReadSenseCode(const unsigned char* sense);
+// Whether bytes 12 and 13 of fixed-format sense are that ASC and ASCQ.
+inline bool HasAdditionalSense(const unsigned char* sense, CAdditionalSense additional)
+{
+    return sense[SENSE_ASC_BYTE] == additional.asc && sense[SENSE_ASCQ_BYTE] == additional.ascq;
+}
 
 // What a drive answers a unit-ready test with while a cartridge is still in
 // it, so that its arm must not be moved: 02/3A/03 (medium not present, but

@@ -10,8 +10,6 @@
 
 namespace {
 
-const unsigned char MODE_DOWNLOAD_MICROCODE = 0x04;
-const unsigned char MODE_DOWNLOAD_AND_SAVE = 0x05;
 // A save that resets the drive ends after this long: later than the 10
 // seconds within which a host takes a failed save for the drive's refusal.
 const long RESET_SECONDS = 15;
@@ -27,7 +25,7 @@ void CVirtualDriveImpl::WriteBuffer(const CCommand& command, CVirtualReply& repl
 {
     const unsigned char* cdb = command.cdb;
     const unsigned char mode = cdb[1] & 0x1F;
-    if ((mode != MODE_DOWNLOAD_MICROCODE && mode != MODE_DOWNLOAD_AND_SAVE) ||
+    if ((mode != WRITE_BUFFER_DOWNLOAD_MICROCODE && mode != WRITE_BUFFER_DOWNLOAD_AND_SAVE) ||
         m_model.microcode.family == nullptr) {
         Fail(reply, InvalidFieldInCdb(1));
         return;
@@ -38,12 +36,12 @@ void CVirtualDriveImpl::WriteBuffer(const CCommand& command, CVirtualReply& repl
     }
     const size_t length = GetBig24(cdb + 6);
     if (length > command.dataOutLength) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);  // parameter list length error
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_PARAMETER_LIST_LENGTH_ERROR);  // parameter list length error
         return;
     }
-    if (mode == MODE_DOWNLOAD_MICROCODE) {
+    if (mode == WRITE_BUFFER_DOWNLOAD_MICROCODE) {
         if (++m_downloadBlocks == m_faults.downloadFailBlock) {
-            Fail(reply, SENSE_KEY_ABORTED_COMMAND, 0x47, 0x00);  // the block was lost in transfer
+            Fail(reply, SENSE_KEY_ABORTED_COMMAND, ASC_SCSI_PARITY_ERROR);  // the block was lost in transfer
             return;
         }
         StoreMicrocode(command, length, reply);
@@ -78,7 +76,7 @@ void CVirtualDriveImpl::SaveMicrocode(CVirtualReply& reply)
     std::vector<unsigned char> downloaded;
     downloaded.swap(m_microcode);
     if (downloaded.empty()) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x2C, 0x00);  // command sequence error: nothing to save
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_COMMAND_SEQUENCE_ERROR);  // command sequence error: nothing to save
         return;
     }
     CFirmwareImage image;
@@ -88,12 +86,12 @@ void CVirtualDriveImpl::SaveMicrocode(CVirtualReply& reply)
         return;
     }
     if (image.family != m_model.microcode.family) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x26, 0x02);  // parameter value invalid
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_PARAMETER_VALUE_INVALID);  // parameter value invalid
         return;
     }
     if (m_faults.save == SAVE_FAILS) {
         TakeSeconds(m_faults.saveSeconds);
-        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
         return;
     }
     if (!m_faults.keepsOldLevel) {
@@ -103,7 +101,7 @@ void CVirtualDriveImpl::SaveMicrocode(CVirtualReply& reply)
     if (m_faults.save == SAVE_RESETS) {
         // The drive restarts into the new firmware under the command.
         TakeSeconds(RESET_SECONDS);
-        Fail(reply, SENSE_KEY_UNIT_ATTENTION, 0x29, 0x00);  // power on, reset or bus device reset
+        Fail(reply, SENSE_KEY_UNIT_ATTENTION, ASC_POWER_ON_OR_RESET);  // power on, reset or bus device reset
     }
 }
 
@@ -115,6 +113,6 @@ bool CVirtualDriveImpl::Restarting(unsigned char opcode, CVirtualReply& reply)
     if (opcode == OP_INQUIRY) {
         --m_restartInquiriesLeft;
     }
-    Fail(reply, SENSE_KEY_NOT_READY, 0x04, 0x01);
+    Fail(reply, SENSE_KEY_NOT_READY, ASC_BECOMING_READY);
     return true;
 }

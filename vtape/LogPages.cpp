@@ -8,7 +8,6 @@
 
 namespace {
 
-const uint32_t VENDOR_ERROR_PARAMETER = 0x8008;
 const unsigned char LOG_PARAMETER_CONTROL = 0x60;
 const int NARROW_COUNTER_BYTES = 4;
 const int WIDE_COUNTER_BYTES = 8;
@@ -21,7 +20,6 @@ const uint32_t BYTES_FROM_HOST = 0x0000;
 const uint32_t BYTES_TO_MEDIUM = 0x0001;
 const uint32_t BYTES_FROM_MEDIUM = 0x0002;
 const uint32_t BYTES_TO_HOST = 0x0003;
-const uint32_t CLEANING_REQUIRED = 0x0100;
 // Temperature page (0Dh), degrees Celsius.
 const unsigned char DRIVE_TEMPERATURE = 35;
 const unsigned char REFERENCE_TEMPERATURE = 60;
@@ -87,7 +85,7 @@ void CVirtualDriveImpl::LogSelect(const CCommand& command, CVirtualReply& reply)
         return;
     }
     if (listLength > command.dataOutLength) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_PARAMETER_LIST_LENGTH_ERROR);
         return;
     }
     if (parameterCodeReset) {
@@ -116,7 +114,7 @@ void CVirtualDriveImpl::LogSense(const CCommand& command, CVirtualReply& reply)
     }
     const unsigned char code = cdb[2] & 0x3F;
     if (m_logFailures.Fails(code)) {
-        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
         return;
     }
     const CLogPage* page = m_model.logPages.Has(code) ? FindLogPage(code) : nullptr;
@@ -167,8 +165,8 @@ bool CVirtualDriveImpl::BuildCounterPage(const CErrorCounters& counters, uint32_
             layout.wideParameters.Has(parameter) ? WIDE_COUNTER_BYTES : NARROW_COUNTER_BYTES;
         AppendParameter(page, parameter, counters.values[parameter], width);
     }
-    if (layout.vendorParameter && parameterPointer <= VENDOR_ERROR_PARAMETER) {
-        AppendParameter(page, VENDOR_ERROR_PARAMETER, counters.vendor, NARROW_COUNTER_BYTES);
+    if (layout.vendorParameter && parameterPointer <= ERROR_COUNTER_VENDOR_DAT) {
+        AppendParameter(page, ERROR_COUNTER_VENDOR_DAT, counters.vendor, NARROW_COUNTER_BYTES);
     }
     return page.size() > HEADER_LENGTH;
 }
@@ -191,8 +189,8 @@ bool CVirtualDriveImpl::BuildSequentialAccessPage(uint32_t parameterPointer,
             AppendValue(page, count.code, LOG_PARAMETER_CONTROL, count.value, WIDE_COUNTER_BYTES);
         }
     }
-    if (CLEANING_REQUIRED >= parameterPointer) {
-        AppendValue(page, CLEANING_REQUIRED, LOG_VALUE_CONTROL, 0, 1);
+    if (SEQUENTIAL_ACCESS_CLEANING_REQUIRED >= parameterPointer) {
+        AppendValue(page, SEQUENTIAL_ACCESS_CLEANING_REQUIRED, LOG_VALUE_CONTROL, 0, 1);
     }
     return page.size() > HEADER_LENGTH;
 }

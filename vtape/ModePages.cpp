@@ -41,15 +41,15 @@ void StartPage(unsigned char* out, unsigned char code, size_t length)
 const CVirtualDriveImpl::CModePage* CVirtualDriveImpl::FindModePage(unsigned char code)
 {
     static const CModePage kPages[] = {
-        {PAGE_COMPRESSION, &CVirtualDriveImpl::BuildCompressionPage,
+        {MODE_PAGE_COMPRESSION, &CVirtualDriveImpl::BuildCompressionPage,
          &CVirtualDriveImpl::SelectCompressionPage},
-        {PAGE_DEVICE_CONFIGURATION, &CVirtualDriveImpl::BuildConfigurationPage,
+        {MODE_PAGE_DEVICE_CONFIGURATION, &CVirtualDriveImpl::BuildConfigurationPage,
          &CVirtualDriveImpl::SelectConfigurationPage},
-        {PAGE_CONTROL, &CVirtualDriveImpl::BuildControlPage, &CVirtualDriveImpl::SelectControlPage},
-        {PAGE_ELEMENT_ADDRESS, &CVirtualDriveImpl::BuildElementAddressPage, nullptr},
-        {PAGE_VENDOR_SETTINGS, &CVirtualDriveImpl::BuildVendorSettingsPage,
+        {MODE_PAGE_CONTROL, &CVirtualDriveImpl::BuildControlPage, &CVirtualDriveImpl::SelectControlPage},
+        {MODE_PAGE_ELEMENT_ADDRESS, &CVirtualDriveImpl::BuildElementAddressPage, nullptr},
+        {MODE_PAGE_VENDOR_SETTINGS, &CVirtualDriveImpl::BuildVendorSettingsPage,
          &CVirtualDriveImpl::SelectVendorSettingsPage},
-        {PAGE_CAPABILITIES, &CVirtualDriveImpl::BuildCapabilitiesPage, nullptr},
+        {MODE_PAGE_CAPABILITIES, &CVirtualDriveImpl::BuildCapabilitiesPage, nullptr},
     };
     for (const CModePage& page : kPages) {
         if (page.code == code) {
@@ -71,7 +71,7 @@ void CVirtualDriveImpl::InitialModeParameters()
     m_defaultMode.decompressionEnabled = m_model.compression;
 
     unsigned char* page = m_defaultMode.configurationPage;
-    StartPage(page, PAGE_DEVICE_CONFIGURATION, DEVICE_CONFIGURATION_PAGE_LENGTH);
+    StartPage(page, MODE_PAGE_DEVICE_CONFIGURATION, DEVICE_CONFIGURATION_PAGE_LENGTH);
     page[4] = 0x80;                              // write buffer full ratio
     page[5] = 0x80;                              // read buffer empty ratio
     PutBig16(page + 6, 100);                     // write delay, 100 ms units
@@ -95,7 +95,7 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
     const int pageControl = cdb[2] >> 6;
     const unsigned char code = cdb[2] & 0x3F;
     if (pageControl == PAGE_CONTROL_SAVED) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x39, 0x00);  // saving parameters not supported
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_SAVING_PARAMETERS_NOT_SUPPORTED);  // saving parameters not supported
         return;
     }
     if (cdb[3] != 0) {
@@ -103,10 +103,10 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
         return;
     }
     if (m_modeSenseFailures.Fails(code)) {
-        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
         return;
     }
-    if (code != PAGE_VENDOR && code != PAGE_ALL && ModelModePage(code) == nullptr) {
+    if (code != MODE_PAGE_VENDOR && code != MODE_PAGE_ALL && ModelModePage(code) == nullptr) {
         Fail(reply, InvalidFieldInCdb(2, 5));
         return;
     }
@@ -136,14 +136,14 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
 
     unsigned char codes[256];
     size_t count = 0;
-    if (code == PAGE_ALL) {
+    if (code == MODE_PAGE_ALL) {
         count = m_modePages.CopyTo(codes);
         if (m_faults.autoloader) {
             // The autoloader's page comes ahead of the drive's own pages.
-            unsigned char* element = std::find(codes, codes + count, PAGE_ELEMENT_ADDRESS);
+            unsigned char* element = std::find(codes, codes + count, MODE_PAGE_ELEMENT_ADDRESS);
             std::rotate(codes, element, element + 1);
         }
-    } else if (code != PAGE_VENDOR) {
+    } else if (code != MODE_PAGE_VENDOR) {
         codes[count++] = code;
     }
     for (size_t i = 0; i < count; ++i) {
@@ -162,7 +162,7 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
 
 size_t CVirtualDriveImpl::BuildCompressionPage(int pageControl, unsigned char* out) const
 {
-    StartPage(out, PAGE_COMPRESSION, COMPRESSION_PAGE_LENGTH);
+    StartPage(out, MODE_PAGE_COMPRESSION, COMPRESSION_PAGE_LENGTH);
     if (pageControl == PAGE_CONTROL_CHANGEABLE) {
         if (m_model.compression && !m_faults.compressionLocked) {
             out[2] = 0x80;  // DCE
@@ -185,7 +185,7 @@ size_t CVirtualDriveImpl::BuildConfigurationPage(int pageControl, unsigned char*
 {
     if (pageControl == PAGE_CONTROL_CHANGEABLE) {
         std::memset(out, 0xFF, DEVICE_CONFIGURATION_PAGE_LENGTH);
-        out[0] = PAGE_DEVICE_CONFIGURATION;
+        out[0] = MODE_PAGE_DEVICE_CONFIGURATION;
         out[1] = DEVICE_CONFIGURATION_PAGE_LENGTH - 2;
     } else {
         const CModeParameters& mode = pageControl == PAGE_CONTROL_DEFAULT ? m_defaultMode : m_mode;
@@ -196,7 +196,7 @@ size_t CVirtualDriveImpl::BuildConfigurationPage(int pageControl, unsigned char*
 
 size_t CVirtualDriveImpl::BuildCapabilitiesPage(int pageControl, unsigned char* out) const
 {
-    StartPage(out, PAGE_CAPABILITIES, CAPABILITIES_PAGE_LENGTH);
+    StartPage(out, MODE_PAGE_CAPABILITIES, CAPABILITIES_PAGE_LENGTH);
     if (pageControl != PAGE_CONTROL_CHANGEABLE) {
         out[4] = (m_faults.wrongCartridge && m_loaded) ? 0x01 : 0x00;  // RO
         out[6] = 0x08;                 // EJECT supported
@@ -209,7 +209,7 @@ size_t CVirtualDriveImpl::BuildCapabilitiesPage(int pageControl, unsigned char* 
 
 size_t CVirtualDriveImpl::BuildElementAddressPage(int pageControl, unsigned char* out) const
 {
-    StartPage(out, PAGE_ELEMENT_ADDRESS, ELEMENT_ADDRESS_PAGE_LENGTH);
+    StartPage(out, MODE_PAGE_ELEMENT_ADDRESS, ELEMENT_ADDRESS_PAGE_LENGTH);
     if (pageControl != PAGE_CONTROL_CHANGEABLE) {
         PutBig16(out + 2, 0x0000);     // medium transport: first address, count
         PutBig16(out + 4, 1);
@@ -234,7 +234,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
     }
     const size_t listLength = cdb[4];
     if (listLength > command.dataOutLength) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);  // parameter list length error
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_PARAMETER_LIST_LENGTH_ERROR);  // parameter list length error
         return;
     }
     if (listLength == 0) {
@@ -242,7 +242,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
     }
     const unsigned char* list = command.dataOut;
     if (listLength < MODE_HEADER_LENGTH6) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_PARAMETER_LIST_LENGTH_ERROR);
         return;
     }
 
@@ -256,7 +256,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
         return;
     }
     if (MODE_HEADER_LENGTH6 + descriptorLength > listLength) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_PARAMETER_LIST_LENGTH_ERROR);
         return;
     }
     if (!SelectSpeed(list[2], next, reply)) {
@@ -269,7 +269,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
     size_t offset = MODE_HEADER_LENGTH6 + descriptorLength;
     while (offset < listLength) {
         if (listLength - offset < 2 || offset + 2 + list[offset + 1] > listLength) {
-            Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
+            Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_PARAMETER_LIST_LENGTH_ERROR);
             return;
         }
         const unsigned char* bytes = list + offset;
@@ -280,7 +280,7 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
             return;
         }
         if (m_modeSelectFailures.Fails(bytes[0] & 0x3F)) {
-            Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
+            Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
             return;
         }
         unsigned char reference[MAX_MODE_PAGE_LENGTH];
@@ -335,7 +335,7 @@ bool CVirtualDriveImpl::SelectSpeed(unsigned char deviceSpecific, CModeParameter
 
 size_t CVirtualDriveImpl::BuildControlPage(int pageControl, unsigned char* out) const
 {
-    StartPage(out, PAGE_CONTROL, CONTROL_PAGE_LENGTH);
+    StartPage(out, MODE_PAGE_CONTROL, CONTROL_PAGE_LENGTH);
     if (pageControl == PAGE_CONTROL_CHANGEABLE) {
         out[5] = AUTOLOAD_MASK;
         return CONTROL_PAGE_LENGTH;
@@ -353,7 +353,7 @@ size_t CVirtualDriveImpl::BuildControlPage(int pageControl, unsigned char* out) 
 // other bytes are the drive's own and cannot be changed.
 size_t CVirtualDriveImpl::BuildVendorSettingsPage(int pageControl, unsigned char* out) const
 {
-    StartPage(out, PAGE_VENDOR_SETTINGS, VENDOR_SETTINGS_PAGE_LENGTH);
+    StartPage(out, MODE_PAGE_VENDOR_SETTINGS, VENDOR_SETTINGS_PAGE_LENGTH);
     if (pageControl == PAGE_CONTROL_CHANGEABLE) {
         out[7] = 0xFF;
         return VENDOR_SETTINGS_PAGE_LENGTH;

@@ -10,9 +10,9 @@
 #include <initializer_list>
 #include <string>
 
+#include "ScsiCodes.h"
+
 // INQUIRY byte 0: the peripheral device type.
-const unsigned char DEVICE_TYPE_TAPE = 0x01;
-const unsigned char DEVICE_TYPE_CHANGER = 0x08;
 
 // A set of one-byte codes (page codes, parameter codes), written in the model
 // table as a list. Drives report pages in ascending order of code, so a set

@@ -61,7 +61,7 @@ void CVirtualDriveImpl::ReadBuffer(const CCommand& command, CVirtualReply& reply
         return;
     }
     if (m_bufferFailures.Fails(id)) {
-        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
         return;
     }
     if (buffer->needsCartridge && !MediumReady(reply)) {
@@ -76,7 +76,7 @@ void CVirtualDriveImpl::ReadBuffer(const CCommand& command, CVirtualReply& reply
     }
     if (id == BUFFER_TRACE && offset % TRACE_BLOCK == 0 &&
         Listed(m_faults.traceBlockFailures, offset / TRACE_BLOCK)) {
-        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
         return;
     }
     const size_t count = std::min<size_t>({length - offset, GetBig24(cdb + 6), command.dataInLength});

@@ -4,12 +4,9 @@
 
 namespace {
 
-const unsigned char ASC_INVALID_FIELD_IN_CDB = 0x24;
-const unsigned char ASC_INVALID_FIELD_IN_PARAMETER_LIST = 0x26;
-
-CSenseData IllegalField(unsigned char asc, bool inCdb, int byteIndex, int bit)
+CSenseData IllegalField(CAdditionalSense additional, bool inCdb, int byteIndex, int bit)
 {
-    CSenseData sense = MakeSense(SENSE_KEY_ILLEGAL_REQUEST, asc, 0x00);
+    CSenseData sense = MakeSense(SENSE_KEY_ILLEGAL_REQUEST, additional);
     unsigned char flags = 0x80;  // SKSV
     if (inCdb) {
         flags |= 0x40;           // C/D: the error is in the CDB
@@ -76,7 +73,7 @@ void BuildFixedSense(const CSenseData& sense, unsigned char* out)
 
 void SetCheckCondition(CVirtualReply& reply, const CSenseData& sense)
 {
-    reply.status = VSTATUS_CHECK_CONDITION;
+    reply.status = CHECK_CONDITION_STATUS;
     std::memset(reply.sense, 0, sizeof(reply.sense));
     BuildFixedSense(sense, reply.sense);
     reply.senseLength = FIXED_SENSE_LENGTH;

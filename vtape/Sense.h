@@ -19,6 +19,10 @@ struct CSenseData {
 };
 
 CSenseData MakeSense(unsigned char key, unsigned char asc, unsigned char ascq);
+inline CSenseData MakeSense(unsigned char key, CAdditionalSense additional)
+{
+    return MakeSense(key, additional.asc, additional.ascq);
+}
 
 // The same condition with the information field (residue) filled in.
 CSenseData WithInformation(CSenseData sense, int64_t information);

@@ -11,10 +11,6 @@ namespace {
 const size_t STANDARD_INQUIRY_LENGTH = 36;
 const size_t VPD_HEADER_LENGTH = 4;
 const size_t FIRMWARE_PAGE_LENGTH = 64;
-const unsigned char VPD_SUPPORTED_PAGES = 0x00;
-const unsigned char VPD_SERIAL_NUMBER = 0x80;
-const unsigned char VPD_FIRMWARE_C0 = 0xC0;
-const unsigned char VPD_FIRMWARE_C1 = 0xC1;
 
 void CopyPadded(unsigned char* out, const std::string& text, size_t width)
 {
@@ -38,17 +34,17 @@ void CVirtualDriveImpl::RegisterSpcHandlers()
 
 void CVirtualDriveImpl::IllegalOpcode(const CCommand&, CVirtualReply& reply)
 {
-    Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x20, 0x00);
+    Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_INVALID_OPCODE);
 }
 
 void CVirtualDriveImpl::TestUnitReady(const CCommand&, CVirtualReply& reply)
 {
     if (!m_loaded) {
         // An unloaded cartridge that is not fully out says so.
-        Fail(reply, CartridgeInDrive() ? MediaPresentSense() : MakeSense(SENSE_KEY_NOT_READY, 0x3A, 0x00));
+        Fail(reply, CartridgeInDrive() ? MediaPresentSense() : MakeSense(SENSE_KEY_NOT_READY, ASC_MEDIUM_NOT_PRESENT));
     } else if (m_notReadyAnswersLeft > 0) {
         --m_notReadyAnswersLeft;
-        Fail(reply, SENSE_KEY_NOT_READY, 0x04, 0x01);
+        Fail(reply, SENSE_KEY_NOT_READY, ASC_BECOMING_READY);
     }
 }
 
@@ -62,7 +58,7 @@ void CVirtualDriveImpl::RequestSense(const CCommand& command, CVirtualReply& rep
     if (m_hasPendingSense) {
         std::memcpy(sense, m_pendingSense, sizeof(sense));
     } else {
-        BuildFixedSense(MakeSense(SENSE_KEY_NO_SENSE, 0x00, 0x00), sense);
+        BuildFixedSense(MakeSense(SENSE_KEY_NO_SENSE, ASC_NO_ADDITIONAL_SENSE), sense);
     }
     m_hasPendingSense = false;
     SendData(command, reply, sense, sizeof(sense), command.cdb[4]);
@@ -112,8 +108,8 @@ const CVirtualDriveImpl::CVpdPage* CVirtualDriveImpl::FindVpdPage(unsigned char 
     static const CVpdPage kPages[] = {
         {VPD_SUPPORTED_PAGES, &CVirtualDriveImpl::BuildSupportedVpdPages},
         {VPD_SERIAL_NUMBER, &CVirtualDriveImpl::BuildSerialNumberPage},
-        {VPD_FIRMWARE_C0, &CVirtualDriveImpl::BuildFirmwarePageC0},
-        {VPD_FIRMWARE_C1, &CVirtualDriveImpl::BuildFirmwarePageC1},
+        {VPD_FIRMWARE, &CVirtualDriveImpl::BuildFirmwarePageC0},
+        {VPD_FIRMWARE_EXTRA, &CVirtualDriveImpl::BuildFirmwarePageC1},
     };
     for (const CVpdPage& page : kPages) {
         if (page.code == code) {
@@ -160,12 +156,12 @@ size_t CVirtualDriveImpl::BuildSerialNumberPage(unsigned char* out, CVirtualRepl
 
 size_t CVirtualDriveImpl::BuildFirmwarePageC0(unsigned char* out, CVirtualReply& reply)
 {
-    return BuildFirmwarePage(VPD_FIRMWARE_C0, out, reply);
+    return BuildFirmwarePage(VPD_FIRMWARE, out, reply);
 }
 
 size_t CVirtualDriveImpl::BuildFirmwarePageC1(unsigned char* out, CVirtualReply& reply)
 {
-    return BuildFirmwarePage(VPD_FIRMWARE_C1, out, reply);
+    return BuildFirmwarePage(VPD_FIRMWARE_EXTRA, out, reply);
 }
 
 size_t CVirtualDriveImpl::BuildFirmwarePage(unsigned char code, unsigned char* out,
@@ -173,7 +169,7 @@ size_t CVirtualDriveImpl::BuildFirmwarePage(unsigned char code, unsigned char* o
 {
     if (m_vpdFailuresLeft > 0) {
         --m_vpdFailuresLeft;
-        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
         return 0;
     }
     std::memset(out + VPD_HEADER_LENGTH, ' ', FIRMWARE_PAGE_LENGTH - VPD_HEADER_LENGTH);
@@ -193,10 +189,10 @@ size_t CVirtualDriveImpl::BuildFirmwarePage(unsigned char code, unsigned char* o
 void CVirtualDriveImpl::SendDiagnostic(const CCommand& command, CVirtualReply& reply)
 {
     if (GetBig16(command.cdb + 3) > command.dataOutLength) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x1A, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_PARAMETER_LIST_LENGTH_ERROR);
         return;
     }
     if (m_faults.selftestFail) {
-        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x40, 0x80);  // diagnostic failure on component 80h
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_DIAGNOSTIC_FAILURE);  // diagnostic failure on component 80h
     }
 }

@@ -29,7 +29,7 @@ CSenseData FilemarkDetected(int64_t residue)
 
 CSenseData EndOfData(int64_t residue)
 {
-    return WithInformation(MakeSense(SENSE_KEY_BLANK_CHECK, 0x00, 0x05), residue);
+    return WithInformation(MakeSense(SENSE_KEY_BLANK_CHECK, ASC_END_OF_DATA), residue);
 }
 
 CSenseData BeginningOfMedium(int64_t residue)
@@ -64,11 +64,11 @@ bool CVirtualDriveImpl::Listed(const std::vector<uint32_t>& records, uint64_t re
 bool CVirtualDriveImpl::CartridgeWritable(CVirtualReply& reply)
 {
     if (m_faults.writeProtected) {
-        Fail(reply, SENSE_KEY_DATA_PROTECT, 0x27, 0x00);  // write protected
+        Fail(reply, SENSE_KEY_DATA_PROTECT, ASC_WRITE_PROTECTED);  // write protected
         return false;
     }
     if (m_faults.wrongCartridge) {
-        Fail(reply, SENSE_KEY_DATA_PROTECT, 0x30, 0x05);  // cannot write medium, incompatible format
+        Fail(reply, SENSE_KEY_DATA_PROTECT, ASC_CANNOT_WRITE_INCOMPATIBLE_FORMAT);  // cannot write medium, incompatible format
         return false;
     }
     return true;
@@ -84,15 +84,15 @@ void CVirtualDriveImpl::LoadUnload(const CCommand& command, CVirtualReply& reply
         return;
     }
     if ((flags & 0x01) && m_armParked) {
-        Fail(reply, SENSE_KEY_NOT_READY, 0x04, 0x03);  // manual intervention required: unpark first
+        Fail(reply, SENSE_KEY_NOT_READY, ASC_MANUAL_INTERVENTION_REQUIRED);  // manual intervention required: unpark first
         return;
     }
     if (m_faults.noCartridge) {
-        Fail(reply, SENSE_KEY_NOT_READY, 0x3A, 0x00);
+        Fail(reply, SENSE_KEY_NOT_READY, ASC_MEDIUM_NOT_PRESENT);
         return;
     }
     if ((flags & 0x02) && m_faults.retensionFail) {
-        Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x53, 0x00);  // media load or eject failed
+        Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_MEDIA_LOAD_OR_EJECT_FAILED);  // media load or eject failed
         return;
     }
     // A retension runs the tape to its end and back. Unloading ejects; loading takes the same cartridge back in. Either way
@@ -260,7 +260,7 @@ bool CVirtualDriveImpl::ReadFailed(EReadOutcome outcome, int64_t residue, CVirtu
         Fail(reply, FilemarkDetected(residue));
         return true;
     case READ_MEDIUM_ERROR:
-        Fail(reply, WithInformation(MakeSense(SENSE_KEY_MEDIUM_ERROR, 0x11, 0x00), residue));
+        Fail(reply, WithInformation(MakeSense(SENSE_KEY_MEDIUM_ERROR, ASC_UNRECOVERED_READ_ERROR), residue));
         return true;
     case READ_RECORD:
         break;
@@ -355,7 +355,7 @@ void CVirtualDriveImpl::Write6(const CCommand& command, CVirtualReply& reply)
         reply.transferred = static_cast<int>(size_t(done) * recordLength);
         if (Listed(m_faults.writeErrorRecords, m_medium.Position())) {
             m_medium.Truncate();
-            Fail(reply, WithInformation(MakeSense(SENSE_KEY_MEDIUM_ERROR, 0x0C, 0x00), residue));
+            Fail(reply, WithInformation(MakeSense(SENSE_KEY_MEDIUM_ERROR, ASC_WRITE_ERROR), residue));
             return;
         }
         if (!m_medium.WriteRecord(command.dataOut + size_t(done) * recordLength, recordLength)) {

@@ -48,5 +48,5 @@ CSenseData CVirtualDriveImpl::MediaPresentSense() const
         sense.flags = given.key & 0xE0;
         return sense;
     }
-    return MakeSense(SENSE_KEY_NOT_READY, 0x3A, 0x03);  // medium not present, loadable: still in the drive
+    return MakeSense(SENSE_KEY_NOT_READY, ASC_MEDIUM_NOT_PRESENT_LOADABLE);  // medium not present, loadable: still in the drive
 }

@@ -7,14 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "ScsiCodes.h"
+
 enum VDataDirection { VDIR_NONE, VDIR_IN, VDIR_OUT };
 
-// SCSI status bytes the virtual drive answers with.
-const unsigned char VSTATUS_GOOD = 0x00;
-const unsigned char VSTATUS_CHECK_CONDITION = 0x02;
-
 struct CVirtualReply {
-    unsigned char status;      // VSTATUS_GOOD or VSTATUS_CHECK_CONDITION
+    unsigned char status;      // GOOD_STATUS or CHECK_CONDITION_STATUS (ScsiCodes.h)
     unsigned char sense[32];   // fixed-format sense data (70h) on CHECK CONDITION, else zero
     int senseLength;           // valid sense bytes: 18 on CHECK CONDITION, else 0
     int transferred;           // bytes moved in the data phase

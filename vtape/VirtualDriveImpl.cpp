@@ -55,7 +55,7 @@ CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
         RegisterFirmwareHandlers();
     }
     if (m_faults.autoloader) {
-        m_modePages.Add(PAGE_ELEMENT_ADDRESS);
+        m_modePages.Add(MODE_PAGE_ELEMENT_ADDRESS);
     }
     if (m_faults.oem) {
         const CVpdText& mark = m_model.microcode.oemMark;
@@ -85,7 +85,7 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
 {
     CVirtualReply reply;
     std::memset(&reply, 0, sizeof(reply));
-    reply.status = VSTATUS_GOOD;
+    reply.status = GOOD_STATUS;
 
     const size_t length = (data != nullptr && dataLength > 0) ? static_cast<size_t>(dataLength) : 0;
     CCommand command = {cdb, nullptr, 0, nullptr, 0};
@@ -99,7 +99,7 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
 
     m_commandSeconds = 0;
     if (cdb == nullptr || cdbLength < 1) {
-        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x24, 0x00);
+        Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
     } else {
         const unsigned char opcode = cdb[0];
         for (const CSlowRule& rule : m_faults.slowRules) {
@@ -115,9 +115,9 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
         } else if (handler == &CVirtualDriveImpl::IllegalOpcode) {
             IllegalOpcode(command, reply);
         } else if (cdbLength != CdbLengthOfGroup(opcode)) {
-            Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, 0x24, 0x00);
+            Fail(reply, SENSE_KEY_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
         } else if (InjectedFailure(opcode)) {
-            Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
+            Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
         } else {
             try {
                 (this->*handler)(command, reply);
@@ -125,7 +125,7 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
                 // Out of memory while storing a record: report an internal
                 // target failure rather than letting it escape.
                 std::memset(&reply, 0, sizeof(reply));
-                Fail(reply, SENSE_KEY_HARDWARE_ERROR, 0x44, 0x00);
+                Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
             }
         }
     }
@@ -134,7 +134,7 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
     if (m_commandSeconds > 0) {
         CClock::Get().Sleep(m_commandSeconds);
     }
-    if (reply.status == VSTATUS_CHECK_CONDITION) {
+    if (reply.status == CHECK_CONDITION_STATUS) {
         std::memcpy(m_pendingSense, reply.sense, FIXED_SENSE_LENGTH);
         m_hasPendingSense = true;
     }
@@ -168,11 +168,11 @@ void CVirtualDriveImpl::SendData(const CCommand& command, CVirtualReply& reply,
 bool CVirtualDriveImpl::MediumReady(CVirtualReply& reply)
 {
     if (!m_loaded) {
-        Fail(reply, SENSE_KEY_NOT_READY, 0x3A, 0x00);  // medium not present
+        Fail(reply, SENSE_KEY_NOT_READY, ASC_MEDIUM_NOT_PRESENT);  // medium not present
         return false;
     }
     if (m_notReadyAnswersLeft > 0) {
-        Fail(reply, SENSE_KEY_NOT_READY, 0x04, 0x01);  // becoming ready
+        Fail(reply, SENSE_KEY_NOT_READY, ASC_BECOMING_READY);  // becoming ready
         return false;
     }
     return true;

@@ -20,52 +20,9 @@
 #include "Sense.h"
 #include "VirtualDrive.h"
 
-// Operation codes the drive implements.
-const unsigned char OP_TEST_UNIT_READY = 0x00;
-const unsigned char OP_REWIND = 0x01;
-const unsigned char OP_REQUEST_SENSE = 0x03;
-const unsigned char OP_READ_BLOCK_LIMITS = 0x05;
-const unsigned char OP_PARK_ARM = 0x06;          // vendor: CDB byte 4 01h park, 00h unpark
-const unsigned char OP_READ6 = 0x08;
-const unsigned char OP_WRITE6 = 0x0A;
-const unsigned char OP_WRITE_FILEMARKS6 = 0x10;
-const unsigned char OP_SPACE6 = 0x11;
-const unsigned char OP_INQUIRY = 0x12;
-const unsigned char OP_MODE_SELECT6 = 0x15;
-const unsigned char OP_MODE_SENSE6 = 0x1A;
-const unsigned char OP_LOAD_UNLOAD = 0x1B;
-const unsigned char OP_SEND_DIAGNOSTIC = 0x1D;
-const unsigned char OP_READ_POSITION = 0x34;
-const unsigned char OP_WRITE_BUFFER = 0x3B;
-const unsigned char OP_READ_BUFFER = 0x3C;
-const unsigned char OP_LOG_SELECT = 0x4C;
-const unsigned char OP_LOG_SENSE = 0x4D;
-
-// Mode page codes.
-const unsigned char PAGE_VENDOR = 0x00;
-const unsigned char PAGE_CONTROL = 0x0A;
-const unsigned char PAGE_COMPRESSION = 0x0F;
-const unsigned char PAGE_DEVICE_CONFIGURATION = 0x10;
-const unsigned char PAGE_ELEMENT_ADDRESS = 0x1D;
-const unsigned char PAGE_VENDOR_SETTINGS = 0x21;
-const unsigned char PAGE_CAPABILITIES = 0x2A;
-const unsigned char PAGE_ALL = 0x3F;
-
 // Room a mode page builder may fill: a page is at most 2 + 255 bytes.
 const size_t MAX_MODE_PAGE_LENGTH = 2 + 255;
 const size_t DEVICE_CONFIGURATION_PAGE_LENGTH = 16;
-
-// Log page codes.
-const unsigned char LOG_PAGE_SUPPORTED = 0x00;
-const unsigned char LOG_PAGE_WRITE_ERRORS = 0x02;
-const unsigned char LOG_PAGE_READ_ERRORS = 0x03;
-const unsigned char LOG_PAGE_SEQUENTIAL_ACCESS = 0x0C;
-const unsigned char LOG_PAGE_TEMPERATURE = 0x0D;
-const unsigned char LOG_PAGE_TAPE_ALERT = 0x2E;
-const unsigned char LOG_PAGE_TAPE_CAPACITY = 0x31;
-
-// READ BUFFER buffer ids.
-const unsigned char BUFFER_TRACE = 0x07;
 
 // Parameters 0000h-0006h of the error counter log pages.
 const int ERROR_COUNTERS = 7;
@@ -165,6 +122,10 @@ private:
 
     // Helpers shared by the handlers.
     static void Fail(CVirtualReply& reply, const CSenseData& sense) { SetCheckCondition(reply, sense); }
+    static void Fail(CVirtualReply& reply, unsigned char key, CAdditionalSense additional)
+    {
+        SetCheckCondition(reply, MakeSense(key, additional));
+    }
     static void Fail(CVirtualReply& reply, unsigned char key, unsigned char asc, unsigned char ascq)
     {
         SetCheckCondition(reply, MakeSense(key, asc, ascq));

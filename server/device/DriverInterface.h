@@ -42,6 +42,9 @@ public:
     virtual bool DownloadFirmware(CTapeDrive* drive, unsigned char* image, int length, int offset2,
                                   int offset1, int offset0) = 0;
     virtual bool ParkDriveArm(CTapeDrive* drive, bool park) = 0;
+    // Whether the drive sits in an autoloader: it reports a medium changer's
+    // element address assignment page (1Dh) among all its mode pages.
+    virtual bool IsAutoLoaderConfiguration(CTapeDrive* drive) = 0;
     // READ BUFFER with the caller's 10-byte CDB, time-out 600 s, then 60 s again.
     virtual bool ReadBuffer(CTapeDrive* drive, unsigned char* cdb, unsigned char* buffer, int length) = 0;
     virtual bool GetDeviceAddressInfo(CTapeDrive*, unsigned char*, int) { return false; }

@@ -52,17 +52,17 @@ bool IsRepeatableCommand(const unsigned char* cdb, int cdbLength)
     if (cdb == nullptr || cdbLength <= 0)
         return false;
     switch (cdb[0]) {
-    case 0x00:  // TEST UNIT READY
-    case 0x03:  // REQUEST SENSE
-    case 0x05:  // READ BLOCK LIMITS
-    case 0x12:  // INQUIRY
-    case 0x1A:  // MODE SENSE (6)
-    case 0x1C:  // RECEIVE DIAGNOSTIC RESULTS
-    case 0x34:  // READ POSITION
-    case 0x3C:  // READ BUFFER
-    case 0x4D:  // LOG SENSE
-    case 0x5A:  // MODE SENSE (10)
-    case 0xA0:  // REPORT LUNS
+    case OP_TEST_UNIT_READY:
+    case OP_REQUEST_SENSE:
+    case OP_READ_BLOCK_LIMITS:
+    case OP_INQUIRY:
+    case OP_MODE_SENSE6:
+    case OP_RECEIVE_DIAGNOSTIC:
+    case OP_READ_POSITION:
+    case OP_READ_BUFFER:
+    case OP_LOG_SENSE:
+    case OP_MODE_SENSE10:
+    case OP_REPORT_LUNS:
         return true;
     default:
         return false;
@@ -75,27 +75,27 @@ int DataInScratchLength(const unsigned char* cdb, int cdbLength)
         return 0;
     uint32_t allocation = 0;
     switch (cdb[0]) {
-    case 0x03:
-    case 0x1A:
+    case OP_REQUEST_SENSE:
+    case OP_MODE_SENSE6:
         allocation = cdb[4];
         break;
-    case 0x12:
+    case OP_INQUIRY:
         allocation = GetBig16(cdb + 3);
         break;
-    case 0x05:
-    case 0x34:
+    case OP_READ_BLOCK_LIMITS:
+    case OP_READ_POSITION:
         break;
-    case 0x1C:
+    case OP_RECEIVE_DIAGNOSTIC:
         allocation = GetBig16(cdb + 3);
         break;
-    case 0x3C:
-    case 0x4D:
-    case 0x5A:
+    case OP_READ_BUFFER:
+    case OP_LOG_SENSE:
+    case OP_MODE_SENSE10:
         if (cdbLength < 10)
             return 0;
-        allocation = cdb[0] == 0x3C ? GetBig24(cdb + 6) : GetBig16(cdb + 7);
+        allocation = cdb[0] == OP_READ_BUFFER ? GetBig24(cdb + 6) : GetBig16(cdb + 7);
         break;
-    case 0xA0:
+    case OP_REPORT_LUNS:
         if (cdbLength < 12)
             return 0;
         allocation = GetBig32(cdb + 6);
@@ -108,7 +108,7 @@ int DataInScratchLength(const unsigned char* cdb, int cdbLength)
 
 bool IsTapeInquiry(const unsigned char* inquiry, int length)
 {
-    return inquiry != nullptr && length >= 1 && inquiry[0] == 0x01;
+    return inquiry != nullptr && length >= 1 && inquiry[0] == DEVICE_TYPE_TAPE;
 }
 
 std::string IscsiUrlWithoutPassword(const std::string& url)

@@ -1,6 +1,7 @@
 #include "IscsiPassThrough.h"
 
 #include "Clock.h"
+#include "Retry.h"
 #include "IscsiMapping.h"
 #include "ScsiData.h"
 
@@ -192,16 +193,15 @@ bool CIscsiPassThrough::Login(std::string& why)
 
     // INQUIRY before any other command: a tape command sent to a disk LUN
     // would write into the disk.
-    const unsigned char inquiryCdb[6] = {0x12, 0x00, 0x00, 0x00, INQUIRY_LENGTH, 0x00};
+    const unsigned char inquiryCdb[6] = {OP_INQUIRY, 0x00, 0x00, 0x00, INQUIRY_LENGTH, 0x00};
     unsigned char inquiry[INQUIRY_LENGTH];
     CScsiRequest request = {inquiryCdb, 6, SCSI_DIR_IN, inquiry, INQUIRY_LENGTH, LOGIN_TIMEOUT_SECONDS};
     CScsiResult result = EmptyScsiResult();
-    for (int attempt = 0; attempt < OPEN_TRIES && m_context != nullptr; ++attempt) {
+    Retry(CRetryPolicy{OPEN_TRIES, 0, false}, [&] {
         std::memset(inquiry, 0, sizeof inquiry);
         result = Run(request);
-        if (!IsUnitAttention(result))
-            break;
-    }
+        return m_context == nullptr || !IsUnitAttention(result);
+    });
     if (!result.completed || result.status != GOOD_STATUS || result.transferred < 1) {
         why = "LUN " + std::to_string(m_lun) + " of " + m_target + " does not answer INQUIRY";
         DropSession();
@@ -217,12 +217,9 @@ bool CIscsiPassThrough::Login(std::string& why)
     }
     // A new session starts with a unit attention (power on or reset) that
     // would otherwise fail the first command of a test.
-    const unsigned char unitReadyCdb[6] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const unsigned char unitReadyCdb[6] = {OP_TEST_UNIT_READY, 0x00, 0x00, 0x00, 0x00, 0x00};
     request = CScsiRequest{unitReadyCdb, 6, SCSI_DIR_NONE, nullptr, 0, LOGIN_TIMEOUT_SECONDS};
-    for (int attempt = 0; attempt < OPEN_TRIES && m_context != nullptr; ++attempt) {
-        if (!IsUnitAttention(Run(request)))
-            break;
-    }
+    Retry(CRetryPolicy{OPEN_TRIES, 0, false}, [&] { return m_context == nullptr || !IsUnitAttention(Run(request)); });
     if (m_context == nullptr) {
         why = std::string("the target at ") + m_portal + " closed the session";
         return false;

@@ -133,6 +133,11 @@ bool CLinuxDriverInterface::DownloadFirmware(CTapeDrive* drive, unsigned char* i
     return m_driver->DownloadFirmware(Fd(drive), image, length, offset2, offset1, offset0);
 }
 
+bool CLinuxDriverInterface::IsAutoLoaderConfiguration(CTapeDrive* drive)
+{
+    return m_driver->IsAutoLoaderConfiguration(Fd(drive));
+}
+
 bool CLinuxDriverInterface::ParkDriveArm(CTapeDrive* drive, bool park)
 {
     return m_driver->ParkDriveArm(Fd(drive), park);

@@ -1,6 +1,7 @@
 #include "LinuxTapeDeviceDriver.h"
 
 #include "Clock.h"
+#include "Retry.h"
 #include "ScsiData.h"
 
 #include <algorithm>
@@ -36,8 +37,6 @@ const int INQUIRY_LENGTH = 36;
 const int READ_POSITION_DATA = 20;
 const int READ_POSITION_SCRATCH = 255;
 const int MODE_SENSE_BLOCK_SIZE_LENGTH = 12;
-const int ELEMENT_ADDRESS_PAGE = 0x1D;
-const int ALL_MODE_PAGES = 0x3F;
 
 unsigned char LowByte(long value)
 {
@@ -191,65 +190,61 @@ void CLinuxTapeDeviceDriver::SetDeviceTimeout(int, int seconds)
 
 bool CLinuxTapeDeviceDriver::LoadTape(int fd, int retension)
 {
-    const unsigned char cdb[6] = {0x1B, 0x00, 0x00, 0x00, static_cast<unsigned char>(retension ? 0x03 : 0x01),
+    const unsigned char cdb[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, static_cast<unsigned char>(retension ? 0x03 : 0x01),
                                   0x00};
     return OpCmdWithTimeout(fd, cdb, 6, retension ? LOAD_RETENSION_TIMEOUT_SECONDS : LOAD_TIMEOUT_SECONDS);
 }
 
 bool CLinuxTapeDeviceDriver::UnloadTape(int fd)
 {
-    const unsigned char cdb[6] = {0x1B, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const unsigned char cdb[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, 0x00, 0x00};
     OpCmdWithTimeout(fd, cdb, 6, UNLOAD_TIMEOUT_SECONDS);
     return true;
 }
 
 long CLinuxTapeDeviceDriver::GetBlockSize(int fd)
 {
-    const unsigned char cdb[6] = {0x1A, 0x00, 0x00, 0x00, MODE_SENSE_BLOCK_SIZE_LENGTH, 0x00};
+    const unsigned char cdb[6] = {OP_MODE_SENSE6, 0x00, 0x00, 0x00, MODE_SENSE_BLOCK_SIZE_LENGTH, 0x00};
     unsigned char data[MODE_SENSE_BLOCK_SIZE_LENGTH];
     // A drive that is still settling after a load may refuse MODE SENSE for a
     // moment; ten tries ride that out without hanging on a drive that never
     // answers, and variable mode is what every drive can fall back to.
-    for (int attempt = 0; attempt < BLOCK_SIZE_TRIES; ++attempt) {
+    const bool answered = Retry(CRetryPolicy{BLOCK_SIZE_TRIES, 0, false}, [&] {
         std::memset(data, 0, sizeof(data));
-        if (Issue(fd, cdb, 6, SCSI_DIR_IN, data, sizeof(data)))
-            return static_cast<long>(GetBig24(data + 9));
-    }
-    return 0;
+        return Issue(fd, cdb, 6, SCSI_DIR_IN, data, sizeof(data));
+    });
+    return answered ? static_cast<long>(GetBig24(data + 9)) : 0;
 }
 
 bool CLinuxTapeDeviceDriver::WriteFileMarks(int fd)
 {
-    const unsigned char cdb[6] = {0x10, 0x00, 0x00, 0x00, 0x01, 0x00};
+    const unsigned char cdb[6] = {OP_WRITE_FILEMARKS6, 0x00, 0x00, 0x00, 0x01, 0x00};
     return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::Rewind(int fd)
 {
-    const unsigned char cdb[6] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const unsigned char cdb[6] = {OP_REWIND, 0x00, 0x00, 0x00, 0x00, 0x00};
     return OpCmdWithTimeout(fd, cdb, 6, REWIND_TIMEOUT_SECONDS);
 }
 
 bool CLinuxTapeDeviceDriver::TestForUnitReady(int fd)
 {
-    const unsigned char cdb[6] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-    for (int attempt = 0; attempt < UNIT_READY_TRIES; ++attempt) {
-        if (OpCmdWithTimeout(fd, cdb, 6, UNIT_READY_TIMEOUT_SECONDS))
-            return true;
-    }
-    return false;
+    const unsigned char cdb[6] = {OP_TEST_UNIT_READY, 0x00, 0x00, 0x00, 0x00, 0x00};
+    return Retry(CRetryPolicy{UNIT_READY_TRIES, 0, false},
+                 [&] { return OpCmdWithTimeout(fd, cdb, 6, UNIT_READY_TIMEOUT_SECONDS); });
 }
 
 bool CLinuxTapeDeviceDriver::WriteDataToDrive(int fd, long blockSize, unsigned char* buffer, long length)
 {
-    unsigned char cdb[6] = {0x0A, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
+    unsigned char cdb[6] = {OP_WRITE6, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
     PutBig24(cdb + 2, static_cast<uint32_t>(blockSize != 0 ? length / blockSize : length));
     return Issue(fd, cdb, 6, SCSI_DIR_OUT, buffer, length);
 }
 
 bool CLinuxTapeDeviceDriver::ReadDataFromDrive(int fd, long blockSize, unsigned char* buffer, long length)
 {
-    unsigned char cdb[6] = {0x08, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
+    unsigned char cdb[6] = {OP_READ6, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
     PutBig24(cdb + 2, static_cast<uint32_t>(blockSize != 0 ? length / blockSize : length));
     return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
 }
@@ -257,7 +252,7 @@ bool CLinuxTapeDeviceDriver::ReadDataFromDrive(int fd, long blockSize, unsigned 
 bool CLinuxTapeDeviceDriver::ReadPosition(int fd)
 {
     // Short form: 20 bytes of position data.
-    const unsigned char cdb[10] = {0x34, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const unsigned char cdb[10] = {OP_READ_POSITION, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
     unsigned char scratch[READ_POSITION_SCRATCH] = {};
     CRaisedTimeout raised(*this, fd, READ_POSITION_TIMEOUT_SECONDS);
     return Issue(fd, cdb, 10, SCSI_DIR_IN, scratch, READ_POSITION_DATA);
@@ -265,67 +260,67 @@ bool CLinuxTapeDeviceDriver::ReadPosition(int fd)
 
 bool CLinuxTapeDeviceDriver::DriveInquiry(int fd, unsigned char* buffer, int length)
 {
-    const unsigned char cdb[6] = {0x12, 0x00, 0x00, 0x00, INQUIRY_LENGTH, 0x00};
+    const unsigned char cdb[6] = {OP_INQUIRY, 0x00, 0x00, 0x00, INQUIRY_LENGTH, 0x00};
     return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
 }
 
 bool CLinuxTapeDeviceDriver::ExtendedDriveInquiry(int fd, int page, unsigned char* buffer, int length)
 {
-    const unsigned char cdb[6] = {0x12, 0x01, LowByte(page), 0x00, LowByte(length), 0x00};
+    const unsigned char cdb[6] = {OP_INQUIRY, 0x01, LowByte(page), 0x00, LowByte(length), 0x00};
     return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
 }
 
 bool CLinuxTapeDeviceDriver::ModeSensePage(int fd, int page, unsigned char* buffer, int length)
 {
-    const unsigned char cdb[6] = {0x1A, 0x08, LowByte(page), 0x00, LowByte(length), 0x00};
+    const unsigned char cdb[6] = {OP_MODE_SENSE6, 0x08, LowByte(page), 0x00, LowByte(length), 0x00};
     return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
 }
 
 bool CLinuxTapeDeviceDriver::ModeSelectPage(int fd, int parameterLength, unsigned char* buffer, int length)
 {
-    const unsigned char cdb[6] = {0x15, 0x10, 0x00, 0x00, LowByte(parameterLength), 0x00};
+    const unsigned char cdb[6] = {OP_MODE_SELECT6, 0x10, 0x00, 0x00, LowByte(parameterLength), 0x00};
     return Issue(fd, cdb, 6, SCSI_DIR_OUT, buffer, length);
 }
 
 bool CLinuxTapeDeviceDriver::LogSense(int fd, unsigned char* buffer, int length, int page)
 {
-    const unsigned char cdb[10] = {0x4D, 0x00, LowByte(0x40 | page), 0x00, 0x00,
+    const unsigned char cdb[10] = {OP_LOG_SENSE, 0x00, LowByte(0x40 | page), 0x00, 0x00,
                                    0x00, 0x00, LowByte(length >> 8), LowByte(length), 0x00};
     return Issue(fd, cdb, 10, SCSI_DIR_IN, buffer, length);
 }
 
 bool CLinuxTapeDeviceDriver::LogSelectReset(int fd)
 {
-    const unsigned char cdb[10] = {0x4C, 0x02, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const unsigned char cdb[10] = {OP_LOG_SELECT, 0x02, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
     return Issue(fd, cdb, 10, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::FastFwdToEOD(int fd)
 {
-    const unsigned char cdb[6] = {0x11, 0x03, 0x00, 0x00, 0x00, 0x00};
+    const unsigned char cdb[6] = {OP_SPACE6, 0x03, 0x00, 0x00, 0x00, 0x00};
     return OpCmdWithTimeout(fd, cdb, 6, SPACE_TIMEOUT_SECONDS);
 }
 
 bool CLinuxTapeDeviceDriver::SendDiagnostic(int fd)
 {
-    const unsigned char cdb[6] = {0x1D, 0x04, 0x00, 0x00, 0x00, 0x00};
+    const unsigned char cdb[6] = {OP_SEND_DIAGNOSTIC, 0x04, 0x00, 0x00, 0x00, 0x00};
     return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::RequestSense(int fd, unsigned char* buffer, int length)
 {
-    const unsigned char cdb[6] = {0x03, 0x00, 0x00, 0x00, 0x24, 0x00};
+    const unsigned char cdb[6] = {OP_REQUEST_SENSE, 0x00, 0x00, 0x00, 0x24, 0x00};
     return Issue(fd, cdb, 6, SCSI_DIR_IN, buffer, length);
 }
 
 bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
 {
-    const unsigned char unload[6] = {0x1B, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const unsigned char unload[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, 0x00, 0x00};
     bool unloaded = false;
     {
         CRaisedTimeout raised(*this, fd, PARK_UNLOAD_TIMEOUT_SECONDS);
-        for (int attempt = 0; attempt < PARK_UNLOAD_TRIES && !unloaded; ++attempt)
-            unloaded = Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0);
+        unloaded = Retry(CRetryPolicy{PARK_UNLOAD_TRIES, 0, false},
+                         [&] { return Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0); });
     }
     if (!unloaded)
         return false;
@@ -336,7 +331,7 @@ bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
     if (IsMediaPresentSense(m_sense))
         return false;
 
-    const unsigned char parkCdb[6] = {0x06, 0x00, 0x00, 0x00, static_cast<unsigned char>(park ? 0x01 : 0x00), 0x00};
+    const unsigned char parkCdb[6] = {OP_PARK_ARM, 0x00, 0x00, 0x00, static_cast<unsigned char>(park ? 0x01 : 0x00), 0x00};
     return Issue(fd, parkCdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
@@ -354,7 +349,7 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
     // succeeds does not matter.
     ReadPosition(fd);
 
-    unsigned char cdb[10] = {0x3B, 0x04, 0x00, LowByte(offset2), LowByte(offset1), LowByte(offset0),
+    unsigned char cdb[10] = {OP_WRITE_BUFFER, WRITE_BUFFER_DOWNLOAD_MICROCODE, 0x00, LowByte(offset2), LowByte(offset1), LowByte(offset0),
                              0x00, 0x20, 0x00, 0x00};
     // Block 0 goes out once ahead of the loop and again as the loop's first
     // block: that is the sequence the drives are known to accept.
@@ -366,7 +361,7 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
         IncrementBy8K(cdb[3], cdb[4], cdb[5]);
     }
 
-    cdb[1] = 0x05;
+    cdb[1] = WRITE_BUFFER_DOWNLOAD_AND_SAVE;
     cdb[6] = cdb[7] = cdb[8] = 0x00;
     if (offset2 == 0)
         cdb[3] = cdb[4] = cdb[5] = 0x00;
@@ -395,14 +390,10 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
 
 bool CLinuxTapeDeviceDriver::IsAutoLoaderConfiguration(int fd)
 {
-    // The same question the drive manager asks before an upgrade, so that
-    // both agree on which drives sit in an autoloader.
     unsigned char data[INQUIRY_LENGTH] = {};
-    for (int attempt = 0; attempt < AUTOLOADER_TRIES; ++attempt) {
-        if (ModeSensePage(fd, ALL_MODE_PAGES, data, sizeof(data)))
-            return DoesPageExist(ELEMENT_ADDRESS_PAGE, data, sizeof(data));
-    }
-    return false;
+    const bool answered = Retry(CRetryPolicy{AUTOLOADER_TRIES, 0, false},
+                                [&] { return ModeSensePage(fd, MODE_PAGE_ALL, data, sizeof(data)); });
+    return answered && DoesPageExist(MODE_PAGE_ELEMENT_ADDRESS, data, sizeof(data));
 }
 
 bool CLinuxTapeDeviceDriver::DoesPageExist(int page, const unsigned char* buffer, int length)

@@ -8,15 +8,14 @@
 
 #include <string>
 
+#include "ScsiCodes.h"
+
 enum ScsiDirection { SCSI_DIR_NONE, SCSI_DIR_IN, SCSI_DIR_OUT };
 
 // The sense data the command layer keeps of a failed command.
 const int SCSI_SENSE_LENGTH = 32;
 // The most sense data a device may return (descriptor format can be long).
 const int SCSI_MAX_SENSE_LENGTH = 252;
-
-const unsigned char GOOD_STATUS = 0x00;
-const unsigned char CHECK_CONDITION_STATUS = 0x02;
 
 struct CScsiRequest {
     const unsigned char* cdb;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Clock.h"
+#include "Retry.h"
 #include "ScsiData.h"
 
 namespace {
@@ -44,9 +45,6 @@ const char* const datProductWords[] = {"DAT", "KALDOR", "5710", "QRX5710", "VMK0
 
 const char* const acceptedVendors[] = {"CORVANE", "TESSARA"};
 
-const int VPD_SERIAL_NUMBER = 0x80;
-const int VPD_FIRMWARE = 0xC0;
-const int VPD_FIRMWARE_EXTRA = 0xC1;
 const int VPD_BUFFER_LENGTH = 64;
 // The whole unit serial number page: a drive may right-align its serial in a
 // field longer than the 32 bytes a 36-byte request would bring back.
@@ -102,7 +100,7 @@ void CDriveManager::ParseDriveString(const char* inquiry, CVString& vendor, CVSt
 bool CDriveManager::GetDriveSpecifications(unsigned char* inquiry, int& driveType, bool& isScsi,
                                            bool& isRetensionable, bool& compressionAvail)
 {
-    if (inquiry[0] != 0x01)
+    if (inquiry[0] != DEVICE_TYPE_TAPE)
         return false;
     CVString vendor;
     CVString product;
@@ -304,12 +302,10 @@ void CDriveManager::SetSerialNumber(CTapeDrive* drive)
 
 bool CDriveManager::ReadVendorPage(CTapeDrive* drive, int page, unsigned char* buffer)
 {
-    for (int attempt = 0; attempt < VPD_ATTEMPTS; ++attempt) {
+    return Retry(CRetryPolicy{VPD_ATTEMPTS, 0, false}, [&] {
         std::memset(buffer, 0, VPD_BUFFER_LENGTH);
-        if (m_driverInterface->ExtendedDriveInquiry(drive, page, buffer, VPD_BUFFER_LENGTH))
-            return true;
-    }
-    return false;
+        return m_driverInterface->ExtendedDriveInquiry(drive, page, buffer, VPD_BUFFER_LENGTH);
+    });
 }
 
 void CDriveManager::SetExtendedFWVersionInfo(CTapeDrive* drive)

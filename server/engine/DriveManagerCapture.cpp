@@ -36,10 +36,10 @@ struct CBufferCapture {
     const char* retrieved;
 };
 
-const CBufferCapture cartridgeMemory = {"Issued Cmd: Get Cartridge Memory data.", 0x54, 4096,
+const CBufferCapture cartridgeMemory = {"Issued Cmd: Get Cartridge Memory data.", BUFFER_CARTRIDGE_MEMORY, 4096,
                                         "Unable to read cartridge memory.",
                                         "Cartridge Memory data successfully retrieved."};
-const CBufferCapture eeprom = {"Issued Cmd: Get EEPROM data.", 0x55, 8192, "Unable to read eeprom.",
+const CBufferCapture eeprom = {"Issued Cmd: Get EEPROM data.", BUFFER_EEPROM, 8192, "Unable to read eeprom.",
                                "EEPROM data successfully retrieved."};
 
 bool CDriveManager::CaptureTrace()
@@ -83,7 +83,7 @@ long CDriveManager::TotalTraceBufferReads(long blockSize)
 
 bool CDriveManager::ReadTraceLength(long& total)
 {
-    unsigned char cdb[10] = {0x3C, 0x04, 0x07, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00};
+    unsigned char cdb[10] = {OP_READ_BUFFER, 0x04, BUFFER_TRACE, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00};
     std::unique_ptr<unsigned char[]> answer(new unsigned char[TRACE_BLOCK]);
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
     const bool read = Retry(CRetryPolicy{READ_BUFFER_ATTEMPTS, 0, false}, [&] {
@@ -109,7 +109,7 @@ bool CDriveManager::PrintTrace()
     if (!area)
         return false;
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    unsigned char cdb[10] = {0x3C, 0x04, 0x07, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00};
+    unsigned char cdb[10] = {OP_READ_BUFFER, 0x04, BUFFER_TRACE, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00};
     for (long block = 0; block < blocks; ++block) {
         if (!m_driverInterface->ReadBuffer(drive, cdb, area.get() + block * TRACE_BLOCK, TRACE_BLOCK))
             return false;
@@ -122,7 +122,7 @@ bool CDriveManager::PrintWholeTrace()
 {
     const int length = 65536;
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[length]);
-    unsigned char cdb[10] = {0x3C, 0x04, 0x07, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
+    unsigned char cdb[10] = {OP_READ_BUFFER, 0x04, BUFFER_TRACE, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
     const bool read = Retry(CRetryPolicy{READ_BUFFER_ATTEMPTS, 0, false}, [&] {
         std::memset(buffer.get(), 0, length);
@@ -154,7 +154,7 @@ bool CDriveManager::CaptureBuffer(const CBufferCapture& capture)
         return OnlyForUltrium();
     m_driverInterface->TestForUnitReady(drive);
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[capture.length]);
-    unsigned char cdb[10] = {0x3C, 0x01, capture.bufferId, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00};
+    unsigned char cdb[10] = {OP_READ_BUFFER, 0x01, capture.bufferId, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00};
     PutBig24(cdb + 6, static_cast<uint32_t>(capture.length));
     const bool read = Retry(CRetryPolicy{READ_BUFFER_ATTEMPTS, 0, false}, [&] {
         std::memset(buffer.get(), 0, capture.length);

@@ -23,10 +23,6 @@ const long POST_UPGRADE_PAUSE_SECONDS = 15;
 const long POST_UPGRADE_INQUIRY_PAUSE_SECONDS = 2;
 const long STANDALONE_DEADLINE_SECONDS = 180;
 const long AUTOLOADER_DEADLINE_SECONDS = 600;
-const int AUTOLOADER_ATTEMPTS = 7;
-const int AUTOLOADER_MODE_LENGTH = 36;
-const int ALL_MODE_PAGES = 0x3F;
-const int ELEMENT_ADDRESS_PAGE = 0x1D;
 // A file named by mistake (a disk image, say) must not be read whole into
 // memory: no drive of these families takes an image anywhere near this size.
 const long MAX_FIRMWARE_IMAGE = 64L * 1024 * 1024;
@@ -263,11 +259,7 @@ bool CDriveManager::DownloadFirmware(CTapeDrive* drive, unsigned char* image, lo
 
 bool CDriveManager::IsAutoLoaderConfiguration(CTapeDrive* drive)
 {
-    unsigned char data[AUTOLOADER_MODE_LENGTH] = {};
-    const bool answered = Retry(CRetryPolicy{AUTOLOADER_ATTEMPTS, 0, false}, [&] {
-        return m_driverInterface->ModeSensePage(drive, ALL_MODE_PAGES, data, AUTOLOADER_MODE_LENGTH);
-    });
-    return answered && DoesPageExist(ELEMENT_ADDRESS_PAGE, data, AUTOLOADER_MODE_LENGTH);
+    return m_driverInterface->IsAutoLoaderConfiguration(drive);
 }
 
 bool CDriveManager::DoesPageExist(int page, unsigned char* data, int length)

@@ -14,7 +14,6 @@ namespace {
 const int DIRECTORY_LENGTH = 255;
 const int DIRECTORY_ATTEMPTS = 6;
 const int LOG_PAGE_BUFFER = 1024;
-const int SUPPORTED_PAGES = 0x00;
 const int BYTES_PER_LINE = 16;
 
 }  // namespace
@@ -29,7 +28,7 @@ bool CDriveManager::PrintAllLogPages()
     unsigned char directory[DIRECTORY_LENGTH];
     const bool read = Retry(CRetryPolicy{DIRECTORY_ATTEMPTS, 0, false}, [&] {
         std::memset(directory, 0, sizeof directory);
-        return m_driverInterface->LogSense(drive, directory, DIRECTORY_LENGTH, SUPPORTED_PAGES);
+        return m_driverInterface->LogSense(drive, directory, DIRECTORY_LENGTH, LOG_PAGE_SUPPORTED);
     });
     if (!read) {
         Line("Unable to Access Page 0, Log Page Directory.");

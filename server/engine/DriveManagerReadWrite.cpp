@@ -6,16 +6,13 @@
 
 #include "DriveManager.h"
 #include "ProgressDisplay.h"
+#include "Retry.h"
+#include "ScsiCodes.h"
 #include "TapeErrorHandler.h"
 
 namespace {
 
 const int LOG_PAGE_LENGTH = 4096;
-const int WRITE_ERROR_PAGE = 0x02;
-const int READ_ERROR_PAGE = 0x03;
-const int MODE_PAGE_NONE = 0x00;
-const int MODE_PAGE_COMPRESSION = 0x0F;
-const int MODE_PAGE_TRAVAN_CARTRIDGE = 0x2A;
 const int MODE_STATUS_LENGTH = 255;
 const int MODE_SELECT_LENGTH = 36;
 const int COMPRESSION_READ_ATTEMPTS = 6;
@@ -166,8 +163,8 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
     // A page that cannot be read stays zero: a page without parameters.
     std::unique_ptr<unsigned char[]> writePage(new unsigned char[LOG_PAGE_LENGTH]());
     std::unique_ptr<unsigned char[]> readPage(new unsigned char[LOG_PAGE_LENGTH]());
-    device->LogSense(drive, writePage.get(), LOG_PAGE_LENGTH, WRITE_ERROR_PAGE);
-    device->LogSense(drive, readPage.get(), LOG_PAGE_LENGTH, READ_ERROR_PAGE);
+    device->LogSense(drive, writePage.get(), LOG_PAGE_LENGTH, LOG_PAGE_WRITE_ERRORS);
+    device->LogSense(drive, readPage.get(), LOG_PAGE_LENGTH, LOG_PAGE_READ_ERRORS);
     CTapeErrorHandler errorHandler(this);
     errorHandler.InitErrorHandler(drive->DriveType(), static_cast<long>(megabytes));
     bool pass = drive->DriveType() == DRIVE_ULTRIUM
@@ -231,7 +228,7 @@ bool CDriveManager::IsTapeWriteProtected(CTapeDrive* drive)
 {
     unsigned char modeData[MODE_STATUS_LENGTH] = {};
     // The bit is read whatever the command reported: a zeroed header reads as not protected.
-    m_driverInterface->ModeSensePage(drive, MODE_PAGE_NONE, modeData, MODE_STATUS_LENGTH);
+    m_driverInterface->ModeSensePage(drive, MODE_PAGE_VENDOR, modeData, MODE_STATUS_LENGTH);
     return (modeData[2] & 0x80) != 0;
 }
 
@@ -241,7 +238,7 @@ bool CDriveManager::IsCorrectTapeType(CTapeDrive* drive)
         return true;
     bool writeProtected = IsTapeWriteProtected(drive);
     unsigned char modeData[MODE_STATUS_LENGTH] = {};
-    m_driverInterface->ModeSensePage(drive, MODE_PAGE_TRAVAN_CARTRIDGE, modeData, MODE_STATUS_LENGTH);
+    m_driverInterface->ModeSensePage(drive, MODE_PAGE_CAPABILITIES, modeData, MODE_STATUS_LENGTH);
     return writeProtected || (modeData[8] & 0x01) == 0;
 }
 
@@ -249,11 +246,13 @@ bool CDriveManager::IsCompressionOn(CTapeDrive* drive)
 {
     if (!drive->CompressionAvail())
         return false;
-    for (int attempt = 0; attempt < COMPRESSION_READ_ATTEMPTS; ++attempt) {
-        unsigned char modeData[MODE_STATUS_LENGTH] = {};
-        if (m_driverInterface->ModeSensePage(drive, MODE_PAGE_COMPRESSION, modeData, MODE_STATUS_LENGTH))
-            return (modeData[6] & DCE_BIT) != 0;
-    }
+    unsigned char modeData[MODE_STATUS_LENGTH] = {};
+    const bool read = Retry(CRetryPolicy{COMPRESSION_READ_ATTEMPTS, 0, false}, [&] {
+        std::memset(modeData, 0, sizeof modeData);
+        return m_driverInterface->ModeSensePage(drive, MODE_PAGE_COMPRESSION, modeData, MODE_STATUS_LENGTH);
+    });
+    if (read)
+        return (modeData[6] & DCE_BIT) != 0;
     Line("Cmd: \"IsCompressionOn\" failed execution.");
     return false;
 }

@@ -50,9 +50,9 @@ CVString CDriveManager::RetrieveAndFormatSenseMsg(CTapeDrive* drive)
         return CVString("Deferred error of an earlier command: ") + line;
 
     int prefixId = -1;
-    if (sense[2] == SENSE_END_OF_MEDIUM && sense[12] == 0x00 && sense[13] == 0x02)
+    if (sense[2] == SENSE_END_OF_MEDIUM && HasAdditionalSense(sense, ASC_END_OF_PARTITION))
         prefixId = 64;  // end of partition or medium detected
-    else if (sense[2] == SENSE_FILEMARK && sense[12] == 0x00 && sense[13] == 0x01)
+    else if (sense[2] == SENSE_FILEMARK && HasAdditionalSense(sense, ASC_FILEMARK_DETECTED))
         prefixId = 30;  // filemark detected
     if (prefixId == -1)
         return line;
@@ -65,11 +65,11 @@ CVString CDriveManager::RetrieveAndFormatSenseMsg(CTapeDrive* drive)
 void CDriveManager::ProduceErrorMsg(unsigned char* sense)
 {
     if (sense[2] == SENSE_KEY_NOT_READY && !IsDeferredSense(sense)) {
-        if (sense[12] == 0x04 && sense[13] == 0x01) {
+        if (HasAdditionalSense(sense, ASC_BECOMING_READY)) {
             Line("Please wait: Unit is in the process of becoming ready.");
             return;
         }
-        if (sense[12] == 0x3A) {
+        if (sense[SENSE_ASC_BYTE] == ASC_MEDIUM_NOT_PRESENT.asc) {
             m_application->Msg(9, true);
             return;
         }

@@ -11,8 +11,6 @@ namespace {
 
 const int SENSE_BUFFER_LENGTH = 32;
 const int MODE_DATA_LENGTH = 255;
-const int VENDOR_SETTINGS_PAGE = 0x21;
-const int CONTROL_PAGE = 0x0A;
 // Where each setting sits in MODE SENSE (6) data without block descriptors.
 const int SPEED_BYTE = 2;          // device-specific parameter, bits 0-3
 const unsigned char SPEED_MASK = 0x0F;
@@ -212,7 +210,7 @@ bool CDriveManager::WriteSetting(int page, int byte, unsigned char mask, unsigne
 bool CDriveManager::GetNivraSpeed(int& speed)
 {
     unsigned char data[MODE_DATA_LENGTH];
-    if (!ReadSettingPage(VENDOR_SETTINGS_PAGE, SPEED_BYTE, data, READ_SETTING))
+    if (!ReadSettingPage(MODE_PAGE_VENDOR_SETTINGS, SPEED_BYTE, data, READ_SETTING))
         return false;
     const int megabytesPerSecond = SpeedOfCode(data[SPEED_BYTE] & SPEED_MASK);
     if (megabytesPerSecond < 0)
@@ -224,7 +222,7 @@ bool CDriveManager::GetNivraSpeed(int& speed)
 bool CDriveManager::GetNivraCompression(int& mode)
 {
     unsigned char data[MODE_DATA_LENGTH];
-    if (!ReadSettingPage(VENDOR_SETTINGS_PAGE, COMPRESSION_BYTE, data, READ_SETTING))
+    if (!ReadSettingPage(MODE_PAGE_VENDOR_SETTINGS, COMPRESSION_BYTE, data, READ_SETTING))
         return false;
     mode = data[COMPRESSION_BYTE];
     return true;
@@ -233,7 +231,7 @@ bool CDriveManager::GetNivraCompression(int& mode)
 bool CDriveManager::GetNivraAutoLoad(int& load)
 {
     unsigned char data[MODE_DATA_LENGTH];
-    if (!ReadSettingPage(CONTROL_PAGE, LOAD_BYTE, data, READ_SETTING))
+    if (!ReadSettingPage(MODE_PAGE_CONTROL, LOAD_BYTE, data, READ_SETTING))
         return false;
     load = data[LOAD_BYTE] & LOAD_MASK;
     return true;
@@ -242,15 +240,15 @@ bool CDriveManager::GetNivraAutoLoad(int& load)
 bool CDriveManager::SetNivraSpeed(int speed)
 {
     const int code = SpeedCode(speed);
-    return code >= 0 && WriteSetting(VENDOR_SETTINGS_PAGE, SPEED_BYTE, SPEED_MASK, static_cast<unsigned char>(code));
+    return code >= 0 && WriteSetting(MODE_PAGE_VENDOR_SETTINGS, SPEED_BYTE, SPEED_MASK, static_cast<unsigned char>(code));
 }
 
 bool CDriveManager::SetNivraCompression(int mode)
 {
-    return WriteSetting(VENDOR_SETTINGS_PAGE, COMPRESSION_BYTE, 0xFF, static_cast<unsigned char>(mode));
+    return WriteSetting(MODE_PAGE_VENDOR_SETTINGS, COMPRESSION_BYTE, 0xFF, static_cast<unsigned char>(mode));
 }
 
 bool CDriveManager::SetNivraAutoLoad(int load)
 {
-    return WriteSetting(CONTROL_PAGE, LOAD_BYTE, LOAD_MASK, static_cast<unsigned char>(load));
+    return WriteSetting(MODE_PAGE_CONTROL, LOAD_BYTE, LOAD_MASK, static_cast<unsigned char>(load));
 }

@@ -87,7 +87,7 @@ long long CTapeErrorHandler::TR4Errors(unsigned char* page)
     uint64_t sum = 0;
     for (int position = FIRST_PARAMETER; position < PageEnd(page); position = NextLogParameter(page, position)) {
         int code = static_cast<int>(LogParameterCode(page + position));
-        if (code == 0x0000 || code == 0x0001)
+        if (code == ERROR_COUNTER_CORRECTED_WITHOUT_DELAY || code == ERROR_COUNTER_CORRECTED_WITH_DELAY)
             sum += static_cast<uint64_t>(GetIndividualParamValue(reinterpret_cast<logparameter*>(page + position)));
     }
     return static_cast<long long>(sum);
@@ -108,15 +108,15 @@ long long CTapeErrorHandler::FindParameter(unsigned char* page, int code, bool& 
 long long CTapeErrorHandler::DATErrors(unsigned char* page)
 {
     bool found = false;
-    return FindParameter(page, 0x8008, found);
+    return FindParameter(page, ERROR_COUNTER_VENDOR_DAT, found);
 }
 
 long long CTapeErrorHandler::NivraErrors(unsigned char* writePage, unsigned char* readPage)
 {
     bool writeFound = false;
     bool readFound = false;
-    long long writeErrors = FindParameter(writePage, 0x0006, writeFound);
-    long long readErrors = FindParameter(readPage, 0x0006, readFound);
+    long long writeErrors = FindParameter(writePage, ERROR_COUNTER_TOTAL_UNCORRECTED, writeFound);
+    long long readErrors = FindParameter(readPage, ERROR_COUNTER_TOTAL_UNCORRECTED, readFound);
     if (!writeFound || !readFound)
         return 0;
     return static_cast<long long>(static_cast<uint64_t>(writeErrors) + static_cast<uint64_t>(readErrors));

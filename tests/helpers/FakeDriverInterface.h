@@ -81,6 +81,11 @@ public:
     bool RequestSense(CTapeDrive*, unsigned char*, int) override { return Call("RequestSense"); }
     bool DownloadFirmware(CTapeDrive*, unsigned char*, int, int, int, int) override { return Call("DownloadFirmware"); }
     bool ParkDriveArm(CTapeDrive*, bool) override { return Call("ParkDriveArm"); }
+    bool IsAutoLoaderConfiguration(CTapeDrive*) override
+    {
+        Call("IsAutoLoaderConfiguration");
+        return false;
+    }
     bool ReadBuffer(CTapeDrive*, unsigned char*, unsigned char*, int) override { return Call("ReadBuffer"); }
     bool OpCmd(CTapeDrive*, unsigned char*, int) override { return Call("OpCmd"); }
     bool GetDataCmd(CTapeDrive*, unsigned char*, int, unsigned char*, int) override { return Call("GetDataCmd"); }

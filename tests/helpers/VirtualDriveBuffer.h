@@ -26,7 +26,7 @@ inline std::vector<unsigned char> DriveBuffer(const std::string& device, unsigne
     const unsigned char cdb[10] = {0x3C, mode, id, 0, 0, 0, static_cast<unsigned char>(length >> 16),
                                    static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length), 0};
     const CVirtualReply reply = drive->Execute(cdb, 10, VDIR_IN, data.data(), static_cast<int>(length));
-    EXPECT_EQ(reply.status, VSTATUS_GOOD);
+    EXPECT_EQ(reply.status, GOOD_STATUS);
     data.resize(static_cast<size_t>(reply.transferred));
     return data;
 }

@@ -47,7 +47,7 @@ CVirtualReply Download(CTestDrive& drive, const CBytes& image, uint32_t offset)
     for (size_t at = 0; at + BLOCK <= image.size(); at += BLOCK) {
         reply = drive.Out(WriteBufferCdb(0x04, offset + static_cast<uint32_t>(at), BLOCK),
                           CBytes(image.begin() + at, image.begin() + at + BLOCK));
-        if (reply.status != VSTATUS_GOOD) {
+        if (reply.status != GOOD_STATUS) {
             return reply;
         }
     }

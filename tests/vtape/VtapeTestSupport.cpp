@@ -10,7 +10,7 @@ namespace {
 std::string Describe(const CVirtualReply& reply)
 {
     char text[96];
-    if (reply.status == VSTATUS_GOOD) {
+    if (reply.status == GOOD_STATUS) {
         std::snprintf(text, sizeof(text), "GOOD, %d bytes", reply.transferred);
     } else {
         std::snprintf(text, sizeof(text), "status %02Xh sense %02X/%02X/%02X byte2 %02Xh, %d bytes",
@@ -23,7 +23,7 @@ std::string Describe(const CVirtualReply& reply)
 ::testing::AssertionResult CheckSense(const CVirtualReply& reply, int byte2Mask, int byte2,
                                       int asc, int ascq)
 {
-    if (reply.status == VSTATUS_CHECK_CONDITION && reply.senseLength == 18 &&
+    if (reply.status == CHECK_CONDITION_STATUS && reply.senseLength == 18 &&
         (reply.sense[0] & 0x7F) == 0x70 && reply.sense[7] == 10 &&
         (reply.sense[2] & byte2Mask) == byte2 && reply.sense[12] == asc && reply.sense[13] == ascq) {
         return ::testing::AssertionSuccess();
@@ -39,7 +39,7 @@ std::string Describe(const CVirtualReply& reply)
 
 ::testing::AssertionResult IsGood(const CVirtualReply& reply)
 {
-    if (reply.status == VSTATUS_GOOD && reply.senseLength == 0) {
+    if (reply.status == GOOD_STATUS && reply.senseLength == 0) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure() << "expected GOOD, got " << Describe(reply);

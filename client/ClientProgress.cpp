@@ -9,29 +9,22 @@ const unsigned long long BYTES_PER_BLOCK = 1048576ULL / TAPE_TEST_BLOCKS_PER_MEG
 
 // Catalogue lines that announce a phase: text `before`, the size in
 // megabytes, text `after`.
-const int WRITE_BEGINS = 15;
-const int WRITE_BEGINS_UNIT = 16;
-const int READ_BEGINS = 20;
-const int READ_BEGINS_UNIT = 21;
+const CatalogueId WRITE_BEGINS = CAT_ISSUED_WRITE;
+const CatalogueId WRITE_BEGINS_UNIT = CAT_MB_TO_TAPE;
+const CatalogueId READ_BEGINS = CAT_ISSUED_READ_AND_COMPARE;
+const CatalogueId READ_BEGINS_UNIT = CAT_MB_FROM_TAPE;
 // Catalogue lines that tell a phase stopped short: a failed write, a failed
 // read, data that read back wrong.
-const int WRITE_FAILED = 37;
-const int READ_FAILED = 38;
-const int COMPARE_FAILED = 25;
-
-CVString Catalogue(int id)
-{
-    CVString text;
-    text.LdString(id);
-    return text;
-}
+const CatalogueId WRITE_FAILED = CAT_FAILURE_WRITE_DATA;
+const CatalogueId READ_FAILED = CAT_FAILURE_READ_DATA;
+const CatalogueId COMPARE_FAILED = CAT_READ_COMPARE_FAILED;
 
 // The size a phase announcement names, or 0 when text is no announcement
 // built from the two catalogue texts.
-unsigned long long AnnouncedMegabytes(const CVString& text, int before, int after)
+unsigned long long AnnouncedMegabytes(const CVString& text, CatalogueId before, CatalogueId after)
 {
-    const CVString head = Catalogue(before);
-    const CVString tail = Catalogue(after);
+    const CVString head = CatalogueText(before);
+    const CVString tail = CatalogueText(after);
     const int numberLength = text.GetLength() - head.GetLength() - tail.GetLength();
     if (numberLength < 1 || text.Left(head.GetLength()) != head || text.Right(tail.GetLength()) != tail)
         return 0;
@@ -48,9 +41,9 @@ unsigned long long AnnouncedMegabytes(const CVString& text, int before, int afte
     return megabytes > static_cast<unsigned long long>(INT_MAX) ? 0 : megabytes;
 }
 
-bool Is(const CVString& text, int id)
+bool Is(const CVString& text, CatalogueId id)
 {
-    return text == Catalogue(id);
+    return text == CatalogueText(id);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The message catalogue: the standard lines of the diagnostics, addressed by
 // id. The ids are fixed; entries that no command emits keep their place so
 // that every id keeps its value. Texts are exact, trailing blanks included.
-#include "VString.h"
+#include "MessageCatalogue.h"
 
 const char* const strrec[MESSAGE_CATALOGUE_SIZE] = {
     /*  0 */ "MBytes (uncompressed) remaining capacity",

@@ -331,3 +331,10 @@ void CVString::RemoveCtrlCharacters()
             m_buffer[i] = '\0';
     }
 }
+
+CVString CatalogueText(CatalogueId id)
+{
+    CVString text;
+    text.LdString(id);
+    return text;
+}

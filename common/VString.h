@@ -9,14 +9,11 @@
 #ifndef TAPEDIAG_VSTRING_H
 #define TAPEDIAG_VSTRING_H
 
+#include "MessageCatalogue.h"
+
 const int VSTRING_BUFFER_SIZE = 4096;
 const int VSTRING_MAX_LENGTH = 4094;
 
-// Number of texts in the message catalogue (ids 0 to 82).
-const int MESSAGE_CATALOGUE_SIZE = 83;
-
-// The message catalogue, addressed by id; LdString loads from it.
-extern const char* const strrec[MESSAGE_CATALOGUE_SIZE];
 
 class CVString {
 public:
@@ -93,5 +90,8 @@ private:
 
     char m_buffer[VSTRING_BUFFER_SIZE];
 };
+
+// The catalogue text `id` as a string.
+CVString CatalogueText(CatalogueId id);
 
 #endif

@@ -153,7 +153,7 @@ bool CDriveManager::IdentifyProduct(unsigned char* inquiry, int& driveType, bool
         return true;
     if (reportUnknown) {
         CVString notSupported;
-        notSupported.LdString(1);
+        notSupported.LdString(CAT_NOT_SUPPORTED);
         name += " ";
         name += notSupported;
         m_application->Msg(name, true);
@@ -217,10 +217,10 @@ void CDriveManager::OpenCommand(CTapeDrive* drive, const char* issued)
     Line(issued);
 }
 
-void CDriveManager::OpenCommand(CTapeDrive* drive, int issuedMessageId)
+void CDriveManager::OpenCommand(CTapeDrive* drive, CatalogueId issued)
 {
     OpenCommand(drive);
-    m_application->Msg(issuedMessageId, true);
+    m_application->Msg(issued, true);
 }
 
 void CDriveManager::Separator()
@@ -240,9 +240,9 @@ bool CDriveManager::Refuse(const char* message)
     return false;
 }
 
-bool CDriveManager::Refuse(int messageId)
+bool CDriveManager::Refuse(CatalogueId message)
 {
-    m_application->Msg(messageId, true);
+    m_application->Msg(message, true);
     Separator();
     return false;
 }
@@ -256,9 +256,9 @@ bool CDriveManager::ExplainNotReady(CTapeDrive* drive)
     return false;
 }
 
-bool CDriveManager::SenseReport(CTapeDrive* drive, int messageId)
+bool CDriveManager::SenseReport(CTapeDrive* drive, CatalogueId failure)
 {
-    m_application->Msg(messageId, true);
+    m_application->Msg(failure, true);
     m_application->Msg(RetrieveAndFormatSenseMsg(drive), true);
     Separator();
     return false;
@@ -277,7 +277,7 @@ bool CDriveManager::FWInquiry(CTapeDrive* drive, unsigned char* buffer, int leng
 CVString CDriveManager::ReadSerialNumber(CTapeDrive* drive)
 {
     CVString serial;
-    serial.LdString(51);
+    serial.LdString(CAT_UNAVAILABLE);
     if (!IsNewerFamilyDrive(drive->DriveType()))
         return serial;
     unsigned char page[SERIAL_BUFFER_LENGTH + 1] = {};  // one more zero ends the text

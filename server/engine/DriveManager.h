@@ -174,10 +174,10 @@ private:
     // description and, when given, the issued-command line.
     void OpenCommand(CTapeDrive* drive);
     void OpenCommand(CTapeDrive* drive, const char* issued);
-    void OpenCommand(CTapeDrive* drive, int issuedMessageId);
+    void OpenCommand(CTapeDrive* drive, CatalogueId issued);
     // A failed step: its catalogue message, the sense line, the separator;
     // always false.
-    bool SenseReport(CTapeDrive* drive, int messageId);
+    bool SenseReport(CTapeDrive* drive, CatalogueId failure);
     // A line holding a single blank, which ends every command's output.
     void Separator();
     // A line of literal text.
@@ -185,7 +185,7 @@ private:
     // A refusal: the message (literal or from the catalogue), the
     // separator; always false.
     bool Refuse(const char* message);
-    bool Refuse(int messageId);
+    bool Refuse(CatalogueId message);
     // A unit-ready check that failed: fetches its sense data and explains
     // it, then the separator; always false.
     bool ExplainNotReady(CTapeDrive* drive);

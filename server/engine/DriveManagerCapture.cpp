@@ -45,7 +45,7 @@ const CBufferCapture eeprom = {"Issued Cmd: Get EEPROM data.", BUFFER_EEPROM, 81
 bool CDriveManager::CaptureTrace()
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    OpenCommand(drive, 77);
+    OpenCommand(drive, CAT_ISSUED_RETRIEVE_TRACE);
     bool read = false;
     if (drive->DriveType() == DRIVE_ULTRIUM) {
         if (!IsSegmentTraceCapable())

@@ -8,14 +8,14 @@ bool CDriveManager::RetensionTape()
     // Refused before anything reaches the drive.
     if (!drive->IsRetensionable())
         return Refuse("Retension capability not available with this drive.");
-    OpenCommand(drive, 22);
+    OpenCommand(drive, CAT_ISSUED_RETENSION);
     m_driverInterface->TestForUnitReady(drive);
     if (!m_driverInterface->TestForUnitReady(drive))
         return ExplainNotReady(drive);
     if (!m_driverInterface->LoadTape(drive, true))
-        return SenseReport(drive, 32);
+        return SenseReport(drive, CAT_FAILURE_RETENSION);
     m_driverInterface->ReadPosition(drive);
-    m_application->Msg(33, true);
+    m_application->Msg(CAT_RETENSION_COMPLETE, true);
     Separator();
     return true;
 }
@@ -23,14 +23,14 @@ bool CDriveManager::RetensionTape()
 bool CDriveManager::DriveDiagnostic()
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    OpenCommand(drive, 18);
+    OpenCommand(drive, CAT_ISSUED_DRIVE_DIAGNOSTIC);
     if (drive->DriveType() != DRIVE_DAT_5 && drive->DriveType() != DRIVE_ULTRIUM)
         return Refuse("Electronic drive test not supported with this drive type.");
     m_driverInterface->TestForUnitReady(drive);
     // The drive's verdict is the status of its self-test command: no sense
     // line is shown.
     const bool passed = SendDiagnostic();
-    m_application->Msg(passed ? 74 : 75, true);
+    m_application->Msg(passed ? CAT_DIAGNOSTIC_PASS : CAT_DIAGNOSTIC_FAIL, true);
     Separator();
     return passed;
 }

@@ -29,7 +29,6 @@ const long MAX_FIRMWARE_IMAGE = 64L * 1024 * 1024;
 
 const char* const NOT_SUPPORTED = "Firmware Upgrade not supported with this drive type.";
 const char* const CANNOT_OPEN = "Unable to open firmware file.";
-const int CORRUPTED_MESSAGE = 82;
 
 class CFileCloser {
 public:
@@ -105,10 +104,10 @@ bool CDriveManager::FirmwareUpgrade()
         imageSize = WholeBlockBytes(file.Get(), tooLarge);
     }
     if (tooLarge)
-        return Refuse(CORRUPTED_MESSAGE);
+        return Refuse(CAT_FIRMWARE_FILE_CORRUPTED);
     std::unique_ptr<unsigned char[]> image(new (std::nothrow) unsigned char[imageSize > 0 ? imageSize : 1]());
     if (!image)
-        return Refuse(CORRUPTED_MESSAGE);
+        return Refuse(CAT_FIRMWARE_FILE_CORRUPTED);
     long obtained = 0;
     {
         CFileCloser file(OpenFirmwareFile(name));
@@ -119,7 +118,7 @@ bool CDriveManager::FirmwareUpgrade()
     // A file shorter than one block gives no image at all: nothing a drive
     // could take, so it is refused like any other bad length.
     if (!CheckFileLength(obtained) || obtained != imageSize || imageSize == 0)
-        return Refuse(CORRUPTED_MESSAGE);
+        return Refuse(CAT_FIRMWARE_FILE_CORRUPTED);
 
     unsigned char inquiry[INQUIRY_LENGTH] = {};
     const bool answered = Retry(CRetryPolicy{INQUIRY_ATTEMPTS, 0, false}, [&] {
@@ -174,7 +173,7 @@ bool CDriveManager::ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, 
             return FWInquiry(drive, inquiry, INQUIRY_LENGTH);
         });
     if (!answered) {
-        m_application->Msg(73, true);
+        m_application->Msg(CAT_POST_UPGRADE_INQUIRY_FAILED, true);
         return false;
     }
     char revisionBytes[5] = {};
@@ -191,12 +190,12 @@ bool CDriveManager::ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, 
     if (m_application->OSType() == PLATFORM_KIND_REGISTRY)
         UpdateRegistry(identity);
     CVString installed;
-    installed.LdString(70);
+    installed.LdString(CAT_FIRMWARE_VERSION);
     installed += " ";
     installed += revision;
     installed += " ";
     CVString suffix;
-    suffix.LdString(71);
+    suffix.LdString(CAT_INSTALLED);
     installed += suffix;
     m_application->Msg(installed, true);
     if (m_application->OSType() == PLATFORM_KIND_REBOOTS_AFTER_UPGRADE)

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "DriveManager.h"
+#include "MessageQueue.h"
 #include "ProgressDisplay.h"
 #include "Retry.h"
 #include "ScsiCodes.h"
@@ -18,15 +19,8 @@ const int MODE_SELECT_LENGTH = 36;
 const int COMPRESSION_READ_ATTEMPTS = 6;
 const unsigned char DCE_BIT = 0x80;
 
-CVString CatalogueText(int id)
-{
-    CVString text;
-    text.LdString(id);
-    return text;
-}
-
 // Catalogue text, the size in the given format, catalogue text: one line.
-CVString SizeLine(int before, const char* format, unsigned long megabytes, int after)
+CVString SizeLine(CatalogueId before, const char* format, unsigned long megabytes, CatalogueId after)
 {
     CVString line = CatalogueText(before);
     CVString size;
@@ -68,34 +62,34 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
 
     device->TestForUnitReady(drive);
     if (test.compressionTest) {
-        OpenCommand(drive, 23);
-        app->Msg(62, true);
+        OpenCommand(drive, CAT_ISSUED_TEST_COMPRESSION);
+        app->Msg(CAT_EXAMINING_COMPRESSION, true);
         if (!drive->CompressionAvail())
             return Refuse("Drive compression not available with this drive type.");
         if (!IsCompressionOn(drive))
             return Refuse("Unable to begin the test; drive compression is turned off.");
     } else {
-        OpenCommand(drive, 61);
+        OpenCommand(drive, CAT_ISSUED_TEST_READ_WRITE);
     }
-    app->Msg(8, true);
+    app->Msg(CAT_ISSUED_TEST_UNIT_READY, true);
 
     if (!device->TestForUnitReady(drive))
         return ExplainNotReady(drive);
     if (IsTapeWriteProtected(drive))
-        return Refuse(65);
+        return Refuse(CAT_CHECK_WRITE_PROTECTION);
     if (!IsCorrectTapeType(drive))
-        return Refuse(67);
+        return Refuse(CAT_TAPE_NOT_COMPATIBLE);
 
     // A retension is asked for with -fr and silently skipped by a drive that cannot do it.
     bool retension = drive->IsRetensionable() && app->IsRetensionChecked();
-    app->Msg(retension ? 10 : 11, true);
+    app->Msg(retension ? CAT_ISSUED_LOAD_WITH_RETENSION : CAT_ISSUED_LOAD, true);
     if (!device->LoadTape(drive, retension))
-        return SenseReport(drive, 31);
+        return SenseReport(drive, CAT_FAILURE_LOAD);
     device->TestForUnitReady(drive);
     device->ReadPosition(drive);
     // The counters read after the test start from here.
     if (!device->LogSelectReset(drive))
-        return SenseReport(drive, 41);
+        return SenseReport(drive, CAT_FAILURE_LOG_SELECT_RESET);
 
     const unsigned long blocks = megabytes * TAPE_TEST_BLOCKS_PER_MEGABYTE;
     const unsigned long long phaseBytes = static_cast<unsigned long long>(blocks) * TEST_BLOCK_SIZE;
@@ -124,35 +118,35 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
 
     for (unsigned long i = 0; i < blocks; ++i) {
         if (!device->WriteDataToDrive(drive, blockSize, block.get(), TEST_BLOCK_SIZE))
-            return SenseReport(drive, 37);
+            return SenseReport(drive, CAT_FAILURE_WRITE_DATA);
         if (m_clientServer && i % progressInterval == 0)
-            app->Msg(CVString("MSG_MOVE_WRITE_PROGRESS_BAR"), true);
+            app->Msg(CVString(MSG_MOVE_WRITE_PROGRESS_BAR), true);
         app->TestProgress(TEST_PHASE_WRITE, (i + 1ULL) * TEST_BLOCK_SIZE, phaseBytes);
     }
-    app->Msg(24, true);
+    app->Msg(CAT_WRITE_COMPLETE, true);
     if (!device->ReadPosition(drive))
-        return SenseReport(drive, 39);
-    app->Msg(12, true);
+        return SenseReport(drive, CAT_FAILURE_READ_POSITION);
+    app->Msg(CAT_ISSUED_WRITE_FILEMARKS, true);
     if (!device->WriteFileMarks(drive))
-        return SenseReport(drive, 34);
+        return SenseReport(drive, CAT_FAILURE_WRITE_FILEMARKS);
     if (!device->ReadPosition(drive))
-        return SenseReport(drive, 39);
-    app->Msg(13, true);
+        return SenseReport(drive, CAT_FAILURE_READ_POSITION);
+    app->Msg(CAT_ISSUED_REWIND, true);
     if (!device->Rewind(drive))
-        return SenseReport(drive, 35);
+        return SenseReport(drive, CAT_FAILURE_REWIND);
 
     ClearBuffer(block.get(), TEST_BLOCK_SIZE);
     if (!device->ReadPosition(drive))
-        return SenseReport(drive, 39);
+        return SenseReport(drive, CAT_FAILURE_READ_POSITION);
     SendMsgReadBegins(megabytes);
     device->TestForUnitReady(drive);
     for (unsigned long i = 0; i < blocks; ++i) {
         if (!device->ReadDataFromDrive(drive, blockSize, block.get(), TEST_BLOCK_SIZE))
-            return SenseReport(drive, 38);
+            return SenseReport(drive, CAT_FAILURE_READ_DATA);
         if (m_clientServer && i % progressInterval == 0)
-            app->Msg(CVString("MSG_MOVE_READ_PROGRESS_BAR"), true);
+            app->Msg(CVString(MSG_MOVE_READ_PROGRESS_BAR), true);
         if (!CheckBuffer(block.get(), TEST_BLOCK_SIZE)) {
-            app->Msg(25, true);
+            app->Msg(CAT_READ_COMPARE_FAILED, true);
             Separator();
             return false;
         }
@@ -173,18 +167,18 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
     if (pass) {
         app->Msg(test.passMessage, true);
     } else {
-        app->Msg(27, true);
-        app->Msg(28, true);
+        app->Msg(CAT_TEST_FAILED_EXCESSIVE_ERRORS, true);
+        app->Msg(CAT_RETRY_OTHER_TAPE_OR_CLEAN, true);
     }
 
     // The verdict is told by the lines above; the result says the sequence completed.
-    app->Msg(14, true);
+    app->Msg(CAT_ISSUED_FINAL_REWIND, true);
     if (!device->Rewind(drive))
-        return SenseReport(drive, 35);
+        return SenseReport(drive, CAT_FAILURE_REWIND);
     if (compressionWasOn)
         EnableCompression(drive, true);
     if (!device->ReadPosition(drive))
-        return SenseReport(drive, 39);
+        return SenseReport(drive, CAT_FAILURE_READ_POSITION);
     Separator();
     return true;
 }
@@ -216,12 +210,12 @@ bool CDriveManager::CheckBuffer(const unsigned char* buffer, int length)
 
 void CDriveManager::SendMsgWriteBegins(unsigned long megabytes)
 {
-    m_application->Msg(SizeLine(15, "%lu ", megabytes, 16), true);
+    m_application->Msg(SizeLine(CAT_ISSUED_WRITE, "%lu ", megabytes, CAT_MB_TO_TAPE), true);
 }
 
 void CDriveManager::SendMsgReadBegins(unsigned long megabytes)
 {
-    m_application->Msg(SizeLine(20, " %lu ", megabytes, 21), true);
+    m_application->Msg(SizeLine(CAT_ISSUED_READ_AND_COMPARE, " %lu ", megabytes, CAT_MB_FROM_TAPE), true);
 }
 
 bool CDriveManager::IsTapeWriteProtected(CTapeDrive* drive)

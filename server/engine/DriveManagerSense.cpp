@@ -17,13 +17,6 @@ CVString Hex(unsigned char value)
     return text;
 }
 
-CVString CatalogueText(int id)
-{
-    CVString text;
-    text.LdString(id);
-    return text;
-}
-
 }  // namespace
 
 CVString CDriveManager::RetrieveAndFormatSenseMsg(CTapeDrive* drive)
@@ -49,14 +42,14 @@ CVString CDriveManager::RetrieveAndFormatSenseMsg(CTapeDrive* drive)
     if (IsDeferredSense(sense))
         return CVString("Deferred error of an earlier command: ") + line;
 
-    int prefixId = -1;
+    CatalogueId prefix;
     if (sense[2] == SENSE_END_OF_MEDIUM && HasAdditionalSense(sense, ASC_END_OF_PARTITION))
-        prefixId = 64;  // end of partition or medium detected
+        prefix = CAT_END_OF_PARTITION_DETECTED;
     else if (sense[2] == SENSE_FILEMARK && HasAdditionalSense(sense, ASC_FILEMARK_DETECTED))
-        prefixId = 30;  // filemark detected
-    if (prefixId == -1)
+        prefix = CAT_READ_BEYOND_END_OF_DATA;
+    else
         return line;
-    CVString message = CatalogueText(prefixId);
+    CVString message = CatalogueText(prefix);
     message += " ";
     message += line;
     return message;
@@ -70,10 +63,10 @@ void CDriveManager::ProduceErrorMsg(unsigned char* sense)
             return;
         }
         if (sense[SENSE_ASC_BYTE] == ASC_MEDIUM_NOT_PRESENT.asc) {
-            m_application->Msg(9, true);
+            m_application->Msg(CAT_CHECK_CORRECT_TAPE, true);
             return;
         }
     }
-    m_application->Msg(36, true);
+    m_application->Msg(CAT_FAILURE_TEST_UNIT_READY, true);
     m_application->Msg(RetrieveAndFormatSenseMsg(m_application->GetCurrentDriveSelected()), true);
 }

@@ -100,8 +100,7 @@ class CLogStandIn : public CPassThrough {
 public:
     CLogStandIn(std::unique_ptr<CPassThrough> drive, std::unique_ptr<CPassThrough> logs)
         : m_drive(std::move(drive)), m_logs(std::move(logs))
-    {
-    }
+    {}
     long commands = 0;
 
 protected:

@@ -170,8 +170,8 @@ int RunClient(int argc, char** argv)
         bool showProgress = isatty(STDERR_FILENO) == 1 && !HasArgument(argc, argv, "-noprogress");
         CClientProgress progressLine(STDERR_FILENO, showProgress);
         // The short help names the client as it was started, path and all.
-        succeeded = ReceiveCommandOutput(client, stdout, argc > 0 ? argv[0] : nullptr, &progressLine) ==
-                    COMMAND_SUCCEEDED;
+        succeeded =
+            ReceiveCommandOutput(client, stdout, argc > 0 ? argv[0] : nullptr, &progressLine) == COMMAND_SUCCEEDED;
         progressLine.Finish();
     }
     if (!noPrompt)

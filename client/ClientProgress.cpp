@@ -48,7 +48,8 @@ bool Is(const CVString& text, CatalogueId id)
 
 }  // namespace
 
-CClientProgress::CClientProgress(int fd, bool enabled) : m_enabled(enabled), m_display(fd) {}
+CClientProgress::CClientProgress(int fd, bool enabled) : m_enabled(enabled), m_display(fd)
+{}
 
 void CClientProgress::BeforeText(const CVString& text, long now)
 {
@@ -97,6 +98,5 @@ void CClientProgress::Finish()
 
 void CClientProgress::Draw(unsigned long long blocksDone, long now)
 {
-    m_display.Show(m_phase == WRITE ? "Write" : "Read", blocksDone * BYTES_PER_BLOCK, m_blocks * BYTES_PER_BLOCK,
-                   now);
+    m_display.Show(m_phase == WRITE ? "Write" : "Read", blocksDone * BYTES_PER_BLOCK, m_blocks * BYTES_PER_BLOCK, now);
 }

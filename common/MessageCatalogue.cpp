@@ -62,7 +62,9 @@ const char* const strrec[MESSAGE_CATALOGUE_SIZE] = {
     /* 55 */ "Host Adapter:",
     /* 56 */ "Unable perform a drive inquiry on,",
     /* 57 */ "Failed to communicate with drive that appears registered with the operating system.",
-    /* 58 */ "Unable to communicate with the tape drive. Another application may have exclusive access to the drive. Exit this utility diagnostic, ",
+    /* 58 */
+    "Unable to communicate with the tape drive. Another application may have exclusive access to the drive. Exit this "
+    "utility diagnostic, ",
     /* 59 */ "Approximately",
     /* 60 */ "Issued Cmd: Test Read-Only.",
     /* 61 */ "Issued Cmd: Test Read-Write.",
@@ -85,6 +87,9 @@ const char* const strrec[MESSAGE_CATALOGUE_SIZE] = {
     /* 78 */ "Unable to Retrieve Trace Data from drive.",
     /* 79 */ "Error: The data on tape does not appear to written by this application.",
     /* 80 */ "Unable to read data with the current drive and media combination.",
-    /* 81 */ "System reset/timeout during firmware upgrade.  Some SCSI controllers will repeatedly reset the SCSI bus after a firmware upgrade.  The firmware upgrade may have completed successfully.  In any case, the system is unstable and should be rebooted.",
+    /* 81 */
+    "System reset/timeout during firmware upgrade.  Some SCSI controllers will repeatedly reset the SCSI bus after a "
+    "firmware upgrade.  The firmware upgrade may have completed successfully.  In any case, the system is unstable and "
+    "should be rebooted.",
     /* 82 */ "The selected firmware file appears corrupted.",
 };

@@ -30,7 +30,8 @@ bool WaitFor(int socket, short events, std::chrono::steady_clock::time_point dea
 {
     pollfd ready{socket, events, 0};
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         const int result = ::poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
         if (result > 0)
             return true;  // readable, writable, or an error the next call reports
@@ -108,7 +109,8 @@ bool SendFramedMessage(int socket, const char* text)
     return SendFrame(socket, text, NO_TIMEOUT) == SEND_DONE;
 }
 
-CMessageQueue::CMessageQueue(const char* consolePrefix) : m_prefix(consolePrefix) {}
+CMessageQueue::CMessageQueue(const char* consolePrefix) : m_prefix(consolePrefix)
+{}
 
 CMessageQueue::~CMessageQueue() = default;
 

@@ -122,8 +122,7 @@ private:
 
     CVString m_prefix;
     std::deque<std::unique_ptr<CVString>> m_complete;  // oldest first
-    std::unique_ptr<CVString> m_open;                 // begun, its ">" not yet arrived
-
+    std::unique_ptr<CVString> m_open;                  // begun, its ">" not yet arrived
 };
 
 #endif

@@ -33,12 +33,14 @@ std::string Duration(long seconds)
 
 }  // namespace
 
-CProgressDisplay::CProgressDisplay(int fd) : m_fd(fd) {}
+CProgressDisplay::CProgressDisplay(int fd) : m_fd(fd)
+{}
 
-CProgressDisplay::~CProgressDisplay() {}
+CProgressDisplay::~CProgressDisplay()
+{}
 
-std::string CProgressDisplay::Format(const char* phase, unsigned long long done, unsigned long long total,
-                                     double rate, long time)
+std::string CProgressDisplay::Format(const char* phase, unsigned long long done, unsigned long long total, double rate,
+                                     long time)
 {
     const unsigned long long totalMb = total / MEGABYTE;
     const int percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);

@@ -6,9 +6,9 @@
 #include "Clock.h"
 
 struct CRetryPolicy {
-    int attempts;               // at most this many, the first included
-    long pauseSeconds;          // between two attempts
-    bool pauseAfterLastFailure; // also after the last failed attempt
+    int attempts;                // at most this many, the first included
+    long pauseSeconds;           // between two attempts
+    bool pauseAfterLastFailure;  // also after the last failed attempt
 };
 
 // Runs `attempt` until it returns true, as the policy allows; true at the

@@ -22,8 +22,8 @@ CTapeDrive::CTapeDrive()
     InitialazeDataMembers();
 }
 
-CTapeDrive::CTapeDrive(int adapterId, int driveId, int lunId, const char* inquiryText, int driveType,
-                       bool isScsi, bool isRetensionable, bool compressionAvail)
+CTapeDrive::CTapeDrive(int adapterId, int driveId, int lunId, const char* inquiryText, int driveType, bool isScsi,
+                       bool isRetensionable, bool compressionAvail)
 {
     InitialazeDataMembers();
     m_adapterId = adapterId;
@@ -36,8 +36,8 @@ CTapeDrive::CTapeDrive(int adapterId, int driveId, int lunId, const char* inquir
     m_compressionAvail = compressionAvail;
 }
 
-CTapeDrive::CTapeDrive(int fileDescriptor, const char* inquiryText, int driveType, bool isScsi,
-                       bool isRetensionable, bool compressionAvail)
+CTapeDrive::CTapeDrive(int fileDescriptor, const char* inquiryText, int driveType, bool isScsi, bool isRetensionable,
+                       bool compressionAvail)
 {
     InitialazeDataMembers();
     m_fileDescriptor = fileDescriptor;

@@ -16,10 +16,10 @@ const int ATAPI_LUN_ADDRESSED = -4096;
 class CTapeDrive {
 public:
     CTapeDrive();
-    CTapeDrive(int adapterId, int driveId, int lunId, const char* inquiryText, int driveType,
-               bool isScsi, bool isRetensionable, bool compressionAvail);
-    CTapeDrive(int fileDescriptor, const char* inquiryText, int driveType, bool isScsi,
+    CTapeDrive(int adapterId, int driveId, int lunId, const char* inquiryText, int driveType, bool isScsi,
                bool isRetensionable, bool compressionAvail);
+    CTapeDrive(int fileDescriptor, const char* inquiryText, int driveType, bool isScsi, bool isRetensionable,
+               bool compressionAvail);
 
     void InitialazeDataMembers();
     // inquiryText points at byte 8 of a standard INQUIRY response: 24
@@ -76,7 +76,6 @@ public:
     static int ColonsInString(const CVString& text);
 
 private:
-
     int m_fileDescriptor;
     int m_adapterId;
     int m_busId;

@@ -164,25 +164,47 @@ void CVString::Empty()
     ZeroFill();
 }
 
-template <typename T> void CVString::FormatValue(const char* format, T value)
+template <typename T>
+void CVString::FormatValue(const char* format, T value)
 {
     ZeroFill();
     if (format == nullptr)
         return;
-    // The buffer keeps its last byte as a terminator whatever snprintf does.
+        // The buffer keeps its last byte as a terminator whatever snprintf does.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     std::snprintf(m_buffer, VSTRING_BUFFER_SIZE - 1, format, value);
 #pragma GCC diagnostic pop
 }
 
-void CVString::Format(const char* format, int value) { FormatValue(format, value); }
-void CVString::Format(const char* format, long value) { FormatValue(format, value); }
-void CVString::Format(const char* format, long long value) { FormatValue(format, value); }
-void CVString::Format(const char* format, unsigned long value) { FormatValue(format, value); }
-void CVString::Format(const char* format, float value) { FormatValue(format, static_cast<double>(value)); }
-void CVString::Format(const char* format, double value) { FormatValue(format, value); }
-void CVString::Format(const char* format, unsigned char value) { FormatValue(format, static_cast<int>(value)); }
+void CVString::Format(const char* format, int value)
+{
+    FormatValue(format, value);
+}
+void CVString::Format(const char* format, long value)
+{
+    FormatValue(format, value);
+}
+void CVString::Format(const char* format, long long value)
+{
+    FormatValue(format, value);
+}
+void CVString::Format(const char* format, unsigned long value)
+{
+    FormatValue(format, value);
+}
+void CVString::Format(const char* format, float value)
+{
+    FormatValue(format, static_cast<double>(value));
+}
+void CVString::Format(const char* format, double value)
+{
+    FormatValue(format, value);
+}
+void CVString::Format(const char* format, unsigned char value)
+{
+    FormatValue(format, static_cast<int>(value));
+}
 
 bool CVString::LdString(int id)
 {

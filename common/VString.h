@@ -14,7 +14,6 @@
 const int VSTRING_BUFFER_SIZE = 4096;
 const int VSTRING_MAX_LENGTH = 4094;
 
-
 class CVString {
 public:
     CVString();
@@ -86,7 +85,8 @@ public:
 private:
     void ZeroFill();
     void TakeIn(const char* text);
-    template <typename T> void FormatValue(const char* format, T value);
+    template <typename T>
+    void FormatValue(const char* format, T value);
 
     char m_buffer[VSTRING_BUFFER_SIZE];
 };

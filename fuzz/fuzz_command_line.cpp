@@ -21,13 +21,12 @@ struct Settings {
 
     bool operator==(const Settings& o) const
     {
-        return accepted == o.accepted && command == o.command && port == o.port && bus == o.bus &&
-               target == o.target && lun == o.lun && driveIndex == o.driveIndex && testSize == o.testSize &&
-               speed == o.speed && compression == o.compression && load == o.load && noClose == o.noClose &&
-               ignore == o.ignore && verbose == o.verbose && first == o.first && retension == o.retension &&
-               getSpeed == o.getSpeed && getCompression == o.getCompression && getLoad == o.getLoad &&
-               engineering == o.engineering && serial == o.serial && binary == o.binary &&
-               output == o.output && devices == o.devices;
+        return accepted == o.accepted && command == o.command && port == o.port && bus == o.bus && target == o.target &&
+               lun == o.lun && driveIndex == o.driveIndex && testSize == o.testSize && speed == o.speed &&
+               compression == o.compression && load == o.load && noClose == o.noClose && ignore == o.ignore &&
+               verbose == o.verbose && first == o.first && retension == o.retension && getSpeed == o.getSpeed &&
+               getCompression == o.getCompression && getLoad == o.getLoad && engineering == o.engineering &&
+               serial == o.serial && binary == o.binary && output == o.output && devices == o.devices;
     }
 };
 
@@ -81,8 +80,7 @@ Settings Parse(CUtility& utility, const char* line)
     if (s.accepted)
         FUZZ_CHECK(s.command >= CMD_SHOW && s.command <= CMD_RETENSION);
     if (s.speed != -1)
-        FUZZ_CHECK(s.speed == 0 || s.speed == 8 || s.speed == 10 || s.speed == 12 || s.speed == 14 ||
-                   s.speed == 16);
+        FUZZ_CHECK(s.speed == 0 || s.speed == 8 || s.speed == 10 || s.speed == 12 || s.speed == 14 || s.speed == 16);
     FUZZ_CHECK(s.testSize >= 0);
     return s;
 }
@@ -105,8 +103,8 @@ void CheckIds(const char* param)
     } else if (bus == -1) {
         canonical += std::to_string(port) + ":" + std::to_string(target) + ":" + std::to_string(lun);
     } else {
-        canonical += std::to_string(port) + ":" + std::to_string(bus) + ":" + std::to_string(target) + ":" +
-                     std::to_string(lun);
+        canonical +=
+            std::to_string(port) + ":" + std::to_string(bus) + ":" + std::to_string(target) + ":" + std::to_string(lun);
     }
     int port2, bus2, target2, lun2;
     FUZZ_CHECK(CUtility::SetIds(canonical.c_str(), port2, bus2, target2, lun2));

@@ -37,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (reported < response.size()) {
         std::vector<unsigned char> shorter(response.begin(), response.begin() + reported);
         if (shorter.size() >= 5)
-            FUZZ_CHECK(DoesPageExist(page, shorter.data(),
-                                                             static_cast<int>(shorter.size())) == found);
+            FUZZ_CHECK(DoesPageExist(page, shorter.data(), static_cast<int>(shorter.size())) == found);
     }
     return 0;
 }

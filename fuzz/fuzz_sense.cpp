@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The raw sense on a heap block of its own size, so a read past it is caught.
     std::vector<unsigned char> raw(input.Rest(), input.Rest() + input.Left());
     std::vector<unsigned char> fixed(static_cast<size_t>(fixedLength));
-    const int length = NormaliseSense(raw.empty() ? nullptr : raw.data(), static_cast<int>(raw.size()),
-                                      fixed.data(), fixedLength);
+    const int length =
+        NormaliseSense(raw.empty() ? nullptr : raw.data(), static_cast<int>(raw.size()), fixed.data(), fixedLength);
     FUZZ_CHECK(length >= 0 && length <= fixedLength);
     FUZZ_CHECK(raw.empty() == (length == 0));
 

@@ -16,10 +16,9 @@ namespace {
 const char* const MODELS[] = {"ultrium", "travan3200", "crt8000n", "crt8000a", "crt20000n",
                               "dat",     "dds3",       "dds4",     "changer"};
 const char* const FLAG_FAULTS[] = {",write-protected", ",nocart", ",compression-locked", ",no-vpd"};
-const char* const VALUE_FAULTS[] = {",fixed=512",     ",write-error=3",  ",read-error=2",
-                                    ",bad-data=1",    ",capacity=1",     ",becoming-ready=2",
-                                    ",fail=08@2-3,slow=08:20",
-                                    ",vpd-fail=1,read-corrected=5,write-uncorrected=2"};
+const char* const VALUE_FAULTS[] = {
+    ",fixed=512",  ",write-error=3",    ",read-error=2",           ",bad-data=1",
+    ",capacity=1", ",becoming-ready=2", ",fail=08@2-3,slow=08:20", ",vpd-fail=1,read-corrected=5,write-uncorrected=2"};
 
 const int MAX_DATA_LENGTH = 300000;
 const int SMALL_DATA_LENGTH = 4096;
@@ -32,7 +31,7 @@ const unsigned char OP_REQUEST_SENSE = 0x03;
 const unsigned char OP_WRITE_FILEMARKS = 0x10;
 const unsigned char SLOW_OPCODE = 0x08;
 const long SLOW_SECONDS = 20;
-const uint8_t SLOW_FAULT_BIT = 0x40;   // the VALUE_FAULTS entry with slow=08:20
+const uint8_t SLOW_FAULT_BIT = 0x40;  // the VALUE_FAULTS entry with slow=08:20
 
 std::string DeviceText(uint8_t model, uint8_t faults)
 {
@@ -67,9 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int command = 0; command < MAX_COMMANDS && input.Left() > 0; ++command) {
         const uint8_t header = input.Byte();
         const int cdbLength = (header & 0x01) ? 10 : 6;
-        const VDataDirection direction = (header & 0x06) == 0x02 ? VDIR_IN
+        const VDataDirection direction = (header & 0x06) == 0x02   ? VDIR_IN
                                          : (header & 0x06) == 0x04 ? VDIR_OUT
-                                         : (header & 0x06) == 0x06 ? VDIR_IN : VDIR_NONE;
+                                         : (header & 0x06) == 0x06 ? VDIR_IN
+                                                                   : VDIR_NONE;
         unsigned char cdb[10] = {};
         input.Take(cdb, static_cast<size_t>(cdbLength));
         // Mostly the lengths of ordinary commands, sometimes large transfers.

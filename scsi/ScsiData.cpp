@@ -167,8 +167,7 @@ bool DoesPageExist(int page, const unsigned char* data, int length)
     }
 }
 
-unsigned char* AppendLogParameter(unsigned char* out, uint32_t code, unsigned char control, uint64_t value,
-                                  int width)
+unsigned char* AppendLogParameter(unsigned char* out, uint32_t code, unsigned char control, uint64_t value, int width)
 {
     PutBig16(out, code);
     out[2] = control;

@@ -11,9 +11,18 @@
 
 // ------------------------------------------------------------ byte order
 
-inline uint32_t GetBig16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-inline uint32_t GetBig24(const unsigned char* p) { return (uint32_t(p[0]) << 16) | GetBig16(p + 1); }
-inline uint32_t GetBig32(const unsigned char* p) { return (uint32_t(p[0]) << 24) | GetBig24(p + 1); }
+inline uint32_t GetBig16(const unsigned char* p)
+{
+    return (uint32_t(p[0]) << 8) | p[1];
+}
+inline uint32_t GetBig24(const unsigned char* p)
+{
+    return (uint32_t(p[0]) << 16) | GetBig16(p + 1);
+}
+inline uint32_t GetBig32(const unsigned char* p)
+{
+    return (uint32_t(p[0]) << 24) | GetBig24(p + 1);
+}
 // The `count` bytes (0 to 8) as one big-endian number; 0 for any other count.
 uint64_t GetBigN(const unsigned char* p, int count);
 // Least significant byte first, as a few vendor buffers hold their lengths.
@@ -54,7 +63,7 @@ void AddTo24(unsigned char& b2, unsigned char& b1, unsigned char& b0, uint32_t s
 
 // ------------------------------------------------------ fixed-format sense
 
-const int SENSE_KEY_BYTE = 2;    // the sense key with the filemark, EOM and ILI flags
+const int SENSE_KEY_BYTE = 2;  // the sense key with the filemark, EOM and ILI flags
 const int SENSE_ASC_BYTE = 12;
 const int SENSE_ASCQ_BYTE = 13;
 // Length of fixed-format sense with the standard fields and no more.
@@ -132,8 +141,14 @@ const int LOG_HEADER_LENGTH = 4;
 const int LOG_PARAMETER_HEADER_LENGTH = 4;
 
 // Bytes 2 and 3 of a log page: the length of what follows the header.
-inline uint32_t LogPageLength(const unsigned char* page) { return GetBig16(page + 2); }
-inline uint32_t LogParameterCode(const unsigned char* parameter) { return GetBig16(parameter); }
+inline uint32_t LogPageLength(const unsigned char* page)
+{
+    return GetBig16(page + 2);
+}
+inline uint32_t LogParameterCode(const unsigned char* parameter)
+{
+    return GetBig16(parameter);
+}
 // Where the parameter after the one at `offset` starts.
 inline int NextLogParameter(const unsigned char* page, int offset)
 {
@@ -146,7 +161,6 @@ inline uint64_t LogParameterValue(const unsigned char* parameter)
 }
 // Appends one parameter with a `width`-byte value (4 or 8; a 4-byte value
 // saturates at FFFFFFFFh, as counters do) and returns where the next one goes.
-unsigned char* AppendLogParameter(unsigned char* out, uint32_t code, unsigned char control, uint64_t value,
-                                  int width);
+unsigned char* AppendLogParameter(unsigned char* out, uint32_t code, unsigned char control, uint64_t value, int width);
 
 #endif

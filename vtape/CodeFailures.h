@@ -10,10 +10,7 @@
 
 class CCodeFailures {
 public:
-    explicit CCodeFailures(const std::vector<CCodeFailRule>& rules)
-        : m_rules(rules), m_failed(rules.size(), 0)
-    {
-    }
+    explicit CCodeFailures(const std::vector<CCodeFailRule>& rules) : m_rules(rules), m_failed(rules.size(), 0) {}
 
     // Whether this command about `code` fails; a rule limited to N failures
     // counts it.

@@ -16,14 +16,9 @@ CVpdFields FieldsOf(const CVpdText (&texts)[VPD_TEXTS_PER_PAGE])
 }  // namespace
 
 CDriveIdentity::CDriveIdentity(const CModelIdentity& seed)
-    : m_vendor(seed.vendor),
-      m_product(seed.product),
-      m_revision(seed.revision),
-      m_serial(seed.serial),
-      m_pageC0(FieldsOf(seed.pageC0)),
-      m_pageC1(FieldsOf(seed.pageC1))
-{
-}
+    : m_vendor(seed.vendor), m_product(seed.product), m_revision(seed.revision), m_serial(seed.serial),
+      m_pageC0(FieldsOf(seed.pageC0)), m_pageC1(FieldsOf(seed.pageC1))
+{}
 
 const CVpdFields& CDriveIdentity::FirmwarePage(unsigned char page) const
 {
@@ -37,8 +32,7 @@ const CVpdFields& CDriveIdentity::FirmwarePage(unsigned char page) const
     }
 }
 
-void CDriveIdentity::ChangeFirmware(const std::string& revision, const CVpdFields& pageC0,
-                                    const CVpdFields& pageC1)
+void CDriveIdentity::ChangeFirmware(const std::string& revision, const CVpdFields& pageC0, const CVpdFields& pageC1)
 {
     m_revision = revision;
     m_pageC0 = pageC0;

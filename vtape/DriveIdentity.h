@@ -32,8 +32,7 @@ public:
 
     // The drive runs other firmware: INQUIRY reports `revision` and the
     // firmware pages carry the given texts from now on.
-    void ChangeFirmware(const std::string& revision, const CVpdFields& pageC0,
-                        const CVpdFields& pageC1);
+    void ChangeFirmware(const std::string& revision, const CVpdFields& pageC0, const CVpdFields& pageC1);
 
     // Writes `field` over what page C0h or C1h reports (an OEM build's mark).
     void OverlayFirmwareText(unsigned char page, const CVpdField& field);

@@ -5,19 +5,19 @@
 namespace {
 
 const uint32_t DEFAULT_BECOMING_READY = 1000000;
-const uint64_t MAX_CAPACITY_MEGABYTES = 1ull << 30;   // 1 PiB
-const uint32_t MAX_BLOCK_SIZE = 0xFFFFFF;             // 24-bit block length
-const uint32_t MAX_SLOW_SECONDS = 86400;              // one day
-const uint32_t TRACE_HEADER_LENGTH = 88;              // the length is in its bytes 84-87
-const uint32_t MAX_TRACE_BLOCK = 1023;                // a 24-bit offset reaches 1024 blocks
-const size_t MAX_FIRMWARE_TEXT = 18;                  // bytes 30-47 of page C0h
+const uint64_t MAX_CAPACITY_MEGABYTES = 1ull << 30;  // 1 PiB
+const uint32_t MAX_BLOCK_SIZE = 0xFFFFFF;            // 24-bit block length
+const uint32_t MAX_SLOW_SECONDS = 86400;             // one day
+const uint32_t TRACE_HEADER_LENGTH = 88;             // the length is in its bytes 84-87
+const uint32_t MAX_TRACE_BLOCK = 1023;               // a 24-bit offset reaches 1024 blocks
+const size_t MAX_FIRMWARE_TEXT = 18;                 // bytes 30-47 of page C0h
 const unsigned char MAX_SPEED_CODE = 0x0F;
 const uint32_t DEFAULT_RESET_INQUIRIES = 3;
 
 enum EValueKind { VALUE_NONE, VALUE_REQUIRED, VALUE_OPTIONAL };
 
-typedef bool (*CFaultApply)(const std::string& value, bool hasValue, const CDriveModel& model,
-                            CDriveFaults& faults, std::string& error);
+typedef bool (*CFaultApply)(const std::string& value, bool hasValue, const CDriveModel& model, CDriveFaults& faults,
+                            std::string& error);
 
 struct CFaultDefinition {
     const char* name;
@@ -86,8 +86,7 @@ bool Decimal32(const char* name, const std::string& value, uint32_t& out, std::s
     return true;
 }
 
-bool Record(const char* name, const std::string& value, std::vector<uint32_t>& out,
-            std::string& error)
+bool Record(const char* name, const std::string& value, std::vector<uint32_t>& out, std::string& error)
 {
     uint32_t record;
     if (!Decimal32(name, value, record, error)) {
@@ -200,16 +199,15 @@ bool IsFirmwareText(const std::string& text)
 bool TakesDownload(const char* name, const CDriveModel& model, std::string& error)
 {
     if (model.microcode.family == nullptr) {
-        error = std::string("fault '") + name +
-                "' applies to models that take a firmware download, not '" + model.name + "'";
+        error = std::string("fault '") + name + "' applies to models that take a firmware download, not '" +
+                model.name + "'";
         return false;
     }
     return true;
 }
 
 // save-fail, save-reset and restart each say what saving new firmware does.
-bool OneSaveFault(const char* name, const CDriveModel& model, CDriveFaults& faults,
-                  std::string& error)
+bool OneSaveFault(const char* name, const CDriveModel& model, CDriveFaults& faults, std::string& error)
 {
     if (!TakesDownload(name, model, error)) {
         return false;
@@ -222,6 +220,7 @@ bool OneSaveFault(const char* name, const CDriveModel& model, CDriveFaults& faul
     return true;
 }
 
+// clang-format off
 const CFaultDefinition kFaults[] = {
     {"nocart", VALUE_NONE, false, "nocart",
      "no cartridge: TEST UNIT READY, LOAD and every medium command answer 02/3A/00",
@@ -511,6 +510,7 @@ const CFaultDefinition kFaults[] = {
          return TakesDownload("oem", m, e);
      }},
 };
+// clang-format on
 
 const size_t FAULT_COUNT = sizeof(kFaults) / sizeof(kFaults[0]);
 
@@ -597,8 +597,8 @@ std::string DriveCatalogue()
     char line[160];
     for (size_t i = 0; i < count; ++i) {
         const CDriveModel& m = models[i];
-        std::snprintf(line, sizeof(line), "  %-11s %-8s %-16s %-4s  %s\n", m.name,
-                      m.identity.vendor, m.identity.product, m.identity.revision, m.description);
+        std::snprintf(line, sizeof(line), "  %-11s %-8s %-16s %-4s  %s\n", m.name, m.identity.vendor,
+                      m.identity.product, m.identity.revision, m.description);
         text += line;
     }
     text += "faults (after the model, comma-separated):\n";

@@ -29,7 +29,7 @@ struct CSlowRule {
 // one, or only the first `times` of them.
 struct CCodeFailRule {
     unsigned char code;
-    uint32_t times;                      // 0: every one
+    uint32_t times;  // 0: every one
 };
 
 // A sense answer written KK/AA/QQ in the device text.
@@ -41,14 +41,14 @@ struct CSenseTriple {
 
 // What saving downloaded microcode does (WRITE BUFFER mode 05h).
 enum ESaveOutcome {
-    SAVE_INSTALLS,                       // the drive runs the new firmware
-    SAVE_FAILS,                          // refused with HARDWARE ERROR, nothing installed
-    SAVE_RESETS                          // installs, but the drive resets under the command
+    SAVE_INSTALLS,  // the drive runs the new firmware
+    SAVE_FAILS,     // refused with HARDWARE ERROR, nothing installed
+    SAVE_RESETS     // installs, but the drive resets under the command
 };
 
 struct CDriveFaults {
     bool noCartridge = false;
-    uint32_t becomingReady = 0;          // TEST UNIT READY answers "becoming ready" this often
+    uint32_t becomingReady = 0;  // TEST UNIT READY answers "becoming ready" this often
     bool writeProtected = false;
     bool wrongCartridge = false;
     uint64_t capacityMegabytes = 100000;
@@ -60,37 +60,37 @@ struct CDriveFaults {
     uint32_t readUncorrected = 0;
     uint32_t writeUncorrected = 0;
     uint32_t datErrors = 0;
-    uint32_t fixedBlockSize = 0;         // 0: variable block mode
+    uint32_t fixedBlockSize = 0;  // 0: variable block mode
     bool compressionOff = false;
     bool compressionLocked = false;
     std::bitset<256> unsupported;
     std::vector<CFailRule> failRules;
-    std::vector<CSlowRule> slowRules;    // at most one per operation code
+    std::vector<CSlowRule> slowRules;  // at most one per operation code
     bool noVpd = false;
     uint32_t vpdFailures = 0;
     bool selftestFail = false;
 
     // Log pages, READ BUFFER, the arm and the drive settings.
-    std::vector<CCodeFailRule> logFailures;      // LOG SENSE of the page
-    std::vector<CCodeFailRule> logShortPages;    // `times`: bytes LOG SENSE transfers at most
-    std::vector<CCodeFailRule> bufferFailures;   // READ BUFFER of the buffer
-    std::vector<uint32_t> traceBlockFailures;    // READ BUFFER of the trace at block N (16384 bytes each)
+    std::vector<CCodeFailRule> logFailures;     // LOG SENSE of the page
+    std::vector<CCodeFailRule> logShortPages;   // `times`: bytes LOG SENSE transfers at most
+    std::vector<CCodeFailRule> bufferFailures;  // READ BUFFER of the buffer
+    std::vector<uint32_t> traceBlockFailures;   // READ BUFFER of the trace at block N (16384 bytes each)
     bool hasTraceLength = false;
-    uint32_t traceLength = 0;                    // replaces the model's trace length
-    std::string firmware;                        // the firmware the drive runs, when not the model's
+    uint32_t traceLength = 0;  // replaces the model's trace length
+    std::string firmware;      // the firmware the drive runs, when not the model's
     bool hasMediaPresent = false;
-    CSenseTriple mediaPresent = {};              // an unloaded cartridge still in the drive
+    CSenseTriple mediaPresent = {};                 // an unloaded cartridge still in the drive
     std::vector<CCodeFailRule> modeSenseFailures;   // MODE SENSE of the page
     std::vector<CCodeFailRule> modeSelectFailures;  // MODE SELECT holding the page
-    unsigned char speedCode = 0;                 // at power-on
+    unsigned char speedCode = 0;                    // at power-on
 
     // Retension and the firmware download.
     bool retensionFail = false;
-    uint32_t downloadFailBlock = 0;      // 0: none; else this download block (from 1) fails
+    uint32_t downloadFailBlock = 0;  // 0: none; else this download block (from 1) fails
     ESaveOutcome save = SAVE_INSTALLS;
-    uint32_t saveSeconds = 0;            // time the failing save takes
-    const char* saveFault = nullptr;     // the one fault that set `save` or restartInquiries
-    uint32_t restartInquiries = 0;       // INQUIRY refused while new firmware starts up
+    uint32_t saveSeconds = 0;         // time the failing save takes
+    const char* saveFault = nullptr;  // the one fault that set `save` or restartInquiries
+    uint32_t restartInquiries = 0;    // INQUIRY refused while new firmware starts up
     bool keepsOldLevel = false;
     bool autoloader = false;
     bool oem = false;

@@ -7,8 +7,8 @@ namespace {
 
 const size_t MAX_FAMILY_LENGTH = 16;
 const size_t LEVEL_LENGTH = 4;
-const size_t FIRMWARE_PAGE_LENGTH = 64;   // the drive's firmware pages C0h and C1h
-const size_t FIRST_TEXT_OFFSET = 4;       // after the page header
+const size_t FIRMWARE_PAGE_LENGTH = 64;  // the drive's firmware pages C0h and C1h
+const size_t FIRST_TEXT_OFFSET = 4;      // after the page header
 const size_t MAX_SIZE_DIGITS = 10;
 
 bool Fail(std::string& reason, const std::string& why)
@@ -22,16 +22,14 @@ bool IsFamilyText(const std::string& text)
     if (text.empty() || text.size() > MAX_FAMILY_LENGTH) {
         return false;
     }
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-    });
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'; });
 }
 
 bool IsPrintable(const std::string& text, bool blanksAllowed)
 {
-    return std::all_of(text.begin(), text.end(), [blanksAllowed](char c) {
-        return (c > ' ' && c <= '~') || (blanksAllowed && c == ' ');
-    });
+    return std::all_of(text.begin(), text.end(),
+                       [blanksAllowed](char c) { return (c > ' ' && c <= '~') || (blanksAllowed && c == ' '); });
 }
 
 bool ParseDecimal(const std::string& text, size_t maxDigits, size_t& value)
@@ -99,13 +97,12 @@ bool ParseLine(const std::string& line, CFirmwareImage& image, bool& hasSize, st
 
 }  // namespace
 
-bool ParseFirmwareImage(const unsigned char* data, size_t length, CFirmwareImage& image,
-                        std::string& reason)
+bool ParseFirmwareImage(const unsigned char* data, size_t length, CFirmwareImage& image, std::string& reason)
 {
     image = CFirmwareImage();
     const size_t searched = std::min(length, FIRMWARE_HEADER_LIMIT);
-    const unsigned char* end = data == nullptr ? nullptr
-                                               : static_cast<const unsigned char*>(std::memchr(data, 0, searched));
+    const unsigned char* end =
+        data == nullptr ? nullptr : static_cast<const unsigned char*>(std::memchr(data, 0, searched));
     if (end == nullptr) {
         return Fail(reason, "no end of header within the first 1024 bytes");
     }
@@ -140,8 +137,7 @@ bool ParseFirmwareImage(const unsigned char* data, size_t length, CFirmwareImage
         return Fail(reason, "family, level or size missing");
     }
     if (image.size != length) {
-        return Fail(reason, "image of " + std::to_string(length) + " bytes, header says " +
-                                std::to_string(image.size));
+        return Fail(reason, "image of " + std::to_string(length) + " bytes, header says " + std::to_string(image.size));
     }
     return true;
 }

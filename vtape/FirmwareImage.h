@@ -21,17 +21,16 @@ const size_t FIRMWARE_HEADER_LIMIT = 1024;
 const size_t FIRMWARE_PAGE_TEXTS = 4;
 
 struct CFirmwareImage {
-    std::string family;      // which drives take it
-    std::string level;       // the INQUIRY revision the drive reports once it runs it
-    size_t size = 0;         // the whole image, header included
-    CVpdFields pageC0;       // what firmware page C0h reports then
-    CVpdFields pageC1;       // and page C1h
+    std::string family;  // which drives take it
+    std::string level;   // the INQUIRY revision the drive reports once it runs it
+    size_t size = 0;     // the whole image, header included
+    CVpdFields pageC0;   // what firmware page C0h reports then
+    CVpdFields pageC1;   // and page C1h
 };
 
 // Reads the header of `length` downloaded bytes. False, with a short reason,
 // when it is malformed or the image is not `length` bytes long.
-bool ParseFirmwareImage(const unsigned char* data, size_t length, CFirmwareImage& image,
-                        std::string& reason);
+bool ParseFirmwareImage(const unsigned char* data, size_t length, CFirmwareImage& image, std::string& reason);
 
 // An image with this header, padded to image.size bytes (at least the
 // header). For tests; the script writes the same format.

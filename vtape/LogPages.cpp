@@ -40,8 +40,7 @@ void AppendParameter(std::vector<unsigned char>& page, uint32_t code, uint64_t v
 }
 
 // Appends one parameter whose value is `width` (1 to 8) bytes.
-void AppendValue(std::vector<unsigned char>& page, uint32_t code, unsigned char control, uint64_t value,
-                 int width)
+void AppendValue(std::vector<unsigned char>& page, uint32_t code, unsigned char control, uint64_t value, int width)
 {
     const size_t at = page.size();
     page.resize(at + LOG_PARAMETER_HEADER_LENGTH + static_cast<size_t>(width));
@@ -144,14 +143,12 @@ bool CVirtualDriveImpl::BuildSupportedLogPages(uint32_t, std::vector<unsigned ch
     return true;
 }
 
-bool CVirtualDriveImpl::BuildWriteErrorPage(uint32_t parameterPointer,
-                                            std::vector<unsigned char>& page) const
+bool CVirtualDriveImpl::BuildWriteErrorPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const
 {
     return BuildCounterPage(m_writeCounters, parameterPointer, page);
 }
 
-bool CVirtualDriveImpl::BuildReadErrorPage(uint32_t parameterPointer,
-                                           std::vector<unsigned char>& page) const
+bool CVirtualDriveImpl::BuildReadErrorPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const
 {
     return BuildCounterPage(m_readCounters, parameterPointer, page);
 }
@@ -161,8 +158,7 @@ bool CVirtualDriveImpl::BuildCounterPage(const CErrorCounters& counters, uint32_
 {
     const CCounterLayout& layout = m_model.counters;
     for (uint32_t parameter = parameterPointer; parameter < ERROR_COUNTERS; ++parameter) {
-        const int width =
-            layout.wideParameters.Has(parameter) ? WIDE_COUNTER_BYTES : NARROW_COUNTER_BYTES;
+        const int width = layout.wideParameters.Has(parameter) ? WIDE_COUNTER_BYTES : NARROW_COUNTER_BYTES;
         AppendParameter(page, parameter, counters.values[parameter], width);
     }
     if (layout.vendorParameter && parameterPointer <= ERROR_COUNTER_VENDOR_DAT) {
@@ -174,16 +170,15 @@ bool CVirtualDriveImpl::BuildCounterPage(const CErrorCounters& counters, uint32_
 // The byte counts are those of the error counter pages (parameter 0005h),
 // so both kinds of page agree and a reset clears both. The drive records
 // what the host sent as it is, so medium and host counts are equal.
-bool CVirtualDriveImpl::BuildSequentialAccessPage(uint32_t parameterPointer,
-                                                  std::vector<unsigned char>& page) const
+bool CVirtualDriveImpl::BuildSequentialAccessPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const
 {
     const uint64_t written = m_writeCounters.values[COUNTER_BYTES_PROCESSED];
     const uint64_t read = m_readCounters.values[COUNTER_BYTES_PROCESSED];
     const struct {
         uint32_t code;
         uint64_t value;
-    } counts[] = {{BYTES_FROM_HOST, written}, {BYTES_TO_MEDIUM, written}, {BYTES_FROM_MEDIUM, read},
-                  {BYTES_TO_HOST, read}};
+    } counts[] = {
+        {BYTES_FROM_HOST, written}, {BYTES_TO_MEDIUM, written}, {BYTES_FROM_MEDIUM, read}, {BYTES_TO_HOST, read}};
     for (const auto& count : counts) {
         if (count.code >= parameterPointer) {
             AppendValue(page, count.code, LOG_PARAMETER_CONTROL, count.value, WIDE_COUNTER_BYTES);

@@ -28,18 +28,15 @@ uint64_t HashBytes(const unsigned char* data, size_t length)
 
 }  // namespace
 
-CTapeMedium::CTapeMedium(uint64_t capacityBytes)
-    : m_lastContent(NO_CONTENT), m_capacityBytes(capacityBytes)
-{
-}
+CTapeMedium::CTapeMedium(uint64_t capacityBytes) : m_lastContent(NO_CONTENT), m_capacityBytes(capacityBytes)
+{}
 
 uint32_t CTapeMedium::RecordLength(uint32_t entry) const
 {
     return entry == FILEMARK_ENTRY ? 0 : m_contents[entry].length;
 }
 
-CTapeMedium::EObject CTapeMedium::ObjectAtPosition(const unsigned char*& bytes,
-                                                   uint32_t& length) const
+CTapeMedium::EObject CTapeMedium::ObjectAtPosition(const unsigned char*& bytes, uint32_t& length) const
 {
     bytes = nullptr;
     length = 0;
@@ -197,10 +194,8 @@ size_t CTapeMedium::MemoryFootprint() const
 {
     // Index nodes: key, value, next pointer and cached hash, plus buckets.
     const size_t indexNode = sizeof(uint64_t) + sizeof(uint32_t) + 2 * sizeof(void*);
-    size_t total = m_records.capacity() * sizeof(uint32_t) +
-                   m_contents.capacity() * sizeof(CContent) +
-                   m_freeContents.capacity() * sizeof(uint32_t) +
-                   m_contentIndex.size() * indexNode +
+    size_t total = m_records.capacity() * sizeof(uint32_t) + m_contents.capacity() * sizeof(CContent) +
+                   m_freeContents.capacity() * sizeof(uint32_t) + m_contentIndex.size() * indexNode +
                    m_contentIndex.bucket_count() * sizeof(void*);
     for (const CContent& content : m_contents) {
         total += content.length;

@@ -18,8 +18,8 @@ public:
     enum EObject {
         OBJECT_RECORD,
         OBJECT_FILEMARK,
-        OBJECT_END_OF_DATA,       // at the position: nothing recorded here
-        OBJECT_BEGINNING          // StepBackward at the beginning: no move
+        OBJECT_END_OF_DATA,  // at the position: nothing recorded here
+        OBJECT_BEGINNING     // StepBackward at the beginning: no move
     };
 
     explicit CTapeMedium(uint64_t capacityBytes);
@@ -71,9 +71,9 @@ private:
     void ReleaseContent(uint32_t id);
     uint32_t RecordLength(uint32_t entry) const;
 
-    std::vector<uint32_t> m_records;         // content id, or a filemark marker
+    std::vector<uint32_t> m_records;  // content id, or a filemark marker
     std::vector<CContent> m_contents;
-    std::vector<uint32_t> m_freeContents;    // ids of released contents
+    std::vector<uint32_t> m_freeContents;                        // ids of released contents
     std::unordered_multimap<uint64_t, uint32_t> m_contentIndex;  // hash -> id
     uint32_t m_lastContent;
     long m_liveContents = 0;

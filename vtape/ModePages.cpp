@@ -41,8 +41,7 @@ void StartPage(unsigned char* out, unsigned char code, size_t length)
 const CVirtualDriveImpl::CModePage* CVirtualDriveImpl::FindModePage(unsigned char code)
 {
     static const CModePage kPages[] = {
-        {MODE_PAGE_COMPRESSION, &CVirtualDriveImpl::BuildCompressionPage,
-         &CVirtualDriveImpl::SelectCompressionPage},
+        {MODE_PAGE_COMPRESSION, &CVirtualDriveImpl::BuildCompressionPage, &CVirtualDriveImpl::SelectCompressionPage},
         {MODE_PAGE_DEVICE_CONFIGURATION, &CVirtualDriveImpl::BuildConfigurationPage,
          &CVirtualDriveImpl::SelectConfigurationPage},
         {MODE_PAGE_CONTROL, &CVirtualDriveImpl::BuildControlPage, &CVirtualDriveImpl::SelectControlPage},
@@ -72,12 +71,12 @@ void CVirtualDriveImpl::InitialModeParameters()
 
     unsigned char* page = m_defaultMode.configurationPage;
     StartPage(page, MODE_PAGE_DEVICE_CONFIGURATION, DEVICE_CONFIGURATION_PAGE_LENGTH);
-    page[4] = 0x80;                              // write buffer full ratio
-    page[5] = 0x80;                              // read buffer empty ratio
-    PutBig16(page + 6, 100);                     // write delay, 100 ms units
-    page[8] = 0x40;                              // BIS: block identifiers supported
-    page[10] = 0x18;                             // EEG, SEW
-    page[14] = m_model.compression ? 1 : 0;      // select data compression algorithm
+    page[4] = 0x80;                          // write buffer full ratio
+    page[5] = 0x80;                          // read buffer empty ratio
+    PutBig16(page + 6, 100);                 // write delay, 100 ms units
+    page[8] = 0x40;                          // BIS: block identifiers supported
+    page[10] = 0x18;                         // EEG, SEW
+    page[14] = m_model.compression ? 1 : 0;  // select data compression algorithm
 
     m_defaultMode.speedCode = m_faults.speedCode;
     m_defaultMode.autoloadMode = 0;
@@ -125,8 +124,7 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
         if (changeable) {
             descriptor[5] = descriptor[6] = descriptor[7] = 0xFF;
         } else {
-            const CModeParameters& mode =
-                pageControl == PAGE_CONTROL_DEFAULT ? m_defaultMode : m_mode;
+            const CModeParameters& mode = pageControl == PAGE_CONTROL_DEFAULT ? m_defaultMode : m_mode;
             descriptor[0] = m_model.densityCode;
             PutBig24(descriptor + 5, mode.blockSize);
         }
@@ -199,10 +197,10 @@ size_t CVirtualDriveImpl::BuildCapabilitiesPage(int pageControl, unsigned char* 
     StartPage(out, MODE_PAGE_CAPABILITIES, CAPABILITIES_PAGE_LENGTH);
     if (pageControl != PAGE_CONTROL_CHANGEABLE) {
         out[4] = (m_faults.wrongCartridge && m_loaded) ? 0x01 : 0x00;  // RO
-        out[6] = 0x08;                 // EJECT supported
-        PutBig16(out + 8, 1000);       // maximum speed, kB/s
-        PutBig16(out + 14, 1000);      // current speed, kB/s
-        PutBig16(out + 16, 1024);      // buffer size, 512-byte units
+        out[6] = 0x08;                                                 // EJECT supported
+        PutBig16(out + 8, 1000);                                       // maximum speed, kB/s
+        PutBig16(out + 14, 1000);                                      // current speed, kB/s
+        PutBig16(out + 16, 1024);                                      // buffer size, 512-byte units
     }
     return CAPABILITIES_PAGE_LENGTH;
 }
@@ -211,13 +209,13 @@ size_t CVirtualDriveImpl::BuildElementAddressPage(int pageControl, unsigned char
 {
     StartPage(out, MODE_PAGE_ELEMENT_ADDRESS, ELEMENT_ADDRESS_PAGE_LENGTH);
     if (pageControl != PAGE_CONTROL_CHANGEABLE) {
-        PutBig16(out + 2, 0x0000);     // medium transport: first address, count
+        PutBig16(out + 2, 0x0000);  // medium transport: first address, count
         PutBig16(out + 4, 1);
-        PutBig16(out + 6, 0x1000);     // storage elements
+        PutBig16(out + 6, 0x1000);  // storage elements
         PutBig16(out + 8, 8);
-        PutBig16(out + 10, 0x0010);    // import/export elements
+        PutBig16(out + 10, 0x0010);  // import/export elements
         PutBig16(out + 12, 0);
-        PutBig16(out + 14, 0x0100);    // data transfer elements (the drive)
+        PutBig16(out + 14, 0x0100);  // data transfer elements (the drive)
         PutBig16(out + 16, 1);
     }
     return ELEMENT_ADDRESS_PAGE_LENGTH;
@@ -296,13 +294,13 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
     m_mode = next;
 }
 
-bool CVirtualDriveImpl::SelectCompressionPage(const unsigned char* page, size_t offset,
-                                              CModeParameters& next, CVirtualReply& reply) const
+bool CVirtualDriveImpl::SelectCompressionPage(const unsigned char* page, size_t offset, CModeParameters& next,
+                                              CVirtualReply& reply) const
 {
     next.compressionEnabled = (page[2] & 0x80) != 0;
     next.decompressionEnabled = (page[3] & 0x80) != 0;
-    const bool refused = m_faults.compressionLocked ||
-                         (!m_model.compression && (next.compressionEnabled || next.decompressionEnabled));
+    const bool refused =
+        m_faults.compressionLocked || (!m_model.compression && (next.compressionEnabled || next.decompressionEnabled));
     if (refused) {
         Fail(reply, InvalidFieldInParameterList(static_cast<int>(offset + 2), 7));
         return false;
@@ -310,15 +308,14 @@ bool CVirtualDriveImpl::SelectCompressionPage(const unsigned char* page, size_t 
     return true;
 }
 
-bool CVirtualDriveImpl::SelectConfigurationPage(const unsigned char* page, size_t,
-                                                CModeParameters& next, CVirtualReply&) const
+bool CVirtualDriveImpl::SelectConfigurationPage(const unsigned char* page, size_t, CModeParameters& next,
+                                                CVirtualReply&) const
 {
     std::memcpy(next.configurationPage + 2, page + 2, DEVICE_CONFIGURATION_PAGE_LENGTH - 2);
     return true;
 }
 
-bool CVirtualDriveImpl::SelectSpeed(unsigned char deviceSpecific, CModeParameters& next,
-                                    CVirtualReply& reply) const
+bool CVirtualDriveImpl::SelectSpeed(unsigned char deviceSpecific, CModeParameters& next, CVirtualReply& reply) const
 {
     // WP and the buffered mode are not settings of this drive; the speed is,
     // and the code it reports is always taken back.
@@ -341,11 +338,11 @@ size_t CVirtualDriveImpl::BuildControlPage(int pageControl, unsigned char* out) 
         return CONTROL_PAGE_LENGTH;
     }
     const CModeParameters& mode = pageControl == PAGE_CONTROL_DEFAULT ? m_defaultMode : m_mode;
-    out[2] = 0x02;                   // GLTSD: log parameters are not saved
-    out[3] = 0x10;                   // unrestricted reordering
+    out[2] = 0x02;  // GLTSD: log parameters are not saved
+    out[3] = 0x10;  // unrestricted reordering
     out[5] = mode.autoloadMode;
-    PutBig16(out + 8, 0xFFFF);       // busy timeout period: unlimited
-    PutBig16(out + 10, 180);         // extended self-test completion time, seconds
+    PutBig16(out + 8, 0xFFFF);  // busy timeout period: unlimited
+    PutBig16(out + 10, 180);    // extended self-test completion time, seconds
     return CONTROL_PAGE_LENGTH;
 }
 
@@ -358,8 +355,8 @@ size_t CVirtualDriveImpl::BuildVendorSettingsPage(int pageControl, unsigned char
         out[7] = 0xFF;
         return VENDOR_SETTINGS_PAGE_LENGTH;
     }
-    static const unsigned char kFixed[VENDOR_SETTINGS_PAGE_LENGTH] = {
-        0, 0, 0x05, 0x00, 0x40, 0x11, 0x02, 0, 0x00, 0x1E, 0x00, 0x3C, 0x80, 0x00, 0x00, 0x01};
+    static const unsigned char kFixed[VENDOR_SETTINGS_PAGE_LENGTH] = {0,    0,    0x05, 0x00, 0x40, 0x11, 0x02, 0,
+                                                                      0x00, 0x1E, 0x00, 0x3C, 0x80, 0x00, 0x00, 0x01};
     std::memcpy(out + 2, kFixed + 2, VENDOR_SETTINGS_PAGE_LENGTH - 2);
     const CModeParameters& mode = pageControl == PAGE_CONTROL_DEFAULT ? m_defaultMode : m_mode;
     out[7] = mode.compressionControl;
@@ -367,8 +364,7 @@ size_t CVirtualDriveImpl::BuildVendorSettingsPage(int pageControl, unsigned char
 }
 
 bool CVirtualDriveImpl::ChangesOnlyChangeable(size_t (CVirtualDriveImpl::*build)(int, unsigned char*) const,
-                                              const unsigned char* page, size_t offset,
-                                              CVirtualReply& reply) const
+                                              const unsigned char* page, size_t offset, CVirtualReply& reply) const
 {
     unsigned char current[MAX_MODE_PAGE_LENGTH];
     unsigned char changeable[MAX_MODE_PAGE_LENGTH];
@@ -398,8 +394,8 @@ bool CVirtualDriveImpl::SelectControlPage(const unsigned char* page, size_t offs
     return true;
 }
 
-bool CVirtualDriveImpl::SelectVendorSettingsPage(const unsigned char* page, size_t offset,
-                                                 CModeParameters& next, CVirtualReply& reply) const
+bool CVirtualDriveImpl::SelectVendorSettingsPage(const unsigned char* page, size_t offset, CModeParameters& next,
+                                                 CVirtualReply& reply) const
 {
     if (!ChangesOnlyChangeable(&CVirtualDriveImpl::BuildVendorSettingsPage, page, offset, reply)) {
         return false;

@@ -29,6 +29,7 @@ constexpr CMicrocodeData kUltriumMicrocode = {"ultrium", 0, MICROCODE_CAPACITY, 
 //   VPD pages, mode pages, log pages, error counter layout,
 //   and where a model has them: READ BUFFER buffers, vendor operation codes,
 //   speed codes, firmware download (microcode).
+// clang-format off
 constexpr CDriveModel kModels[] = {
     {"travan3200", "Travan, retension",
      {"MORLEN", "MTQS  3200", "7.00", "", {}, {}},
@@ -75,6 +76,7 @@ constexpr CDriveModel kModels[] = {
      DEVICE_TYPE_CHANGER, 0x00, false, false, 0x00,
      {0x00, 0x80}, {0x1D}, {0x00}, kPlainCounters},
 };
+// clang-format on
 
 }  // namespace
 

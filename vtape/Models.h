@@ -27,10 +27,7 @@ public:
         }
     }
 
-    constexpr bool Has(unsigned code) const
-    {
-        return code < 256 && ((m_bits[code / 64] >> (code % 64)) & 1) != 0;
-    }
+    constexpr bool Has(unsigned code) const { return code < 256 && ((m_bits[code / 64] >> (code % 64)) & 1) != 0; }
     constexpr bool Empty() const { return (m_bits[0] | m_bits[1] | m_bits[2] | m_bits[3]) == 0; }
     void Add(unsigned char code) { m_bits[code / 64] |= uint64_t(1) << (code % 64); }
 
@@ -53,7 +50,7 @@ private:
 
 // Text placed at a byte offset of a vendor firmware VPD page.
 struct CVpdText {
-    int offset;              // 0: unused entry
+    int offset;  // 0: unused entry
     const char* text;
 };
 
@@ -63,10 +60,10 @@ const int VPD_TEXTS_PER_PAGE = 2;
 // into its own state (CDriveIdentity), where a firmware download can change
 // the revision and the firmware page texts.
 struct CModelIdentity {
-    const char* vendor;          // INQUIRY bytes 8-15
-    const char* product;         // INQUIRY bytes 16-31
-    const char* revision;        // INQUIRY bytes 32-35
-    const char* serial;          // VPD page 80h
+    const char* vendor;    // INQUIRY bytes 8-15
+    const char* product;   // INQUIRY bytes 16-31
+    const char* revision;  // INQUIRY bytes 32-35
+    const char* serial;    // VPD page 80h
     CVpdText pageC0[VPD_TEXTS_PER_PAGE];
     CVpdText pageC1[VPD_TEXTS_PER_PAGE];
 };
@@ -84,10 +81,10 @@ struct CCounterLayout {
 // from the id and the offset alone (ReadBuffer.cpp), so a capture can be
 // checked byte for byte.
 struct CDriveBuffer {
-    unsigned char id;            // length 0: unused entry
+    unsigned char id;  // length 0: unused entry
     unsigned char mode;
     uint32_t length;
-    bool needsCartridge;         // cartridge memory: read from the loaded cartridge
+    bool needsCartridge;  // cartridge memory: read from the loaded cartridge
 };
 
 const int DRIVE_BUFFERS = 3;
@@ -96,27 +93,27 @@ const int DRIVE_BUFFERS = 3;
 // 04h) into its microcode buffer, then download and save (mode 05h). The
 // image format is in vtape/README.md ("Firmware images").
 struct CMicrocodeData {
-    const char* family;          // the family an image must name; null: no download
-    uint32_t bufferOffset;       // buffer offset at which an image starts
-    uint32_t capacity;           // the largest image the buffer holds, bytes
-    CVpdText oemMark;            // written over page C0h by the `oem` fault
+    const char* family;     // the family an image must name; null: no download
+    uint32_t bufferOffset;  // buffer offset at which an image starts
+    uint32_t capacity;      // the largest image the buffer holds, bytes
+    CVpdText oemMark;       // written over page C0h by the `oem` fault
 };
 
 struct CDriveModel {
-    const char* name;            // name in the device text, lower case
-    const char* description;     // one line for the catalogue
+    const char* name;         // name in the device text, lower case
+    const char* description;  // one line for the catalogue
     CModelIdentity identity;
-    unsigned char deviceType;    // INQUIRY byte 0: DEVICE_TYPE_*
-    unsigned char removable;     // INQUIRY byte 1
+    unsigned char deviceType;  // INQUIRY byte 0: DEVICE_TYPE_*
+    unsigned char removable;   // INQUIRY byte 1
     bool compression;
     bool retension;
-    unsigned char densityCode;   // block descriptor density
+    unsigned char densityCode;  // block descriptor density
 
     // The pages the model answers. A listed code needs a builder: VPD pages
     // in SpcCommands.cpp, mode pages in ModePages.cpp, log pages in
     // LogPages.cpp. MODE SENSE pages 00h (header and block descriptor only)
     // and 3Fh (all pages) need no entry.
-    CCodeSet vpdPages;           // empty: INQUIRY with EVPD=1 is refused
+    CCodeSet vpdPages;  // empty: INQUIRY with EVPD=1 is refused
     CCodeSet modePages;
     CCodeSet logPages;
     CCounterLayout counters;

@@ -9,7 +9,7 @@
 
 namespace {
 
-const uint32_t WHOLE_BUFFER = 0xFFFFFF;       // offset: from the start
+const uint32_t WHOLE_BUFFER = 0xFFFFFF;  // offset: from the start
 const uint32_t TRACE_LENGTH_OFFSET = 84;
 const uint32_t TRACE_BLOCK = 16384;
 
@@ -74,8 +74,7 @@ void CVirtualDriveImpl::ReadBuffer(const CCommand& command, CVirtualReply& reply
         Fail(reply, InvalidFieldInCdb(3));
         return;
     }
-    if (id == BUFFER_TRACE && offset % TRACE_BLOCK == 0 &&
-        Listed(m_faults.traceBlockFailures, offset / TRACE_BLOCK)) {
+    if (id == BUFFER_TRACE && offset % TRACE_BLOCK == 0 && Listed(m_faults.traceBlockFailures, offset / TRACE_BLOCK)) {
         Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
         return;
     }

@@ -9,7 +9,7 @@ CSenseData IllegalField(CAdditionalSense additional, bool inCdb, int byteIndex, 
     CSenseData sense = MakeSense(SENSE_KEY_ILLEGAL_REQUEST, additional);
     unsigned char flags = 0x80;  // SKSV
     if (inCdb) {
-        flags |= 0x40;           // C/D: the error is in the CDB
+        flags |= 0x40;  // C/D: the error is in the CDB
     }
     if (bit >= 0 && bit <= 7) {
         flags |= 0x08 | static_cast<unsigned char>(bit);  // BPV + bit pointer

@@ -119,8 +119,7 @@ const CVirtualDriveImpl::CVpdPage* CVirtualDriveImpl::FindVpdPage(unsigned char 
     return nullptr;
 }
 
-bool CVirtualDriveImpl::BuildVpdPage(unsigned char code, unsigned char* out, size_t& length,
-                                     CVirtualReply& reply)
+bool CVirtualDriveImpl::BuildVpdPage(unsigned char code, unsigned char* out, size_t& length, CVirtualReply& reply)
 {
     if (m_model.vpdPages.Empty() || m_faults.noVpd) {
         Fail(reply, InvalidFieldInCdb(1, 0));
@@ -164,8 +163,7 @@ size_t CVirtualDriveImpl::BuildFirmwarePageC1(unsigned char* out, CVirtualReply&
     return BuildFirmwarePage(VPD_FIRMWARE_EXTRA, out, reply);
 }
 
-size_t CVirtualDriveImpl::BuildFirmwarePage(unsigned char code, unsigned char* out,
-                                            CVirtualReply& reply)
+size_t CVirtualDriveImpl::BuildFirmwarePage(unsigned char code, unsigned char* out, CVirtualReply& reply)
 {
     if (m_vpdFailuresLeft > 0) {
         --m_vpdFailuresLeft;

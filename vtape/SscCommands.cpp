@@ -68,7 +68,8 @@ bool CVirtualDriveImpl::CartridgeWritable(CVirtualReply& reply)
         return false;
     }
     if (m_faults.wrongCartridge) {
-        Fail(reply, SENSE_KEY_DATA_PROTECT, ASC_CANNOT_WRITE_INCOMPATIBLE_FORMAT);  // cannot write medium, incompatible format
+        Fail(reply, SENSE_KEY_DATA_PROTECT,
+             ASC_CANNOT_WRITE_INCOMPATIBLE_FORMAT);  // cannot write medium, incompatible format
         return false;
     }
     return true;
@@ -84,7 +85,8 @@ void CVirtualDriveImpl::LoadUnload(const CCommand& command, CVirtualReply& reply
         return;
     }
     if ((flags & 0x01) && m_armParked) {
-        Fail(reply, SENSE_KEY_NOT_READY, ASC_MANUAL_INTERVENTION_REQUIRED);  // manual intervention required: unpark first
+        Fail(reply, SENSE_KEY_NOT_READY,
+             ASC_MANUAL_INTERVENTION_REQUIRED);  // manual intervention required: unpark first
         return;
     }
     if (m_faults.noCartridge) {
@@ -95,8 +97,8 @@ void CVirtualDriveImpl::LoadUnload(const CCommand& command, CVirtualReply& reply
         Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_MEDIA_LOAD_OR_EJECT_FAILED);  // media load or eject failed
         return;
     }
-    // A retension runs the tape to its end and back. Unloading ejects; loading takes the same cartridge back in. Either way
-    // the tape is at its beginning.
+    // A retension runs the tape to its end and back. Unloading ejects; loading takes the same cartridge back in. Either
+    // way the tape is at its beginning.
     m_medium.Rewind();
     m_loaded = (flags & 0x01) != 0;
 }
@@ -223,8 +225,7 @@ void CVirtualDriveImpl::SpaceFilemarks(int32_t count, CVirtualReply& reply)
 
 // ------------------------------------------------------------------ data
 
-CVirtualDriveImpl::EReadOutcome CVirtualDriveImpl::ReadObject(unsigned char* out, size_t room,
-                                                              uint32_t& recordLength)
+CVirtualDriveImpl::EReadOutcome CVirtualDriveImpl::ReadObject(unsigned char* out, size_t room, uint32_t& recordLength)
 {
     const uint64_t record = m_medium.Position();
     const unsigned char* bytes;

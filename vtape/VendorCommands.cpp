@@ -48,5 +48,6 @@ CSenseData CVirtualDriveImpl::MediaPresentSense() const
         sense.flags = given.key & 0xE0;
         return sense;
     }
-    return MakeSense(SENSE_KEY_NOT_READY, ASC_MEDIUM_NOT_PRESENT_LOADABLE);  // medium not present, loadable: still in the drive
+    return MakeSense(SENSE_KEY_NOT_READY,
+                     ASC_MEDIUM_NOT_PRESENT_LOADABLE);  // medium not present, loadable: still in the drive
 }

@@ -13,12 +13,13 @@ std::unique_ptr<CVirtualDrive> CVirtualDrive::Create(const std::string& text, st
         new CVirtualDrive(std::unique_ptr<CVirtualDriveImpl>(new CVirtualDriveImpl(parsed))));
 }
 
-CVirtualDrive::CVirtualDrive(std::unique_ptr<CVirtualDriveImpl> impl) : m_impl(std::move(impl)) {}
+CVirtualDrive::CVirtualDrive(std::unique_ptr<CVirtualDriveImpl> impl) : m_impl(std::move(impl))
+{}
 
 CVirtualDrive::~CVirtualDrive() = default;
 
-CVirtualReply CVirtualDrive::Execute(const unsigned char* cdb, int cdbLength,
-                                     VDataDirection direction, unsigned char* data, int dataLength)
+CVirtualReply CVirtualDrive::Execute(const unsigned char* cdb, int cdbLength, VDataDirection direction,
+                                     unsigned char* data, int dataLength)
 {
     return m_impl->Execute(cdb, cdbLength, direction, data, dataLength);
 }

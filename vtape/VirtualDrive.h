@@ -12,10 +12,10 @@
 enum VDataDirection { VDIR_NONE, VDIR_IN, VDIR_OUT };
 
 struct CVirtualReply {
-    unsigned char status;      // GOOD_STATUS or CHECK_CONDITION_STATUS (ScsiCodes.h)
-    unsigned char sense[32];   // fixed-format sense data (70h) on CHECK CONDITION, else zero
-    int senseLength;           // valid sense bytes: 18 on CHECK CONDITION, else 0
-    int transferred;           // bytes moved in the data phase
+    unsigned char status;     // GOOD_STATUS or CHECK_CONDITION_STATUS (ScsiCodes.h)
+    unsigned char sense[32];  // fixed-format sense data (70h) on CHECK CONDITION, else zero
+    int senseLength;          // valid sense bytes: 18 on CHECK CONDITION, else 0
+    int transferred;          // bytes moved in the data phase
 };
 
 class CVirtualDriveImpl;
@@ -32,8 +32,8 @@ public:
     // Runs one command. `data` holds `dataLength` bytes for VDIR_OUT and
     // receives up to `dataLength` bytes for VDIR_IN; it may be null when
     // dataLength is 0. Never throws and never touches memory outside data.
-    CVirtualReply Execute(const unsigned char* cdb, int cdbLength, VDataDirection direction,
-                          unsigned char* data, int dataLength);
+    CVirtualReply Execute(const unsigned char* cdb, int cdbLength, VDataDirection direction, unsigned char* data,
+                          int dataLength);
 
     // For tests and benchmarks: number of distinct block contents the
     // cartridge stores (identical blocks are stored once).

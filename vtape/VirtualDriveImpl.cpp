@@ -31,17 +31,11 @@ int CdbLengthOfGroup(unsigned char opcode)
 }  // namespace
 
 CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
-    : m_model(*setup.model),
-      m_faults(setup.faults),
-      m_identity(setup.model->identity),
-      m_modePages(setup.model->modePages),
-      m_medium(setup.faults.capacityMegabytes * BYTES_PER_MEGABYTE),
-      m_loaded(!setup.faults.noCartridge),
-      m_notReadyAnswersLeft(setup.faults.becomingReady),
-      m_vpdFailuresLeft(setup.faults.vpdFailures),
-      m_logFailures(setup.faults.logFailures),
-      m_bufferFailures(setup.faults.bufferFailures),
-      m_modeSenseFailures(setup.faults.modeSenseFailures),
+    : m_model(*setup.model), m_faults(setup.faults), m_identity(setup.model->identity),
+      m_modePages(setup.model->modePages), m_medium(setup.faults.capacityMegabytes * BYTES_PER_MEGABYTE),
+      m_loaded(!setup.faults.noCartridge), m_notReadyAnswersLeft(setup.faults.becomingReady),
+      m_vpdFailuresLeft(setup.faults.vpdFailures), m_logFailures(setup.faults.logFailures),
+      m_bufferFailures(setup.faults.bufferFailures), m_modeSenseFailures(setup.faults.modeSenseFailures),
       m_modeSelectFailures(setup.faults.modeSelectFailures)
 {
     for (CHandler& handler : m_handlers) {
@@ -79,9 +73,8 @@ void CVirtualDriveImpl::RunFirmware(const std::string& firmware)
     m_identity.ChangeFirmware(firmware.substr(0, 4), pageC0, m_identity.FirmwarePage(0xC1));
 }
 
-CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength,
-                                         VDataDirection direction, unsigned char* data,
-                                         int dataLength)
+CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength, VDataDirection direction,
+                                         unsigned char* data, int dataLength)
 {
     CVirtualReply reply;
     std::memset(&reply, 0, sizeof(reply));
@@ -107,9 +100,8 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
                 TakeSeconds(rule.seconds);
             }
         }
-        const CHandler handler = m_faults.unsupported.test(opcode)
-                                     ? &CVirtualDriveImpl::IllegalOpcode
-                                     : m_handlers[opcode];
+        const CHandler handler =
+            m_faults.unsupported.test(opcode) ? &CVirtualDriveImpl::IllegalOpcode : m_handlers[opcode];
         if (Restarting(opcode, reply)) {
             // no answer but "becoming ready" until the new firmware runs
         } else if (handler == &CVirtualDriveImpl::IllegalOpcode) {
@@ -155,8 +147,8 @@ bool CVirtualDriveImpl::InjectedFailure(unsigned char opcode)
     return false;
 }
 
-void CVirtualDriveImpl::SendData(const CCommand& command, CVirtualReply& reply,
-                                 const unsigned char* source, size_t available, size_t allocation)
+void CVirtualDriveImpl::SendData(const CCommand& command, CVirtualReply& reply, const unsigned char* source,
+                                 size_t available, size_t allocation)
 {
     const size_t count = std::min(available, std::min(allocation, command.dataInLength));
     if (count > 0) {

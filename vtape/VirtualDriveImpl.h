@@ -26,8 +26,8 @@ const size_t DEVICE_CONFIGURATION_PAGE_LENGTH = 16;
 
 // Parameters 0000h-0006h of the error counter log pages.
 const int ERROR_COUNTERS = 7;
-const int COUNTER_CORRECTED = 0;        // corrected without substantial delay
-const int COUNTER_DELAYED = 1;          // corrected with possible delay
+const int COUNTER_CORRECTED = 0;  // corrected without substantial delay
+const int COUNTER_DELAYED = 1;    // corrected with possible delay
 const int COUNTER_TOTAL_CORRECTED = 3;
 const int COUNTER_BYTES_PROCESSED = 5;
 const int COUNTER_UNCORRECTED = 6;
@@ -35,13 +35,13 @@ const int COUNTER_UNCORRECTED = 6;
 // What MODE SELECT can change. MODE SELECT works on a copy and keeps it only
 // when the whole list was accepted.
 struct CModeParameters {
-    uint32_t blockSize;                  // 0: variable block mode
+    uint32_t blockSize;  // 0: variable block mode
     bool compressionEnabled;
     bool decompressionEnabled;
     unsigned char configurationPage[DEVICE_CONFIGURATION_PAGE_LENGTH];
-    unsigned char speedCode;             // mode header byte 2, bits 0-3
-    unsigned char autoloadMode;          // page 0Ah byte 5, bits 0-2
-    unsigned char compressionControl;    // page 21h byte 7
+    unsigned char speedCode;           // mode header byte 2, bits 0-3
+    unsigned char autoloadMode;        // page 0Ah byte 5, bits 0-2
+    unsigned char compressionControl;  // page 21h byte 7
 };
 
 // One error counter log page: parameters 0000h-0006h and the vendor
@@ -49,7 +49,7 @@ struct CModeParameters {
 struct CErrorCounters {
     uint64_t values[ERROR_COUNTERS] = {};
     uint64_t vendor = 0;
-    bool chargePending = true;           // the injected counts are added at the next I/O
+    bool chargePending = true;  // the injected counts are added at the next I/O
 };
 
 // One command as the handlers see it. Only the buffer matching the data
@@ -68,8 +68,8 @@ public:
     CVirtualDriveImpl(const CVirtualDriveImpl&) = delete;
     CVirtualDriveImpl& operator=(const CVirtualDriveImpl&) = delete;
 
-    CVirtualReply Execute(const unsigned char* cdb, int cdbLength, VDataDirection direction,
-                          unsigned char* data, int dataLength);
+    CVirtualReply Execute(const unsigned char* cdb, int cdbLength, VDataDirection direction, unsigned char* data,
+                          int dataLength);
     long StoredBlockContents() const { return m_medium.StoredContents(); }
 
     // What INQUIRY and the VPD pages report; a firmware download changes it.
@@ -87,16 +87,15 @@ private:
     struct CModePage {
         unsigned char code;
         size_t (CVirtualDriveImpl::*build)(int pageControl, unsigned char* out) const;
-        bool (CVirtualDriveImpl::*select)(const unsigned char* page, size_t offset,
-                                          CModeParameters& next, CVirtualReply& reply) const;
+        bool (CVirtualDriveImpl::*select)(const unsigned char* page, size_t offset, CModeParameters& next,
+                                          CVirtualReply& reply) const;
     };
     // A log page the drive can build: `build` appends the parameters from
     // `parameterPointer` on to `page` (its 4-byte header is already there)
     // and returns false when no parameter is left to report.
     struct CLogPage {
         unsigned char code;
-        bool (CVirtualDriveImpl::*build)(uint32_t parameterPointer,
-                                         std::vector<unsigned char>& page) const;
+        bool (CVirtualDriveImpl::*build)(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
     };
     // A VPD page the drive can build in `out` (room for 256 bytes); returns
     // its length, or 0 after failing the reply.
@@ -133,8 +132,8 @@ private:
     // The mode pages the drive has: the model's, and 1Dh in an autoloader.
     bool HasModePage(unsigned char code) const { return m_modePages.Has(code); }
     // Copies min(available, allocation, buffer) bytes to the caller.
-    static void SendData(const CCommand& command, CVirtualReply& reply, const unsigned char* source,
-                         size_t available, size_t allocation);
+    static void SendData(const CCommand& command, CVirtualReply& reply, const unsigned char* source, size_t available,
+                         size_t allocation);
     // Fails the command unless a cartridge is loaded and ready.
     bool MediumReady(CVirtualReply& reply);
     bool IsTapeDrive() const { return m_model.deviceType == DEVICE_TYPE_TAPE; }
@@ -172,14 +171,13 @@ private:
                                  CVirtualReply& reply) const;
     size_t BuildControlPage(int pageControl, unsigned char* out) const;
     size_t BuildVendorSettingsPage(int pageControl, unsigned char* out) const;
-    bool SelectControlPage(const unsigned char* page, size_t offset, CModeParameters& next,
-                           CVirtualReply& reply) const;
+    bool SelectControlPage(const unsigned char* page, size_t offset, CModeParameters& next, CVirtualReply& reply) const;
     bool SelectVendorSettingsPage(const unsigned char* page, size_t offset, CModeParameters& next,
                                   CVirtualReply& reply) const;
     // Fails the reply unless `page` differs from the current page only in
     // the bits its changeable values allow.
-    bool ChangesOnlyChangeable(size_t (CVirtualDriveImpl::*build)(int, unsigned char*) const,
-                               const unsigned char* page, size_t offset, CVirtualReply& reply) const;
+    bool ChangesOnlyChangeable(size_t (CVirtualDriveImpl::*build)(int, unsigned char*) const, const unsigned char* page,
+                               size_t offset, CVirtualReply& reply) const;
     // Takes the speed code of a MODE SELECT header, or fails the reply.
     bool SelectSpeed(unsigned char deviceSpecific, CModeParameters& next, CVirtualReply& reply) const;
 
@@ -248,9 +246,9 @@ private:
     const CDriveModel& m_model;
     const CDriveFaults m_faults;
     CHandler m_handlers[256];
-    std::array<uint64_t, 256> m_commandCounts{};   // per operation code, for fail=
+    std::array<uint64_t, 256> m_commandCounts{};  // per operation code, for fail=
     std::bitset<256> m_failOpcodes;
-    long m_commandSeconds = 0;                     // time the command being answered takes
+    long m_commandSeconds = 0;  // time the command being answered takes
 
     CDriveIdentity m_identity;
     CCodeSet m_modePages;
@@ -268,14 +266,14 @@ private:
     CErrorCounters m_writeCounters;
     CErrorCounters m_readCounters;
 
-    bool m_armParked = false;                      // loads are refused until it is unparked
+    bool m_armParked = false;  // loads are refused until it is unparked
     CCodeFailures m_logFailures;
     CCodeFailures m_bufferFailures;
     CCodeFailures m_modeSenseFailures;
     CCodeFailures m_modeSelectFailures;
 
-    std::vector<unsigned char> m_microcode;        // downloaded, not saved yet
-    uint32_t m_downloadBlocks = 0;                 // download commands so far, for download-fail=
+    std::vector<unsigned char> m_microcode;  // downloaded, not saved yet
+    uint32_t m_downloadBlocks = 0;           // download commands so far, for download-fail=
     uint32_t m_restartInquiriesLeft = 0;
 };
 

@@ -17,7 +17,9 @@ const CCommandRow commandRows[] = {
     {"park", CMD_PARK, false, [](CDriveManager& m, const CCommandSettings&) { return m.Park(true); }},
     {"unpark", CMD_UNPARK, false, [](CDriveManager& m, const CCommandSettings&) { return m.Park(false); }},
     {"set", CMD_SET, true,
-     [](CDriveManager& m, const CCommandSettings& s) { return m.SetValue(s.speedValue, s.compressionValue, s.loadValue); }},
+     [](CDriveManager& m, const CCommandSettings& s) {
+         return m.SetValue(s.speedValue, s.compressionValue, s.loadValue);
+     }},
     {"get", CMD_GET, true,
      [](CDriveManager& m, const CCommandSettings& s) { return m.GetValue(s.getSpeed, s.getCompression, s.getLoad); }},
     {"eeprom", CMD_EEPROM, false, [](CDriveManager& m, const CCommandSettings&) { return m.GetEEPROM(); }},

@@ -83,6 +83,7 @@ bool ApplyTestSize(CApplication& app, const char* value)
     return true;
 }
 
+// clang-format off
 const SwitchForm switchForms[] = {
     {"-nov:", PREFIX,
      [](CApplication& app, const char* value) {
@@ -138,6 +139,7 @@ const SwitchForm switchForms[] = {
     // No progress line on the terminal; a remote server accepts it and shows none anyway.
     {"-noprogress", EXACT, [](CApplication& app, const char*) { app.SetNoProgress(true); return true; }},
 };
+// clang-format on
 
 }  // namespace
 

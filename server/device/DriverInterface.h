@@ -39,8 +39,8 @@ public:
     virtual bool FastFwdToEOD(CTapeDrive* drive) = 0;
     virtual bool SendDiagnostic(CTapeDrive* drive) = 0;
     virtual bool RequestSense(CTapeDrive* drive, unsigned char* buffer, int length) = 0;
-    virtual bool DownloadFirmware(CTapeDrive* drive, unsigned char* image, int length, int offset2,
-                                  int offset1, int offset0) = 0;
+    virtual bool DownloadFirmware(CTapeDrive* drive, unsigned char* image, int length, int offset2, int offset1,
+                                  int offset0) = 0;
     virtual bool ParkDriveArm(CTapeDrive* drive, bool park) = 0;
     // Whether the drive sits in an autoloader: it reports a medium changer's
     // element address assignment page (1Dh) among all its mode pages.

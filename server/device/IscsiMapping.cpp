@@ -30,8 +30,8 @@ CScsiResult ReadIscsiReply(const CIscsiReply& reply, const CScsiRequest& request
     result.completed = true;
     result.status = static_cast<unsigned char>(reply.taskStatus);
     if (reply.segment != nullptr && reply.segmentSize >= 2) {
-        const size_t length = std::min<size_t>({GetBig16(reply.segment), reply.segmentSize - 2,
-                                                static_cast<size_t>(SCSI_MAX_SENSE_LENGTH)});
+        const size_t length = std::min<size_t>(
+            {GetBig16(reply.segment), reply.segmentSize - 2, static_cast<size_t>(SCSI_MAX_SENSE_LENGTH)});
         std::memcpy(result.sense, reply.segment + 2, length);
         result.senseLength = static_cast<int>(length);
     }

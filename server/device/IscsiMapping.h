@@ -29,8 +29,8 @@ enum IscsiResidual { ISCSI_RESIDUAL_NONE, ISCSI_RESIDUAL_UNDERFLOW, ISCSI_RESIDU
 
 // What libiscsi handed back for one task.
 struct CIscsiReply {
-    int taskStatus;                 // SCSI status, or one of ISCSI_TASK_*
-    const unsigned char* segment;   // data segment of a CHECK CONDITION: 2-byte length, then sense
+    int taskStatus;                // SCSI status, or one of ISCSI_TASK_*
+    const unsigned char* segment;  // data segment of a CHECK CONDITION: 2-byte length, then sense
     size_t segmentSize;
     IscsiResidual residualKind;
     size_t residual;

@@ -58,9 +58,9 @@ int TransferDirection(const CScsiRequest& request)
 {
     if (request.data == nullptr || request.dataLength <= 0)
         return SCSI_XFER_NONE;
-    return request.direction == SCSI_DIR_IN ? SCSI_XFER_READ
+    return request.direction == SCSI_DIR_IN    ? SCSI_XFER_READ
            : request.direction == SCSI_DIR_OUT ? SCSI_XFER_WRITE
-                                              : SCSI_XFER_NONE;
+                                               : SCSI_XFER_NONE;
 }
 
 bool IsUnitAttention(const CScsiResult& result)
@@ -210,8 +210,8 @@ bool CIscsiPassThrough::Login(std::string& why)
     if (!IsTapeInquiry(inquiry, result.transferred)) {
         char type[8];
         std::snprintf(type, sizeof type, "%02Xh", inquiry[0]);
-        why = "LUN " + std::to_string(m_lun) + " of " + m_target + " is not a tape drive (peripheral type " + type +
-              ")";
+        why =
+            "LUN " + std::to_string(m_lun) + " of " + m_target + " is not a tape drive (peripheral type " + type + ")";
         DropSession();
         return false;
     }

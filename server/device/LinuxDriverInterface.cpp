@@ -12,9 +12,11 @@ int Fd(const CTapeDrive* drive)
 
 }  // namespace
 
-CLinuxDriverInterface::CLinuxDriverInterface() : m_driver(new CLinuxTapeDeviceDriver) {}
+CLinuxDriverInterface::CLinuxDriverInterface() : m_driver(new CLinuxTapeDeviceDriver)
+{}
 
-CLinuxDriverInterface::~CLinuxDriverInterface() {}
+CLinuxDriverInterface::~CLinuxDriverInterface()
+{}
 
 int CLinuxDriverInterface::AttachDevice(std::unique_ptr<CPassThrough> device)
 {
@@ -96,8 +98,7 @@ bool CLinuxDriverInterface::ModeSensePage(CTapeDrive* drive, int page, unsigned 
     return m_driver->ModeSensePage(Fd(drive), page, buffer, length);
 }
 
-bool CLinuxDriverInterface::ModeSelectPage(CTapeDrive* drive, int parameterLength, unsigned char* buffer,
-                                           int length)
+bool CLinuxDriverInterface::ModeSelectPage(CTapeDrive* drive, int parameterLength, unsigned char* buffer, int length)
 {
     return m_driver->ModeSelectPage(Fd(drive), parameterLength, buffer, length);
 }
@@ -163,8 +164,8 @@ bool CLinuxDriverInterface::GetDataCmd(CTapeDrive* drive, unsigned char* cdb, in
     return m_driver->GetDataCmd(Fd(drive), cdb, cdbLength, buffer, length);
 }
 
-bool CLinuxDriverInterface::SendDataCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength,
-                                        unsigned char* buffer, int length)
+bool CLinuxDriverInterface::SendDataCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength, unsigned char* buffer,
+                                        int length)
 {
     return m_driver->SendDataCmd(Fd(drive), cdb, cdbLength, buffer, length);
 }

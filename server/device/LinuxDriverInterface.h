@@ -50,10 +50,8 @@ public:
     bool IsAutoLoaderConfiguration(CTapeDrive* drive) override;
     bool ReadBuffer(CTapeDrive* drive, unsigned char* cdb, unsigned char* buffer, int length) override;
     bool OpCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength) override;
-    bool GetDataCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength, unsigned char* buffer,
-                    int length) override;
-    bool SendDataCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength, unsigned char* buffer,
-                     int length) override;
+    bool GetDataCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength, unsigned char* buffer, int length) override;
+    bool SendDataCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength, unsigned char* buffer, int length) override;
     void SetDeviceTimeout(int fd, int seconds) override;
 
 private:

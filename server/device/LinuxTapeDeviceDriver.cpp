@@ -70,7 +70,8 @@ CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver()
     std::memset(m_sense, 0, sizeof(m_sense));
 }
 
-CLinuxTapeDeviceDriver::~CLinuxTapeDeviceDriver() {}
+CLinuxTapeDeviceDriver::~CLinuxTapeDeviceDriver()
+{}
 
 int CLinuxTapeDeviceDriver::AttachDevice(std::unique_ptr<CPassThrough> device)
 {
@@ -145,8 +146,8 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     // went where it should, and failing the test for it would blame a drive
     // for working.
     const bool good = result.status == GOOD_STATUS && m_sense[SENSE_KEY_BYTE] == 0;
-    const bool recovered = (result.status == GOOD_STATUS || result.status == CHECK_CONDITION_STATUS) &&
-                           IsRecoveredSense(m_sense);
+    const bool recovered =
+        (result.status == GOOD_STATUS || result.status == CHECK_CONDITION_STATUS) && IsRecoveredSense(m_sense);
     if (!good && !recovered)
         return false;
     std::memset(m_sense, 0, sizeof(m_sense));
@@ -164,14 +165,12 @@ bool CLinuxTapeDeviceDriver::OpCmd(int fd, unsigned char* cdb, int cdbLength)
     return Issue(fd, cdb, cdbLength, SCSI_DIR_NONE, nullptr, 0);
 }
 
-bool CLinuxTapeDeviceDriver::GetDataCmd(int fd, unsigned char* cdb, int cdbLength, unsigned char* buffer,
-                                        int length)
+bool CLinuxTapeDeviceDriver::GetDataCmd(int fd, unsigned char* cdb, int cdbLength, unsigned char* buffer, int length)
 {
     return Issue(fd, cdb, cdbLength, SCSI_DIR_IN, buffer, length);
 }
 
-bool CLinuxTapeDeviceDriver::SendDataCmd(int fd, unsigned char* cdb, int cdbLength, unsigned char* buffer,
-                                         int length)
+bool CLinuxTapeDeviceDriver::SendDataCmd(int fd, unsigned char* cdb, int cdbLength, unsigned char* buffer, int length)
 {
     return Issue(fd, cdb, cdbLength, SCSI_DIR_OUT, buffer, length);
 }
@@ -190,8 +189,8 @@ void CLinuxTapeDeviceDriver::SetDeviceTimeout(int, int seconds)
 
 bool CLinuxTapeDeviceDriver::LoadTape(int fd, int retension)
 {
-    const unsigned char cdb[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, static_cast<unsigned char>(retension ? 0x03 : 0x01),
-                                  0x00};
+    const unsigned char cdb[6] = {
+        OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, static_cast<unsigned char>(retension ? 0x03 : 0x01), 0x00};
     return OpCmdWithTimeout(fd, cdb, 6, retension ? LOAD_RETENSION_TIMEOUT_SECONDS : LOAD_TIMEOUT_SECONDS);
 }
 
@@ -237,7 +236,8 @@ bool CLinuxTapeDeviceDriver::TestForUnitReady(int fd)
 
 bool CLinuxTapeDeviceDriver::WriteDataToDrive(int fd, long blockSize, unsigned char* buffer, long length)
 {
-    unsigned char cdb[6] = {OP_WRITE6, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00, 0x00};
+    unsigned char cdb[6] = {OP_WRITE6, static_cast<unsigned char>(blockSize != 0 ? 0x01 : 0x00), 0x00, 0x00, 0x00,
+                            0x00};
     PutBig24(cdb + 2, static_cast<uint32_t>(blockSize != 0 ? length / blockSize : length));
     return Issue(fd, cdb, 6, SCSI_DIR_OUT, buffer, length);
 }
@@ -284,8 +284,8 @@ bool CLinuxTapeDeviceDriver::ModeSelectPage(int fd, int parameterLength, unsigne
 
 bool CLinuxTapeDeviceDriver::LogSense(int fd, unsigned char* buffer, int length, int page)
 {
-    const unsigned char cdb[10] = {OP_LOG_SENSE, 0x00, LowByte(0x40 | page), 0x00, 0x00,
-                                   0x00, 0x00, LowByte(length >> 8), LowByte(length), 0x00};
+    const unsigned char cdb[10] = {
+        OP_LOG_SENSE, 0x00, LowByte(0x40 | page), 0x00, 0x00, 0x00, 0x00, LowByte(length >> 8), LowByte(length), 0x00};
     return Issue(fd, cdb, 10, SCSI_DIR_IN, buffer, length);
 }
 
@@ -331,7 +331,8 @@ bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
     if (IsMediaPresentSense(m_sense))
         return false;
 
-    const unsigned char parkCdb[6] = {OP_PARK_ARM, 0x00, 0x00, 0x00, static_cast<unsigned char>(park ? 0x01 : 0x00), 0x00};
+    const unsigned char parkCdb[6] = {OP_PARK_ARM, 0x00, 0x00, 0x00, static_cast<unsigned char>(park ? 0x01 : 0x00),
+                                      0x00};
     return Issue(fd, parkCdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
@@ -349,8 +350,16 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
     // succeeds does not matter.
     ReadPosition(fd);
 
-    unsigned char cdb[10] = {OP_WRITE_BUFFER, WRITE_BUFFER_DOWNLOAD_MICROCODE, 0x00, LowByte(offset2), LowByte(offset1), LowByte(offset0),
-                             0x00, 0x20, 0x00, 0x00};
+    unsigned char cdb[10] = {OP_WRITE_BUFFER,
+                             WRITE_BUFFER_DOWNLOAD_MICROCODE,
+                             0x00,
+                             LowByte(offset2),
+                             LowByte(offset1),
+                             LowByte(offset0),
+                             0x00,
+                             0x20,
+                             0x00,
+                             0x00};
     // Block 0 goes out once ahead of the loop and again as the loop's first
     // block: that is the sequence the drives are known to accept.
     Issue(fd, cdb, 10, SCSI_DIR_OUT, image, FIRMWARE_BLOCK);

@@ -136,8 +136,8 @@ public:
     static void IncrementBy8K(unsigned char& b2, unsigned char& b1, unsigned char& b0);
 
 private:
-    bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction,
-               unsigned char* buffer, long length);
+    bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction, unsigned char* buffer,
+               long length);
     bool OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds);
 
     CPassThrough* Device(int fd) const;

@@ -21,7 +21,7 @@ struct CScsiRequest {
     const unsigned char* cdb;
     int cdbLength;
     ScsiDirection direction;
-    unsigned char* data;   // null with dataLength 0 for commands without data
+    unsigned char* data;  // null with dataLength 0 for commands without data
     int dataLength;
     int timeoutSeconds;
 };
@@ -30,8 +30,8 @@ struct CScsiResult {
     // The command reached the device and ended: false on a transport,
     // host-adapter or driver failure, whatever the status says.
     bool completed;
-    unsigned char status;                         // SCSI status byte
-    unsigned char sense[SCSI_MAX_SENSE_LENGTH];   // sense data returned, zero-padded
+    unsigned char status;                        // SCSI status byte
+    unsigned char sense[SCSI_MAX_SENSE_LENGTH];  // sense data returned, zero-padded
     int senseLength;
     // Bytes the data phase actually moved (the request's length less the
     // residual); 0 for a command without data or one that did not complete.

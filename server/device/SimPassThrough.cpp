@@ -39,16 +39,18 @@ COpenedDevice OpenSimDevice(const char* device, const CHostPaths&, CVString& err
     return opened;
 }
 
-CSimPassThrough::CSimPassThrough(std::unique_ptr<CVirtualDrive> drive) : m_drive(std::move(drive)) {}
+CSimPassThrough::CSimPassThrough(std::unique_ptr<CVirtualDrive> drive) : m_drive(std::move(drive))
+{}
 
-CSimPassThrough::~CSimPassThrough() {}
+CSimPassThrough::~CSimPassThrough()
+{}
 
 CScsiResult CSimPassThrough::Send(const CScsiRequest& request)
 {
     const bool hasData = request.direction != SCSI_DIR_NONE && request.data != nullptr && request.dataLength > 0;
-    CVirtualReply reply = m_drive->Execute(request.cdb, request.cdbLength,
-                                           hasData ? Direction(request.direction) : VDIR_NONE,
-                                           hasData ? request.data : nullptr, hasData ? request.dataLength : 0);
+    CVirtualReply reply =
+        m_drive->Execute(request.cdb, request.cdbLength, hasData ? Direction(request.direction) : VDIR_NONE,
+                         hasData ? request.data : nullptr, hasData ? request.dataLength : 0);
     CScsiResult result = EmptyScsiResult();
     result.completed = true;
     result.status = reply.status;

@@ -21,6 +21,7 @@ struct TravanDrive {
     bool compressionAvail;
 };
 
+// clang-format off
 const TravanDrive travanDrives[] = {
     {"MORLEN MTQS  3200", "7", true, true, 0, false},
     {"MORLEN MTQA  4000", "3", false, true, 0, false},
@@ -38,10 +39,10 @@ const TravanDrive travanDrives[] = {
     {"HOLMGARD  HV8 PRO 4/8", "4", true, true, 1, true},
     {"HOLMGARD  HV20 PRO 20", "7", true, true, 2, true},
 };
+// clang-format on
 
 // Product words of the DAT drives, tested in this order.
-const char* const datProductWords[] = {"DAT", "KALDOR", "5710", "QRX5710", "VMK07",
-                                       "5930", "QRX5930", "5706", "VMK06"};
+const char* const datProductWords[] = {"DAT", "KALDOR", "5710", "QRX5710", "VMK07", "5930", "QRX5930", "5706", "VMK06"};
 
 const char* const acceptedVendors[] = {"CORVANE", "TESSARA"};
 
@@ -83,12 +84,10 @@ CVString PageText(const unsigned char* page, std::initializer_list<std::pair<int
 
 CDriveManager::CDriveManager(CCommandContext& context)
     : m_application(&context), m_driverInterface(nullptr), m_clientServer(context.ClientServerConnection())
-{
-}
+{}
 
 CDriveManager::~CDriveManager()
-{
-}
+{}
 
 void CDriveManager::ParseDriveString(const char* inquiry, CVString& vendor, CVString& product, CVString& revision)
 {
@@ -97,8 +96,8 @@ void CDriveManager::ParseDriveString(const char* inquiry, CVString& vendor, CVSt
     revision = InquiryField(inquiry, 32, 35);
 }
 
-bool CDriveManager::GetDriveSpecifications(unsigned char* inquiry, int& driveType, bool& isScsi,
-                                           bool& isRetensionable, bool& compressionAvail)
+bool CDriveManager::GetDriveSpecifications(unsigned char* inquiry, int& driveType, bool& isScsi, bool& isRetensionable,
+                                           bool& compressionAvail)
 {
     if (inquiry[0] != DEVICE_TYPE_TAPE)
         return false;
@@ -115,8 +114,8 @@ bool CDriveManager::GetDriveSpecifications(unsigned char* inquiry, int& driveTyp
     return IdentifyProduct(inquiry, driveType, isScsi, isRetensionable, compressionAvail, false);
 }
 
-bool CDriveManager::GetDriveProperties(unsigned char* inquiry, int& driveType, bool& isScsi,
-                                       bool& isRetensionable, bool& compressionAvail)
+bool CDriveManager::GetDriveProperties(unsigned char* inquiry, int& driveType, bool& isScsi, bool& isRetensionable,
+                                       bool& compressionAvail)
 {
     return IdentifyProduct(inquiry, driveType, isScsi, isRetensionable, compressionAvail, true);
 }
@@ -334,11 +333,35 @@ void CDriveManager::SetExtendedFWVersionInfo(CTapeDrive* drive)
         drive->FirmwareDescription(text);
 }
 
-long long CDriveManager::OneByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 1)); }
-long long CDriveManager::TwoByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 2)); }
-long long CDriveManager::ThreeByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 3)); }
-long long CDriveManager::FourByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 4)); }
-long long CDriveManager::FiveByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 5)); }
-long long CDriveManager::SixByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 6)); }
-long long CDriveManager::SevenByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 7)); }
-long long CDriveManager::EightByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 8)); }
+long long CDriveManager::OneByteStrToInt64(const unsigned char* value)
+{
+    return static_cast<long long>(GetBigN(value, 1));
+}
+long long CDriveManager::TwoByteStrToInt64(const unsigned char* value)
+{
+    return static_cast<long long>(GetBigN(value, 2));
+}
+long long CDriveManager::ThreeByteStrToInt64(const unsigned char* value)
+{
+    return static_cast<long long>(GetBigN(value, 3));
+}
+long long CDriveManager::FourByteStrToInt64(const unsigned char* value)
+{
+    return static_cast<long long>(GetBigN(value, 4));
+}
+long long CDriveManager::FiveByteStrToInt64(const unsigned char* value)
+{
+    return static_cast<long long>(GetBigN(value, 5));
+}
+long long CDriveManager::SixByteStrToInt64(const unsigned char* value)
+{
+    return static_cast<long long>(GetBigN(value, 6));
+}
+long long CDriveManager::SevenByteStrToInt64(const unsigned char* value)
+{
+    return static_cast<long long>(GetBigN(value, 7));
+}
+long long CDriveManager::EightByteStrToInt64(const unsigned char* value)
+{
+    return static_cast<long long>(GetBigN(value, 8));
+}

@@ -167,11 +167,10 @@ bool CDriveManager::ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, 
     SSleep(POST_UPGRADE_PAUSE_SECONDS);
     m_driverInterface->TestForUnitReady(drive);
     unsigned char inquiry[INQUIRY_LENGTH] = {};
-    const bool answered =
-        Retry(CRetryPolicy{INQUIRY_ATTEMPTS, POST_UPGRADE_INQUIRY_PAUSE_SECONDS, true}, [&] {
-            std::memset(inquiry, 0, sizeof inquiry);
-            return FWInquiry(drive, inquiry, INQUIRY_LENGTH);
-        });
+    const bool answered = Retry(CRetryPolicy{INQUIRY_ATTEMPTS, POST_UPGRADE_INQUIRY_PAUSE_SECONDS, true}, [&] {
+        std::memset(inquiry, 0, sizeof inquiry);
+        return FWInquiry(drive, inquiry, INQUIRY_LENGTH);
+    });
     if (!answered) {
         m_application->Msg(CAT_POST_UPGRADE_INQUIRY_FAILED, true);
         return false;

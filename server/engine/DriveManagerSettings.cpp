@@ -12,10 +12,10 @@ namespace {
 const int SENSE_BUFFER_LENGTH = 32;
 const int MODE_DATA_LENGTH = 255;
 // Where each setting sits in MODE SENSE (6) data without block descriptors.
-const int SPEED_BYTE = 2;          // device-specific parameter, bits 0-3
+const int SPEED_BYTE = 2;  // device-specific parameter, bits 0-3
 const unsigned char SPEED_MASK = 0x0F;
-const int COMPRESSION_BYTE = 11;   // byte 7 of page 21h, whole byte
-const int LOAD_BYTE = 9;           // byte 5 of page 0Ah, bits 0-2
+const int COMPRESSION_BYTE = 11;  // byte 7 of page 21h, whole byte
+const int LOAD_BYTE = 9;          // byte 5 of page 0Ah, bits 0-2
 const unsigned char LOAD_MASK = 0x07;
 const CRetryPolicy READ_SETTING = {11, 1, false};
 const CRetryPolicy WRITE_SETTING = {6, 1, false};
@@ -60,9 +60,9 @@ const char* Described(int value, const char* const texts[3])
     return value >= 0 && value <= 2 ? texts[value] : "";
 }
 
-const char* const compressionSet[3] = {
-    "Full SCSI Mode compression control. Pages 0fh & 10h control compression.",
-    "Auto compression control on with no SCSI Mode control.", "Compression disabled with no SCSI Mode control."};
+const char* const compressionSet[3] = {"Full SCSI Mode compression control. Pages 0fh & 10h control compression.",
+                                       "Auto compression control on with no SCSI Mode control.",
+                                       "Compression disabled with no SCSI Mode control."};
 const char* const compressionCurrent[3] = {
     "Full SCSI Mode compression control currently on. Pages 0fh & 10h control compression.",
     "Auto compression control currently on with no SCSI Mode control.",
@@ -202,9 +202,8 @@ bool CDriveManager::WriteSetting(int page, int byte, unsigned char mask, unsigne
     data[1] = 0;
     data[byte] = static_cast<unsigned char>((data[byte] & ~mask) | (value & mask));
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    return Retry(WRITE_SETTING, [&] {
-        return m_driverInterface->ModeSelectPage(drive, parameterLength, data, MODE_DATA_LENGTH);
-    });
+    return Retry(WRITE_SETTING,
+                 [&] { return m_driverInterface->ModeSelectPage(drive, parameterLength, data, MODE_DATA_LENGTH); });
 }
 
 bool CDriveManager::GetNivraSpeed(int& speed)
@@ -240,7 +239,8 @@ bool CDriveManager::GetNivraAutoLoad(int& load)
 bool CDriveManager::SetNivraSpeed(int speed)
 {
     const int code = SpeedCode(speed);
-    return code >= 0 && WriteSetting(MODE_PAGE_VENDOR_SETTINGS, SPEED_BYTE, SPEED_MASK, static_cast<unsigned char>(code));
+    return code >= 0 &&
+           WriteSetting(MODE_PAGE_VENDOR_SETTINGS, SPEED_BYTE, SPEED_MASK, static_cast<unsigned char>(code));
 }
 
 bool CDriveManager::SetNivraCompression(int mode)

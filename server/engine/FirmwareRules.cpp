@@ -82,8 +82,7 @@ bool IsOemFirmwareDescription(const CVString& firmwareDescription)
     if (dash == -1)
         return false;
     const CVString suffix = firmwareDescription.Mid(dash + 1, -1);
-    return (suffix.GetLength() >= 2 && suffix.Left(2) == "52") ||
-           (suffix.GetLength() >= 3 && suffix.Left(3) == "052");
+    return (suffix.GetLength() >= 2 && suffix.Left(2) == "52") || (suffix.GetLength() >= 3 && suffix.Left(3) == "052");
 }
 
 CVString FirmwareVersionFromFileName(const CVString& name, int driveType)
@@ -105,8 +104,7 @@ CVString FirmwareVersionFromFileName(const CVString& name, int driveType)
     }
 }
 
-bool MayInstallFirmwareLevel(const CVString& name, int driveType, const CVString& firmwareDescription,
-                             bool ignore)
+bool MayInstallFirmwareLevel(const CVString& name, int driveType, const CVString& firmwareDescription, bool ignore)
 {
     const CVString file = Lower(FirmwareVersionFromFileName(name, driveType));
     CVString current = Lower(firmwareDescription);

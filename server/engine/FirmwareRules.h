@@ -31,14 +31,16 @@ CVString FirmwareVersionFromFileName(const CVString& name, int driveType);
 // Whether the file's level may be installed over the drive's: same leading
 // digit always; then, unless `ignore`, a higher number, or the same number
 // with a higher fourth character.
-bool MayInstallFirmwareLevel(const CVString& name, int driveType, const CVString& firmwareDescription,
-                             bool ignore);
+bool MayInstallFirmwareLevel(const CVString& name, int driveType, const CVString& firmwareDescription, bool ignore);
 
 // Whether the drive's INQUIRY revision is the level the file carries (in
 // either letter case).
 bool FirmwareRevisionMatches(const CVString& name, int driveType, const CVString& revision);
 
 // A length that is a whole number of 16384-byte blocks (0 included).
-inline bool IsWholeFirmwareLength(long length) { return length % FIRMWARE_FILE_BLOCK == 0; }
+inline bool IsWholeFirmwareLength(long length)
+{
+    return length % FIRMWARE_FILE_BLOCK == 0;
+}
 
 #endif

@@ -125,8 +125,8 @@ bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, bool* answered)
         return false;
     }
 
-    CTapeDrive* drive = new CTapeDrive(fd, reinterpret_cast<const char*>(inquiry + 8), type, isScsi,
-                                       isRetensionable, compressionAvail);
+    CTapeDrive* drive =
+        new CTapeDrive(fd, reinterpret_cast<const char*>(inquiry + 8), type, isScsi, isRetensionable, compressionAvail);
     CDeviceAddress address = opened.address;
     if (!opened.hasAddress)
         address.target = m_unaddressedDrives;

@@ -49,8 +49,7 @@ CTapeDrive* CTapeDriveList::FindDrive(int adapter, int target, int lun) const
 {
     for (int i = 0; i < m_count; ++i) {
         const CTapeDrive* drive = m_slots[i];
-        if (drive->IsSCSI() && drive->AdapterID() == adapter && drive->DriveID() == target &&
-            drive->LunID() == lun)
+        if (drive->IsSCSI() && drive->AdapterID() == adapter && drive->DriveID() == target && drive->LunID() == lun)
             return m_slots[i];
     }
     return nullptr;
@@ -60,8 +59,8 @@ CTapeDrive* CTapeDriveList::FindDrive(int adapter, int bus, int target, int lun)
 {
     for (int i = 0; i < m_count; ++i) {
         const CTapeDrive* drive = m_slots[i];
-        if (drive->IsSCSI() && drive->AdapterID() == adapter && drive->BusID() == bus &&
-            drive->DriveID() == target && drive->LunID() == lun)
+        if (drive->IsSCSI() && drive->AdapterID() == adapter && drive->BusID() == bus && drive->DriveID() == target &&
+            drive->LunID() == lun)
             return m_slots[i];
     }
     return nullptr;

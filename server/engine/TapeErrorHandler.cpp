@@ -24,10 +24,8 @@ long long Limit(int perMegabyte, long megabytes)
 
 }  // namespace
 
-CTapeErrorHandler::CTapeErrorHandler(CDriveManager* manager)
-    : m_application(&manager->Context()), m_maxAllowedErrors(0)
-{
-}
+CTapeErrorHandler::CTapeErrorHandler(CDriveManager* manager) : m_application(&manager->Context()), m_maxAllowedErrors(0)
+{}
 
 void CTapeErrorHandler::InitErrorHandler(int driveType, long megabytes)
 {
@@ -126,14 +124,23 @@ long long CTapeErrorHandler::GetIndividualParamValue(logparameter* parameter)
 {
     const unsigned char* value = parameter->value;
     switch (parameter->length) {
-    case 1: return CDriveManager::OneByteStrToInt64(value);
-    case 2: return CDriveManager::TwoByteStrToInt64(value);
-    case 3: return CDriveManager::ThreeByteStrToInt64(value);
-    case 4: return CDriveManager::FourByteStrToInt64(value);
-    case 5: return CDriveManager::FiveByteStrToInt64(value);
-    case 6: return CDriveManager::SixByteStrToInt64(value);
-    case 7: return CDriveManager::SevenByteStrToInt64(value);
-    case 8: return CDriveManager::EightByteStrToInt64(value);
-    default: return 0;
+    case 1:
+        return CDriveManager::OneByteStrToInt64(value);
+    case 2:
+        return CDriveManager::TwoByteStrToInt64(value);
+    case 3:
+        return CDriveManager::ThreeByteStrToInt64(value);
+    case 4:
+        return CDriveManager::FourByteStrToInt64(value);
+    case 5:
+        return CDriveManager::FiveByteStrToInt64(value);
+    case 6:
+        return CDriveManager::SixByteStrToInt64(value);
+    case 7:
+        return CDriveManager::SevenByteStrToInt64(value);
+    case 8:
+        return CDriveManager::EightByteStrToInt64(value);
+    default:
+        return 0;
     }
 }

@@ -129,8 +129,7 @@ CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlError, const unsign
 
 CSgPassThrough::CSgPassThrough(int commandFd, int claimFd, bool throughSt)
     : m_fd(commandFd), m_claimFd(claimFd), m_throughSt(throughSt)
-{
-}
+{}
 
 CSgPassThrough::~CSgPassThrough()
 {

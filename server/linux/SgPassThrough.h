@@ -26,8 +26,7 @@ void FillSgRequest(const CScsiRequest& request, sg_io_hdr_t& header, unsigned ch
 // are taken from the header only when the ioctl succeeded. `throughSt` says
 // that the request went to an st node, whose EIO means it has lost its
 // position.
-CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlError, const unsigned char* sense,
-                         bool throughSt = false);
+CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlError, const unsigned char* sense, bool throughSt = false);
 
 // Words for the user for an errno met while opening a device node or
 // sending a command to it.

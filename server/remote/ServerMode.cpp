@@ -139,7 +139,8 @@ bool SettleDirectory(std::string& directory)
     else if (std::strlen(resolved) > static_cast<size_t>(VSTRING_MAX_LENGTH))
         reason = "its path is too long";
     if (reason != nullptr)
-        return RefuseToStart("Unable to use the directory " + directory + " for files named by clients: " + reason + ".");
+        return RefuseToStart("Unable to use the directory " + directory + " for files named by clients: " + reason +
+                             ".");
     directory = resolved;
     return true;
 }
@@ -212,7 +213,8 @@ void RunRemoteCommand(CUtility* utility, CApplication& app, CNetworkServer& serv
 
 }  // namespace
 
-CServerOptions::CServerOptions() : port(DEFAULT_PORT_TEXT) {}
+CServerOptions::CServerOptions() : port(DEFAULT_PORT_TEXT)
+{}
 
 bool ParseServerArgs(int argc, char** argv, CServerOptions& options)
 {
@@ -303,8 +305,7 @@ void DisplayServerHelp(const char* startedName)
     std::fflush(stdout);
 }
 
-int HandleRemoteRequest(CUtility* utility, CNetworkServer& server, int socket, sockaddr_in* client, char* message,
-                        int)
+int HandleRemoteRequest(CUtility* utility, CNetworkServer& server, int socket, sockaddr_in* client, char* message, int)
 {
     CVString text(message);
     CVString upper(text);

@@ -18,11 +18,7 @@ class CUtility;
 const int SERVER_RECEIVE_BUFFER = 4096;
 
 // What HandleRemoteRequest asks of the serving loop.
-enum RemoteRequestResult {
-    REQUEST_STOP_SERVER = -1,
-    REQUEST_END_CONNECTION = 0,
-    REQUEST_SERVED = 1
-};
+enum RemoteRequestResult { REQUEST_STOP_SERVER = -1, REQUEST_END_CONNECTION = 0, REQUEST_SERVED = 1 };
 
 // The environment variable that holds the server's password when neither
 // -pw: nor -pwfile: is given, so that it need not appear in the process list.

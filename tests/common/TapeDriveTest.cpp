@@ -77,7 +77,8 @@ TEST(TapeDrive, NetworkStringRoundTrip)
 
     RecordingOutput fourPart(2);
     drive.BusID(3);
-    EXPECT_STREQ(drive.TapeDriveToNetworkString(&fourPart), "@1:3:5:0@7@1@1@1@TESSARA ULTRIUM 2       @2A17@HU1234567890@");
+    EXPECT_STREQ(drive.TapeDriveToNetworkString(&fourPart),
+                 "@1:3:5:0@7@1@1@1@TESSARA ULTRIUM 2       @2A17@HU1234567890@");
 }
 
 TEST(TapeDrive, AtapiAddressFieldHoldsTwoFlags)
@@ -125,16 +126,16 @@ TEST(TapeDrive, DisplayLinesByAddressFormAndType)
 {
     RecordingOutput linux(5);
     UltriumDrive().DisplayDrive(&linux);
-    EXPECT_EQ(linux.lines, (std::vector<std::string>{"SCSI Adapter: 1, Target: 5, Lun: 0",
-                                                    "TESSARA ULTRIUM 2, Firmware: 2A17",
-                                                    "Serial# HU1234567890", " "}));
+    EXPECT_EQ(linux.lines,
+              (std::vector<std::string>{"SCSI Adapter: 1, Target: 5, Lun: 0", "TESSARA ULTRIUM 2, Firmware: 2A17",
+                                        "Serial# HU1234567890", " "}));
 
     RecordingOutput fourPart(4);
     CTapeDrive dat(0, 3, 0, "CORVANE DAT 12GB        A120", 3, true, false, true);
     dat.SerialNumber("Unavailable");
     dat.DisplayDrive(&fourPart);
     EXPECT_EQ(fourPart.lines, (std::vector<std::string>{"SCSI Port: 0, Bus: 0, Target: 3, Lun: 0",
-                                                       "CORVANE DAT 12GB, Firmware: A120", " "}));
+                                                        "CORVANE DAT 12GB, Firmware: A120", " "}));
 
     RecordingOutput atapi(5);
     CTapeDrive travan(0, 2, 7, "CORVANE CRT8000A        5.02", 1, false, true, false);

@@ -34,13 +34,14 @@ TEST(CompressionTest, DefaultRunsFiveHundredMegabytesWithItsOwnVerdict)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(CommandLines(run),
               With(With({TIME_STAMP}, DDS4_DISPLAY),
-                   {"Issued Cmd: Test Compression.", "Examining compression attributes.", "Issued Cmd: Test Unit Ready.",
-                    "Issued Cmd: Load Tape.", "Issued Cmd: Write 500 MB to tape.", "Write Command Complete.",
-                    "Issued Cmd: Write File Marks.", "Issued Cmd: Rewind Tape.",
+                   {"Issued Cmd: Test Compression.", "Examining compression attributes.",
+                    "Issued Cmd: Test Unit Ready.", "Issued Cmd: Load Tape.", "Issued Cmd: Write 500 MB to tape.",
+                    "Write Command Complete.", "Issued Cmd: Write File Marks.", "Issued Cmd: Rewind Tape.",
                     "Issued Cmd: Read and Compare 500 MB of data from tape.",
                     "Tape drive compression is operating normally.", "Issued Final Cmd: Rewind Tape.", " "}));
     TapediagRun small = RunOn("ctest", "dds4", {"-ts:4"});
-    EXPECT_NE(std::find(small.lines.begin(), small.lines.end(), "Issued Cmd: Write 500 MB to tape."), small.lines.end());
+    EXPECT_NE(std::find(small.lines.begin(), small.lines.end(), "Issued Cmd: Write 500 MB to tape."),
+              small.lines.end());
 }
 
 TEST(CompressionTest, RefusedWithoutCompressionBeforeAnyTapeMotion)
@@ -61,7 +62,8 @@ TEST(CompressionTest, FailuresAreReportedAsInTheReadWriteTest)
 {
     TapediagRun run = RunOn("ctest", "dds4,read-error=3", {"-ts:5"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(Lines(run.lines.end() - 3, run.lines.end()), (Lines{"Failure on: Read Data From Drive", "03/11/00", " "}));
+    EXPECT_EQ(Lines(run.lines.end() - 3, run.lines.end()),
+              (Lines{"Failure on: Read Data From Drive", "03/11/00", " "}));
     TapediagRun verdict = RunOn("ctest", "dds4,dat-errors=3801", {"-ts:5"});
     EXPECT_EQ(verdict.status, 1);
     EXPECT_NE(std::find(verdict.lines.begin(), verdict.lines.end(), "Test failed due to excessive errors."),
@@ -107,13 +109,13 @@ TEST(CompressionCommands, DriveWithoutCompression)
 {
     TapediagRun status = RunOn("compstatus", "crt8000a");
     EXPECT_EQ(status.status, 1);
-    EXPECT_EQ(CommandLines(status), With(With({TIME_STAMP}, TRAVAN_DISPLAY),
-                                         {"Issued Cmd: Get Compression Status.",
-                                          "Compression not available with this drive.", " "}));
+    EXPECT_EQ(CommandLines(status),
+              With(With({TIME_STAMP}, TRAVAN_DISPLAY),
+                   {"Issued Cmd: Get Compression Status.", "Compression not available with this drive.", " "}));
     TapediagRun enable = RunOn("enablecomp", "crt8000a");
     EXPECT_EQ(enable.status, 0);
-    EXPECT_EQ(CommandLines(enable), With(With({TIME_STAMP}, TRAVAN_DISPLAY),
-                                         {"Compression not available with this drive.", " "}));
+    EXPECT_EQ(CommandLines(enable),
+              With(With({TIME_STAMP}, TRAVAN_DISPLAY), {"Compression not available with this drive.", " "}));
 }
 
 TEST(CompressionCommands, StatusReadThatKeepsFailingReadsAsOff)

@@ -11,7 +11,6 @@ namespace {
 
 const char* const HELP_USAGE = " cmd <switch><value>";
 
-
 bool HostHasTapeDevices()
 {
     struct stat info;
@@ -59,8 +58,7 @@ TEST(Program, FailedCommandExitsZero)
 {
     ChildProcess tapediag(TAPEDIAG_BIN, {"rwtest", "-dev:sim:changer", "-nr"});
     EXPECT_EQ(tapediag.Finish(), 0);
-    EXPECT_NE(tapediag.Output().find("Unable to find the associated drive with the address given."),
-              std::string::npos);
+    EXPECT_NE(tapediag.Output().find("Unable to find the associated drive with the address given."), std::string::npos);
     EXPECT_NE(tapediag.Errors().find("sim:changer"), std::string::npos);
 }
 

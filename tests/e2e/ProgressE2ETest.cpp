@@ -17,10 +17,10 @@ namespace {
 
 struct ProgressRun {
     int status;
-    std::string output;      // standard output, time stamps replaced
-    std::string report;      // the -o: file, time stamps replaced
-    std::string terminal;    // what reached the terminal (progress runs)
-    std::string errors;      // standard error on a pipe (other runs)
+    std::string output;    // standard output, time stamps replaced
+    std::string report;    // the -o: file, time stamps replaced
+    std::string terminal;  // what reached the terminal (progress runs)
+    std::string errors;    // standard error on a pipe (other runs)
 };
 
 std::string WithoutTimeStamps(const std::string& text)

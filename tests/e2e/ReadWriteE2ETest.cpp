@@ -47,19 +47,19 @@ TEST(ReadWriteTest, PassingDefaultTestOnTheConsole)
 {
     TapediagRun run = RunOn("ultrium");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(CommandLines(run), Join({Opening(),
-                                       {"Issued Cmd: Load Tape.", "Issued Cmd: Write 200 MB to tape.",
-                                        "Write Command Complete.", "Issued Cmd: Write File Marks.",
-                                        "Issued Cmd: Rewind Tape.",
-                                        "Issued Cmd: Read and Compare 200 MB of data from tape.",
-                                        "Test completed successfully.", "Issued Final Cmd: Rewind Tape.", " "}}));
+    EXPECT_EQ(CommandLines(run),
+              Join({Opening(),
+                    {"Issued Cmd: Load Tape.", "Issued Cmd: Write 200 MB to tape.", "Write Command Complete.",
+                     "Issued Cmd: Write File Marks.", "Issued Cmd: Rewind Tape.",
+                     "Issued Cmd: Read and Compare 200 MB of data from tape.", "Test completed successfully.",
+                     "Issued Final Cmd: Rewind Tape.", " "}}));
     EXPECT_EQ(run.errors, "");
 }
 
 TEST(ReadWriteTest, EveryFamilyAndBlockModePasses)
 {
-    for (const char* device : {"crt8000n", "crt8000a", "crt20000n", "dat", "dds3", "dds4", "ultrium,fixed=512",
-                               "dds3,fixed=1024"}) {
+    for (const char* device :
+         {"crt8000n", "crt8000a", "crt20000n", "dat", "dds3", "dds4", "ultrium,fixed=512", "dds3,fixed=1024"}) {
         TapediagRun run = RunOn(device, {"-ts:5"});
         EXPECT_EQ(run.status, 1) << device;
         EXPECT_EQ(Tail(run.lines, 3), (Lines{"Test completed successfully.", "Issued Final Cmd: Rewind Tape.", " "}))
@@ -84,6 +84,7 @@ struct FailureRow {
 
 TEST(ReadWriteTest, EveryFailureRowReportsItsLinesAndFails)
 {
+    // clang-format off
     const FailureRow rows[] = {
         {"ultrium,nocart", {}, {"Issued Cmd: Test Unit Ready.", "Check to ensure that the correct tape loaded in the drive!", " "}},
         {"ultrium,becoming-ready", {}, {"Please wait: Unit is in the process of becoming ready.", " "}},
@@ -103,6 +104,7 @@ TEST(ReadWriteTest, EveryFailureRowReportsItsLinesAndFails)
         {"dds4,fail=34@7", {"-ts:5"}, {"Issued Final Cmd: Rewind Tape.", "Failure on: Read Position", "04/44/00", " "}},
         {"ultrium,capacity=100", {"-ts:200"}, {"Failure on: Write Data to Drive.", "Failure: End of Partition (EOP) marker has been detected. 40/00/02/00/00", " "}},
     };
+    // clang-format on
     for (const FailureRow& row : rows) {
         TapediagRun run = RunOn(row.device, row.extra);
         EXPECT_EQ(run.status, 0) << row.device;
@@ -113,7 +115,8 @@ TEST(ReadWriteTest, EveryFailureRowReportsItsLinesAndFails)
 TEST(ReadWriteTest, NotReadyWithoutCartridgeIsExplainedRightAfterTheBanner)
 {
     TapediagRun run = RunOn("ultrium,nocart");
-    EXPECT_EQ(CommandLines(run), Join({Opening(), {"Check to ensure that the correct tape loaded in the drive!", " "}}));
+    EXPECT_EQ(CommandLines(run),
+              Join({Opening(), {"Check to ensure that the correct tape loaded in the drive!", " "}}));
 }
 
 TEST(ReadWriteTest, ExcessiveErrorsAreAVerdictNotAFailure)
@@ -123,6 +126,7 @@ TEST(ReadWriteTest, ExcessiveErrorsAreAVerdictNotAFailure)
         const char* size;
         bool pass;
         const char* engineering;
+        // clang-format off
     } rows[] = {
         {"crt8000n,read-corrected=60,read-delayed=5", "-ts:5", true, "Max allowed errors: 65.  Actual errors: 65"},
         {"crt8000n,read-corrected=60,read-delayed=6", "-ts:5", false, "Max allowed errors: 65.  Actual errors: 66"},
@@ -131,6 +135,7 @@ TEST(ReadWriteTest, ExcessiveErrorsAreAVerdictNotAFailure)
         {"ultrium,read-uncorrected=1,write-uncorrected=1", "-ts:5", false, "Max allowed errors: 0.  Actual errors: 2"},
         {"ultrium,read-corrected=1000", "-ts:5", true, "Max allowed errors: 0.  Actual errors: 0"},
     };
+    // clang-format on
     for (const VerdictRow& row : rows) {
         TapediagRun run = RunOn(row.device, {row.size, "-e"});
         EXPECT_EQ(run.status, 1) << row.device;

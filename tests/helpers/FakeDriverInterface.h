@@ -14,15 +14,15 @@
 class FakeDriverInterface : public CDriverInterface {
 public:
     unsigned char sense[32] = {};
-    bool answer = true;                                // result of every command not set below
+    bool answer = true;                                  // result of every command not set below
     std::map<int, std::vector<unsigned char>> vpdPages;  // answered by ExtendedDriveInquiry
-    int vpdFailures = 0;                               // the first requests that fail
+    int vpdFailures = 0;                                 // the first requests that fail
     std::map<std::string, int> calls;
-    std::vector<unsigned char> modeData;               // answered by ModeSensePage
-    int modeSenseFailures = 0;                         // the first mode sense requests that fail
-    int selectParameterLength = -1;                    // of the last ModeSelectPage
-    std::vector<unsigned char> selectData;             // sent by the last ModeSelectPage
-    int transferLength = 0;                            // answered by GetTransferLength
+    std::vector<unsigned char> modeData;    // answered by ModeSensePage
+    int modeSenseFailures = 0;              // the first mode sense requests that fail
+    int selectParameterLength = -1;         // of the last ModeSelectPage
+    std::vector<unsigned char> selectData;  // sent by the last ModeSelectPage
+    int transferLength = 0;                 // answered by GetTransferLength
 
     void GetSense(CTapeDrive*, unsigned char* buffer, int length) override
     {
@@ -45,10 +45,18 @@ public:
         return true;
     }
     bool LoadTape(CTapeDrive*, bool) override { return Call("LoadTape"); }
-    bool UnloadTape(CTapeDrive*) override { Call("UnloadTape"); return true; }
+    bool UnloadTape(CTapeDrive*) override
+    {
+        Call("UnloadTape");
+        return true;
+    }
     bool WriteFileMarks(CTapeDrive*) override { return Call("WriteFileMarks"); }
     bool Rewind(CTapeDrive*) override { return Call("Rewind"); }
-    long GetBlockSize(CTapeDrive*) override { Call("GetBlockSize"); return 0; }
+    long GetBlockSize(CTapeDrive*) override
+    {
+        Call("GetBlockSize");
+        return 0;
+    }
     bool TestForUnitReady(CTapeDrive*) override { return Call("TestForUnitReady"); }
     bool WriteDataToDrive(CTapeDrive*, long, unsigned char*, long) override { return Call("WriteDataToDrive"); }
     bool ReadDataFromDrive(CTapeDrive*, long, unsigned char*, long) override { return Call("ReadDataFromDrive"); }
@@ -107,8 +115,8 @@ public:
     bool BuildDriveList() override { return true; }
     CTapeDrive* Add(int adapter, int target, int lun, int type, bool isScsi = true, const char* serial = "")
     {
-        CTapeDrive* drive = new CTapeDrive(adapter, target, lun, "CORVANE TEST DRIVE      1234", type, isScsi,
-                                           false, true);
+        CTapeDrive* drive =
+            new CTapeDrive(adapter, target, lun, "CORVANE TEST DRIVE      1234", type, isScsi, false, true);
         drive->SerialNumber(serial);
         GetDriveList()->AddHead(drive);
         return drive;

@@ -71,8 +71,8 @@ inline std::ostream& operator<<(std::ostream& out, const CCmd& command)
 struct CScriptedReply {
     bool completed = true;
     unsigned char status = 0;
-    CBytes sense;   // first bytes of the sense data; senseLength is its size
-    CBytes dataIn;  // copied into a data-in buffer, as far as it reaches
+    CBytes sense;                   // first bytes of the sense data; senseLength is its size
+    CBytes dataIn;                  // copied into a data-in buffer, as far as it reaches
     const char* failure = nullptr;  // why a command did not complete
 };
 
@@ -173,8 +173,7 @@ class CTappedPassThrough : public CPassThrough {
 public:
     CTappedPassThrough(std::unique_ptr<CPassThrough> inner, std::vector<CRecordedCommand>& log)
         : m_inner(std::move(inner)), m_log(log)
-    {
-    }
+    {}
 
 protected:
     CScsiResult Send(const CScsiRequest& request) override

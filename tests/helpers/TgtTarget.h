@@ -68,7 +68,8 @@ public:
     }
     std::string Portal() const
     {
-        const size_t start = m_url.find('@') != std::string::npos ? m_url.find('@') + 1 : std::string("iscsi://").size();
+        const size_t start =
+            m_url.find('@') != std::string::npos ? m_url.find('@') + 1 : std::string("iscsi://").size();
         return m_url.substr(start, m_url.find('/', start) - start);
     }
     // The target goes away at once, as a crashed or unplugged one does.
@@ -119,18 +120,18 @@ const char* const TGT_UNUSABLE = nullptr;
 const char* const TGT_UNUSABLE = "this build has no libiscsi";
 #endif
 
-#define REQUIRE_TGT(target)                                                              \
-    do {                                                                                 \
-        if (TGT_UNUSABLE != nullptr) {                                                   \
-            if (std::getenv("CI") != nullptr)                                            \
-                FAIL() << "tgt must run in CI: " << TGT_UNUSABLE;                        \
-            GTEST_SKIP() << "tgt cannot be reached: " << TGT_UNUSABLE;                   \
-        }                                                                                \
-        if (!(target).Started()) {                                                       \
-            if (std::getenv("CI") != nullptr)                                            \
-                FAIL() << "tgt must run in CI: " << (target).Why();                      \
-            GTEST_SKIP() << "tgt cannot start here: " << (target).Why();                 \
-        }                                                                                \
+#define REQUIRE_TGT(target)                                                                                            \
+    do {                                                                                                               \
+        if (TGT_UNUSABLE != nullptr) {                                                                                 \
+            if (std::getenv("CI") != nullptr)                                                                          \
+                FAIL() << "tgt must run in CI: " << TGT_UNUSABLE;                                                      \
+            GTEST_SKIP() << "tgt cannot be reached: " << TGT_UNUSABLE;                                                 \
+        }                                                                                                              \
+        if (!(target).Started()) {                                                                                     \
+            if (std::getenv("CI") != nullptr)                                                                          \
+                FAIL() << "tgt must run in CI: " << (target).Why();                                                    \
+            GTEST_SKIP() << "tgt cannot start here: " << (target).Why();                                               \
+        }                                                                                                              \
     } while (0)
 
 #endif

@@ -23,8 +23,16 @@ inline std::vector<unsigned char> DriveBuffer(const std::string& device, unsigne
     if (!drive)
         return {};
     std::vector<unsigned char> data(length);
-    const unsigned char cdb[10] = {0x3C, mode, id, 0, 0, 0, static_cast<unsigned char>(length >> 16),
-                                   static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length), 0};
+    const unsigned char cdb[10] = {0x3C,
+                                   mode,
+                                   id,
+                                   0,
+                                   0,
+                                   0,
+                                   static_cast<unsigned char>(length >> 16),
+                                   static_cast<unsigned char>(length >> 8),
+                                   static_cast<unsigned char>(length),
+                                   0};
     const CVirtualReply reply = drive->Execute(cdb, 10, VDIR_IN, data.data(), static_cast<int>(length));
     EXPECT_EQ(reply.status, GOOD_STATUS);
     data.resize(static_cast<size_t>(reply.transferred));

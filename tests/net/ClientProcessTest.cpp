@@ -142,8 +142,8 @@ TEST_F(ClientProcessTest, PortThatIsNotFrom1To65535IsRefusedBeforeConnecting)
     for (const char* port : {"abc", "0", "65536", "-1", "99999999999"}) {
         ChildProcess client(TAPEDIAG_CLIENT_BIN, {"show", "-ip:127.0.0.1", std::string("-cp:") + port, "-nr"});
         EXPECT_EQ(client.Finish(30000), 0) << port;
-        EXPECT_EQ(client.Errors(), "CLIENT MSG: The port must be a number from 1 to 65535: \"" + std::string(port) +
-                                       "\".\n");
+        EXPECT_EQ(client.Errors(),
+                  "CLIENT MSG: The port must be a number from 1 to 65535: \"" + std::string(port) + "\".\n");
         EXPECT_EQ(client.Output(), "\nPress Enter to close.\n");
     }
 }

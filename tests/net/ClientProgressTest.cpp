@@ -26,7 +26,6 @@ protected:
             progress.Token(write, 0);
         progress.BeforeText(CVString(after), 0);
     }
-
 };
 
 TEST_F(ClientProgressLine, TokensOfACompletePhaseEndAtOneHundredPercent)
@@ -108,16 +107,16 @@ protected:
         ASSERT_GT(port, 0);
         server = std::make_unique<ChildProcess>(
             TAPEDIAG_BIN,
-            std::vector<std::string>{"server", "-ip:127.0.0.1", "-cp:" + std::to_string(port), "-dev:sim:ultrium"},
-            "", stderrFd);
+            std::vector<std::string>{"server", "-ip:127.0.0.1", "-cp:" + std::to_string(port), "-dev:sim:ultrium"}, "",
+            stderrFd);
         ASSERT_TRUE(server->WaitForOutput("SERVER MSG: Awaiting client connection", 30000)) << server->Output();
     }
 
     // Runs rwtest on the server; returns the client's standard output.
     std::string RunTest(const std::vector<std::string>& extra, int stderrFd)
     {
-        std::vector<std::string> args = {"rwtest", "-id:x", "-ts:5", "-nr", "-ip:127.0.0.1",
-                                         "-cp:" + std::to_string(port)};
+        std::vector<std::string> args = {"rwtest", "-id:x",         "-ts:5",
+                                         "-nr",    "-ip:127.0.0.1", "-cp:" + std::to_string(port)};
         args.insert(args.end(), extra.begin(), extra.end());
         ChildProcess client(TAPEDIAG_CLIENT_BIN, args, "", stderrFd);
         EXPECT_EQ(client.Finish(120000), 1);

@@ -29,8 +29,8 @@ struct Arguments {
 
 TEST(ClientCommandLineTest, ConnectionSwitchesAreTakenOutOfTheCommand)
 {
-    Arguments args({"tapediag-client", "rwtest", "-ip:10.1.2.3", "-id:x", "-cp:9000", "-pw:abc", "-ip:127.0.0.1",
-                    "-nr"});
+    Arguments args(
+        {"tapediag-client", "rwtest", "-ip:10.1.2.3", "-id:x", "-cp:9000", "-pw:abc", "-ip:127.0.0.1", "-nr"});
     CVString address, password, port("8800");
     GetCmdLineCommunicationsParams(args.argc(), args.argv.data(), address, password, port);
     EXPECT_STREQ(address, "127.0.0.1");
@@ -104,8 +104,8 @@ TEST_F(ClientReceiveTest, ProgressStepsAndTokensShowNothing)
 
 TEST_F(ClientReceiveTest, TextWithoutLineEndContinuesTheLine)
 {
-    for (const char* message : {"ab", "", "cd", NEW_LINE, MSG_MOVE_READ_PROGRESS_BAR, NEW_LINE, NEW_LINE,
-                                MSG_UNSUCCESSFUL_COMPLETION})
+    for (const char* message :
+         {"ab", "", "cd", NEW_LINE, MSG_MOVE_READ_PROGRESS_BAR, NEW_LINE, NEW_LINE, MSG_UNSUCCESSFUL_COMPLETION})
         ASSERT_TRUE(server->Send(message));
     // The empty text travels as MSG_EMPTY and shows nothing; only the line
     // end right after a progress step belongs to it.

@@ -59,6 +59,7 @@ TEST_F(MessageQueueTest, ReceivesSplitIntoMessages)
         const char* what;
         std::vector<std::string> receives;
         Messages messages;
+        // clang-format off
     } cases[] = {
         {"split across receives", {"<abc><NEW_LINE><de", "f>"}, {"abc", "NEW_LINE", "def"}},
         {"bracket alone opens", {"<", "xyz>"}, {"xyz"}},
@@ -74,6 +75,7 @@ TEST_F(MessageQueueTest, ReceivesSplitIntoMessages)
         {"piece past the limit dropped", {"<" + longText, std::string(95, 'b'), std::string(94, 'c') + ">"},
          {longText + std::string(94, 'c')}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         for (const std::string& receive : c.receives)
             EXPECT_TRUE(Add(receive)) << c.what;
@@ -141,7 +143,10 @@ protected:
                 close(end);
         }
     }
-    void Write(const std::string& bytes) { ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
+    void Write(const std::string& bytes)
+    {
+        ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), (ssize_t)bytes.size());
+    }
 
     int ends[2] = {-1, -1};
     CMessageQueue queue{"SERVER MSG: "};

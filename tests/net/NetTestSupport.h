@@ -93,7 +93,8 @@ public:
         while (!m_queue.CmdQueueHasItems()) {
             if (m_closed)
                 return std::nullopt;
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return std::nullopt;
             pollfd ready{m_socket, POLLIN, 0};

@@ -49,7 +49,8 @@ Bytes FileBytes(const std::string& path)
 TEST_F(RemoteCapture, LogPagesAndSettingsShowWhatALocalRunShows)
 {
     StartServer();
-    for (const Lines& command : {Lines{"logpages", "-id:x"}, Lines{"get", "-speed", "-compdefault", "-load", "-id:x"}}) {
+    for (const Lines& command :
+         {Lines{"logpages", "-id:x"}, Lines{"get", "-speed", "-compdefault", "-load", "-id:x"}}) {
         SCOPED_TRACE(command[0]);
         Lines localArgs = command;
         localArgs.push_back("-dev:sim:ultrium");
@@ -94,7 +95,8 @@ TEST_F(RemoteCapture, CaptureNamedOutsideTheServersDirectoryIsRefused)
 {
     ScratchDirectory served, outside;
     StartServer({"-dir:" + served.path});
-    for (const std::string& name : {outside / "eeprom.bin", std::string("../eeprom.bin"), std::string("sub/eeprom.bin")}) {
+    for (const std::string& name :
+         {outside / "eeprom.bin", std::string("../eeprom.bin"), std::string("sub/eeprom.bin")}) {
         SCOPED_TRACE(name);
         std::unique_ptr<ChildProcess> client = RunClient({"eeprom", "-id:x", "-f:" + name});
         EXPECT_EQ(client->Finish(60000), 0);

@@ -155,8 +155,9 @@ TEST_F(RemoteFilesProcess, OnlyBareNamesReachTheServedDirectory)
               std::string::npos)
         << server->Output();
     std::unique_ptr<WireEnd> client = Connect();
-    for (const std::string& line : {"show; -o:" + (directory.outside / "abs.txt") + ";", std::string("show; -o:../up.txt;"),
-                                    std::string("show; -nov:existing-link;"), std::string("show; -f:sub/x.bin;")}) {
+    for (const std::string& line :
+         {"show; -o:" + (directory.outside / "abs.txt") + ";", std::string("show; -o:../up.txt;"),
+          std::string("show; -nov:existing-link;"), std::string("show; -f:sub/x.bin;")}) {
         ASSERT_TRUE(client->Send(line));
         EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_BAD_PARAMETERS}) << line;
     }

@@ -28,6 +28,7 @@ TEST_F(RemoteRequestTest, DriveDescriptionByIndexInAndOutOfRange)
     struct Case {
         const char* message;
         std::string reply;
+        // clang-format off
     } cases[] = {
         {"MSG_GET_FIRMWARE_VERSION 1", second},
         {"msg_get_firmware_version:0", first},
@@ -36,6 +37,7 @@ TEST_F(RemoteRequestTest, DriveDescriptionByIndexInAndOutOfRange)
         {"MSG_GET_FIRMWARE_VERSION -1", MSG_EMPTY},
         {"MSG_GET_FIRMWARE_VERSION 99999999999999999999", MSG_EMPTY},
     };
+    // clang-format on
     for (const Case& c : cases) {
         EXPECT_EQ(Handle(c.message), REQUEST_SERVED) << c.message;
         EXPECT_EQ(peer->Next(), c.reply) << c.message;

@@ -43,8 +43,8 @@ TEST(ParseServerArgsTest, AcceptedFormsAndTheirValues)
     EXPECT_EQ(parsed.options.password, "");
 
     // -ip: and -dev: do not count toward the limit; a later -pw: wins.
-    parsed = Parse({"tapediag", "server", "-dev:sim:ultrium", "-pw:a", "-ip:127.0.0.1", "-pw:Secret",
-                    "-dev:sim:dds4", "-dev:/dev/nst0"});
+    parsed = Parse({"tapediag", "server", "-dev:sim:ultrium", "-pw:a", "-ip:127.0.0.1", "-pw:Secret", "-dev:sim:dds4",
+                    "-dev:/dev/nst0"});
     ASSERT_TRUE(parsed.accepted);
     EXPECT_EQ(parsed.options.password, "Secret");
     EXPECT_STREQ(parsed.options.bindAddress, "127.0.0.1");
@@ -234,9 +234,9 @@ TEST_F(SettleTest, DirectoryForClientFilesMustExistAndIsMadeAbsolute)
         CServerOptions refused;
         refused.directory = directory;
         EXPECT_FALSE(Settle(refused));
-        EXPECT_EQ(errors.rfind("SERVER MSG: Unable to use the directory " + directory + " for files named by clients: ",
-                               0),
-                  0u)
+        EXPECT_EQ(
+            errors.rfind("SERVER MSG: Unable to use the directory " + directory + " for files named by clients: ", 0),
+            0u)
             << errors;
     }
 }
@@ -275,7 +275,8 @@ TEST(DisplayServerHelpTest, ShowsTheProgramsFileNameInTheUsageLine)
     EXPECT_EQ(lines[10].rfind("  -ip:address, ", 0), 0u);
     ASSERT_GE(lines.size(), 17u);
     EXPECT_EQ(lines[14], "  -dir:directory, keeps the files clients name here (default is the program's directory)");
-    EXPECT_EQ(lines[16], "  -pwfile:file, reads the password from the file's first line (or set TAPEDIAG_SERVER_PASSWORD)");
+    EXPECT_EQ(lines[16],
+              "  -pwfile:file, reads the password from the file's first line (or set TAPEDIAG_SERVER_PASSWORD)");
 
     EXPECT_EQ(HelpLines("C:diag.exe")[3], "diag server <-pw:password | -cp:port> both optional");
     EXPECT_EQ(HelpLines("tapediag")[3], "tapediag server <-pw:password | -cp:port> both optional");

@@ -140,8 +140,8 @@ TEST_F(ServingLoopTest, ClientThatStopsReadingIsDroppedAndTheNextOneServed)
     while (!answer && std::chrono::steady_clock::now() < deadline) {
         // As many requests as the connection takes now.
         while (stalledOpen) {
-            ssize_t sent = send(stalled.Socket(), requests.data() + offset, requests.size() - offset,
-                                MSG_DONTWAIT | MSG_NOSIGNAL);
+            ssize_t sent =
+                send(stalled.Socket(), requests.data() + offset, requests.size() - offset, MSG_DONTWAIT | MSG_NOSIGNAL);
             if (sent <= 0) {
                 stalledOpen = errno == EAGAIN || errno == EWOULDBLOCK;  // else the server has dropped it
                 break;

@@ -64,7 +64,10 @@ protected:
         said = testing::internal::GetCapturedStderr();
         return opened;
     }
-    static CSgPassThrough* Sg(const COpenedDevice& opened) { return dynamic_cast<CSgPassThrough*>(opened.device.get()); }
+    static CSgPassThrough* Sg(const COpenedDevice& opened)
+    {
+        return dynamic_cast<CSgPassThrough*>(opened.device.get());
+    }
 
     std::string root;
     std::string generic;
@@ -126,7 +129,10 @@ TEST_F(FakeHostTree, EachOpenErrorSaysWhy)
 {
     std::ofstream(paths.dev + "/plain") << "not a device";
     Link("/dev/full", paths.dev + "/sg4");  // 1:7, where sysfs says 1:5
-    struct Row { std::string device; std::string error; } rows[] = {
+    struct Row {
+        std::string device;
+        std::string error;
+    } rows[] = {
         {paths.dev + "/nst9", "cannot open " + paths.dev + "/nst9: no such device"},
         {paths.dev + "/plain", "cannot use " + paths.dev + "/plain: not a character device"},
         {paths.dev + "/nst0", "cannot use " + paths.dev + "/sg4: it is not the generic node of this drive"},

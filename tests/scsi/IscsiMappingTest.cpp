@@ -21,7 +21,10 @@ CIscsiReply Reply(int status)
 TEST(IscsiReply, TasksThatEndWithoutAStatusLoseTheSession)
 {
     unsigned char data[16];
-    struct Row { int status; const char* failure; } rows[] = {
+    struct Row {
+        int status;
+        const char* failure;
+    } rows[] = {
         {ISCSI_TASK_CANCELLED, "session lost, position unknown"},
         {ISCSI_TASK_ERROR, "session lost, position unknown"},
         {ISCSI_TASK_TIMEOUT, "the command timed out: session lost, position unknown"},
@@ -99,16 +102,19 @@ TEST(IscsiCommands, OnlyCommandsThatMoveNothingAreSentAgainOnANewSession)
 
 TEST(IscsiCommands, ADataInCommandWithoutABufferGetsRoomForItsData)
 {
-    struct Row { std::vector<unsigned char> cdb; int length; } rows[] = {
-        {{0x05, 0, 0, 0, 0, 0}, 256},                                // READ BLOCK LIMITS: no allocation field
-        {{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 256},                    // READ POSITION, short form
-        {{0x1A, 0x08, 0x3F, 0x00, 0x00, 0x00}, 256},                 // MODE SENSE, allocation 0
-        {{0x12, 0x00, 0x00, 0x04, 0x00, 0x00}, 1024},                // INQUIRY, allocation 400h
-        {{0x4D, 0, 0x6E, 0, 0, 0, 0, 0xFF, 0xFF, 0}, 65535},         // LOG SENSE, 64 KiB less one
-        {{0x3C, 0x02, 0, 0, 0, 0, 0x10, 0x00, 0x00, 0}, 65536},      // READ BUFFER of 1 MiB: capped
-        {{0x00, 0, 0, 0, 0, 0}, 0},                                  // TEST UNIT READY returns nothing
-        {{0x0A, 0, 0, 0x01, 0, 0}, 0},                               // WRITE is data out
-        {{0x4D, 0, 0x6E, 0, 0, 0}, 0},                               // too short for its own fields
+    struct Row {
+        std::vector<unsigned char> cdb;
+        int length;
+    } rows[] = {
+        {{0x05, 0, 0, 0, 0, 0}, 256},                            // READ BLOCK LIMITS: no allocation field
+        {{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 256},                // READ POSITION, short form
+        {{0x1A, 0x08, 0x3F, 0x00, 0x00, 0x00}, 256},             // MODE SENSE, allocation 0
+        {{0x12, 0x00, 0x00, 0x04, 0x00, 0x00}, 1024},            // INQUIRY, allocation 400h
+        {{0x4D, 0, 0x6E, 0, 0, 0, 0, 0xFF, 0xFF, 0}, 65535},     // LOG SENSE, 64 KiB less one
+        {{0x3C, 0x02, 0, 0, 0, 0, 0x10, 0x00, 0x00, 0}, 65536},  // READ BUFFER of 1 MiB: capped
+        {{0x00, 0, 0, 0, 0, 0}, 0},                              // TEST UNIT READY returns nothing
+        {{0x0A, 0, 0, 0x01, 0, 0}, 0},                           // WRITE is data out
+        {{0x4D, 0, 0x6E, 0, 0, 0}, 0},                           // too short for its own fields
     };
     for (const Row& row : rows)
         EXPECT_EQ(DataInScratchLength(row.cdb.data(), static_cast<int>(row.cdb.size())), row.length)

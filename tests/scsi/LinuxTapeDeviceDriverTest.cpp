@@ -50,8 +50,13 @@ struct OperationRow {
 
 const int ANY = DISCOVERY_TIMEOUT;
 
-#define OPERATION(call) [](CLinuxTapeDeviceDriver& d, unsigned char* b) { static_cast<void>(b); return d.call; }
+#define OPERATION(call)                                                                                                \
+    [](CLinuxTapeDeviceDriver& d, unsigned char* b) {                                                                  \
+        static_cast<void>(b);                                                                                          \
+        return d.call;                                                                                                 \
+    }
 
+// clang-format off
 const OperationRow operations[] = {
     {"LoadTape retension", OPERATION(LoadTape(FD, 1)),
      {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, 900}, false},
@@ -94,6 +99,7 @@ const OperationRow operations[] = {
     {"RequestSense", OPERATION(RequestSense(FD, b, 18)),
      {{0x03, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 18, ANY}, false},
 };
+// clang-format on
 
 #undef OPERATION
 
@@ -139,6 +145,7 @@ CScriptedReply Deferred(CScriptedReply reply)
 
 TEST_F(DriverTest, ACommandFailsOnNoCompletionStatusOrSenseKey)
 {
+    // clang-format off
     struct Row { const char* name; CScriptedReply reply; bool result; } rows[] = {
         {"good", Good(), true},
         {"good with stray sense bytes", SenseWithGoodStatus(0x00), true},
@@ -160,6 +167,7 @@ TEST_F(DriverTest, ACommandFailsOnNoCompletionStatusOrSenseKey)
              return reply;
          }(), false},
     };
+    // clang-format on
     CBytes cdb(6, 0);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -174,8 +182,8 @@ TEST_F(DriverTest, DescriptorSenseReachesTheCallerInFixedFormat)
     // A read that met a filemark, as a drive answering in descriptor format
     // sends it: information descriptor (residue 1) and stream-commands flags.
     CScriptedReply reply = CheckCondition(0);
-    reply.sense = {0x72, 0x00, 0x00, 0x01, 0, 0, 0, 0x10, 0x00, 0x0A, 0x80, 0x00, 0, 0, 0, 0, 0, 0, 0, 0x01,
-                   0x04, 0x02, 0x00, 0x80};
+    reply.sense = {0x72, 0x00, 0x00, 0x01, 0, 0, 0, 0x10, 0x00, 0x0A, 0x80, 0x00,
+                   0,    0,    0,    0,    0, 0, 0, 0x01, 0x04, 0x02, 0x00, 0x80};
     device->Queue(reply);
     unsigned char data[512];
     EXPECT_FALSE(driver.ReadDataFromDrive(FD, 0, data, sizeof data));
@@ -378,6 +386,7 @@ TEST_F(DriverTest, ParkGivesUpAfterSixUnloads)
 
 TEST_F(DriverTest, ParkStopsOnTheSenseTheUnitReadyTestLeaves)
 {
+    // clang-format off
     struct Row { CScriptedReply unitReady; bool parks; } rows[] = {
         {CheckCondition(0x02, 0x3A, 0x03), false},
         {CheckCondition(0x06, 0x3F, 0x01), false},
@@ -385,6 +394,7 @@ TEST_F(DriverTest, ParkStopsOnTheSenseTheUnitReadyTestLeaves)
         {CheckCondition(0x02, 0x3A, 0x00), true},
         {CheckCondition(0x06, 0x29, 0x00), true},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.unitReady.sense));
         device->Clear();
@@ -499,8 +509,8 @@ TEST_F(DownloadTest, ASlowSaveFailureWaitsForTheDriveToReturn)
 {
     CBytes image = Image(16384);
     QueueBlocksThenSaveFails(2);
-    device->Queue(Good(CBytes(36, 0)));             // not an autoloader
-    device->Queue(CheckCondition(0x02, 0x04), 2);   // still restarting
+    device->Queue(Good(CBytes(36, 0)));            // not an autoloader
+    device->Queue(CheckCondition(0x02, 0x04), 2);  // still restarting
     SaveFailsAfter(11);
     EXPECT_TRUE(driver.DownloadFirmware(FD, image.data(), 16384, 16, 0, 0));
     EXPECT_EQ(clock.Sleeps(), (std::vector<long>{3, 3, 3}));
@@ -513,10 +523,12 @@ TEST_F(DownloadTest, PollingEndsAtTheDeadline)
     // Start T: the deadline is T + 10 plus 180 s (600 s in an autoloader);
     // inquiries run at T + 16, 19, ...; the one at the deadline itself is not
     // late yet, the next one is.
+    // clang-format off
     struct Row { CBytes pages; size_t inquiries; long end; } rows[] = {
         {CBytes(36, 0), 60, 193},
         {AutoloaderPages(), 200, 613},
     };
+    // clang-format on
     CBytes image = Image(16384);
     SaveFailsAfter(13);
     for (const Row& row : rows) {
@@ -536,11 +548,13 @@ TEST_F(DownloadTest, PollingEndsAtTheDeadline)
 
 TEST(IncrementBy8K, AddsToThe24BitOffsetAndWraps)
 {
+    // clang-format off
     struct Row { CBytes in, out; } rows[] = {
         {{0x10, 0x00, 0x00}, {0x10, 0x20, 0x00}},
         {{0x00, 0xFF, 0xF0}, {0x01, 0x1F, 0xF0}},
         {{0xFF, 0xE0, 0x00}, {0x00, 0x00, 0x00}},
     };
+    // clang-format on
     for (Row& row : rows) {
         CLinuxTapeDeviceDriver::IncrementBy8K(row.in[0], row.in[1], row.in[2]);
         EXPECT_EQ(row.in, row.out);

@@ -94,8 +94,8 @@ Bytes Normalised(const Bytes& raw, int length = 32)
 
 // Fixed-format sense: byte 0 (response code with VALID), byte 2 (key and
 // flags), information bytes 3-6, ASC, ASCQ and sense-key-specific 15-17.
-Bytes Fixed(unsigned char code, unsigned char keyByte, uint32_t information, unsigned char asc,
-            unsigned char ascq, Bytes keySpecific = Bytes(3, 0))
+Bytes Fixed(unsigned char code, unsigned char keyByte, uint32_t information, unsigned char asc, unsigned char ascq,
+            Bytes keySpecific = Bytes(3, 0))
 {
     Bytes fixed(32, 0);
     fixed[0] = code;
@@ -114,6 +114,7 @@ TEST(SenseNormalisation, DescriptorFormatBecomesFixedFormat)
         const char* shape;
         Bytes raw;
         Bytes expected;
+        // clang-format off
     } rows[] = {
         {"filemark met while reading: information descriptor with the residue, stream flags",
          {0x72, 0x00, 0x00, 0x01, 0, 0, 0, 0x10,
@@ -144,6 +145,7 @@ TEST(SenseNormalisation, DescriptorFormatBecomesFixedFormat)
          {0x72, 0x06, 0x29, 0x00, 0, 0, 0, 0xF0, 0x04, 0x02, 0x00},
          Fixed(0x70, 0x06, 0, 0x29, 0x00)},
     };
+    // clang-format on
     for (const Row& row : rows) {
         Bytes expected = row.expected;
         expected.resize(32, 0);
@@ -172,6 +174,7 @@ TEST(SenseNormalisation, FixedFormatAndNoSenseAreLeftAlone)
 
 TEST(SenseNormalisation, DeferredAndRecoveredErrorsAreToldApart)
 {
+    // clang-format off
     struct Row { Bytes sense; bool deferred; bool recovered; } rows[] = {
         {Fixed(0x70, 0x01, 0, 0x17, 0x01), false, true},   // recovered with retries
         {Fixed(0xF0, 0x01, 7, 0x18, 0x00), false, true},   // recovered with correction, VALID set
@@ -182,6 +185,7 @@ TEST(SenseNormalisation, DeferredAndRecoveredErrorsAreToldApart)
         {Fixed(0xF1, 0x03, 0, 0x0C, 0x00), true, false},
         {Fixed(0x70, 0x03, 0, 0x11, 0x00), false, false},
     };
+    // clang-format on
     for (const Row& row : rows) {
         EXPECT_EQ(IsDeferredSense(row.sense.data()), row.deferred) << std::hex << int(row.sense[0]);
         EXPECT_EQ(IsRecoveredSense(row.sense.data()), row.recovered) << std::hex << int(row.sense[2]);

@@ -20,7 +20,11 @@ TEST(FillSgRequest, MapsDirectionAndData)
 {
     unsigned char data[36];
     unsigned char sense[SCSI_MAX_SENSE_LENGTH];
-    struct Row { ScsiDirection direction; int length; int expected; } rows[] = {
+    struct Row {
+        ScsiDirection direction;
+        int length;
+        int expected;
+    } rows[] = {
         {SCSI_DIR_IN, 36, SG_DXFER_FROM_DEV},
         {SCSI_DIR_OUT, 36, SG_DXFER_TO_DEV},
         {SCSI_DIR_NONE, 0, SG_DXFER_NONE},
@@ -44,7 +48,10 @@ TEST(FillSgRequest, MapsDirectionAndData)
 TEST(FillSgRequest, TimeoutInMillisecondsWithoutOverflow)
 {
     unsigned char sense[SCSI_MAX_SENSE_LENGTH];
-    struct Row { int seconds; unsigned expected; } rows[] = {
+    struct Row {
+        int seconds;
+        unsigned expected;
+    } rows[] = {
         {60, 60000u}, {86400, 86400000u}, {INT_MAX, UINT_MAX}, {0, 0u}, {-5, 0u},
     };
     for (const Row& row : rows) {

@@ -8,7 +8,7 @@
 namespace {
 
 CScsiResult Issue(CSimPassThrough& device, const unsigned char* cdb, ScsiDirection direction, unsigned char* data,
-                int length)
+                  int length)
 {
     return device.Execute(CScsiRequest{cdb, 6, direction, data, length, 60});
 }

@@ -67,10 +67,10 @@ TEST_F(CaptureCommands, SegmentedTraceOfAnUltriumDrive)
 {
     CommandRun run = Capture("trace", ULTRIUM_TRACEABLE);
     EXPECT_TRUE(run.result);
-    EXPECT_EQ(run.lines, (Lines{TIME_STAMP, "SCSI Adapter: 0, Target: 0, Lun: 0",
-                                "TESSARA ULTRIUM 2, Firmware: R128 BOOT 1.2", "Serial# HU1234567890", " ",
-                                "Issued Cmd: Retrieve Trace Data from drive.",
-                                "Trace completed, binary file created.", " "}));
+    EXPECT_EQ(run.lines,
+              (Lines{TIME_STAMP, "SCSI Adapter: 0, Target: 0, Lun: 0", "TESSARA ULTRIUM 2, Firmware: R128 BOOT 1.2",
+                     "Serial# HU1234567890", " ", "Issued Cmd: Retrieve Trace Data from drive.",
+                     "Trace completed, binary file created.", " "}));
     const Bytes written = FileBytes();
     EXPECT_EQ(written.size(), 49152u) << "40000 bytes in three blocks";
     EXPECT_EQ(written, PaddedTrace(ULTRIUM_TRACEABLE, 40000));
@@ -84,6 +84,7 @@ TEST(TraceOffsets, StepBy16KiBInTwentyFourBits)
 {
     struct Row {
         unsigned char before[3], after[3];
+        // clang-format off
     } const rows[] = {
         {{0x00, 0x00, 0x00}, {0x00, 0x40, 0x00}},
         {{0x00, 0x40, 0x00}, {0x00, 0x80, 0x00}},
@@ -91,6 +92,7 @@ TEST(TraceOffsets, StepBy16KiBInTwentyFourBits)
         {{0x00, 0xFF, 0xC0}, {0x01, 0x3F, 0xC0}},  // 00FFC0h + 4000h; the step is 16384 whatever the start
         {{0xFF, 0xC0, 0x00}, {0x00, 0x00, 0x00}},
     };
+    // clang-format on
     for (const Row& row : rows) {
         unsigned char b2 = row.before[0], b1 = row.before[1], b0 = row.before[2];
         CDriveManager::IncrementBy16K(b2, b1, b0);
@@ -103,15 +105,15 @@ TEST_F(CaptureCommands, TraceLengthDecidesTheBlocks)
     struct Row {
         const char* length;
         size_t fileSize;
-    } const rows[] = {{"16384", 16384}, {"32768", 32768}, {"32769", 49152}, {"88", 16384}, {"0", 0},
-                      {"16777216", 16777216}};
+    } const rows[] = {{"16384", 16384}, {"32768", 32768}, {"32769", 49152},
+                      {"88", 16384},    {"0", 0},         {"16777216", 16777216}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.length);
         const std::string device = std::string(ULTRIUM_TRACEABLE) + ",trace-length=" + row.length;
         CommandRun run = Capture("trace", device);
         EXPECT_TRUE(run.result);
-        EXPECT_EQ(AfterOpening(run.lines), (Lines{"Issued Cmd: Retrieve Trace Data from drive.",
-                                                  "Trace completed, binary file created.", " "}));
+        EXPECT_EQ(AfterOpening(run.lines),
+                  (Lines{"Issued Cmd: Retrieve Trace Data from drive.", "Trace completed, binary file created.", " "}));
         const Bytes written = FileBytes();
         ASSERT_EQ(written.size(), row.fileSize);
         if (row.fileSize <= 65536) {
@@ -159,6 +161,7 @@ struct FailureRow {
 
 TEST_F(CaptureCommands, FailedCapturesWriteNoFile)
 {
+    // clang-format off
     const FailureRow rows[] = {
         {"trace", "ultrium", {"Issued Cmd: Retrieve Trace Data from drive.",
                               "Trace information not available with this Firmware Version.", " "}},
@@ -192,6 +195,7 @@ TEST_F(CaptureCommands, FailedCapturesWriteNoFile)
         {"eeprom", "crt8000n",
          {"Issued Cmd: Get EEPROM data.", "This command is only available for use with the Nivra Ultrium drive."}},
     };
+    // clang-format on
     for (const FailureRow& row : rows) {
         SCOPED_TRACE(std::string(row.command) + " on " + row.device);
         CommandRun run = Capture(row.command, row.device);
@@ -219,9 +223,9 @@ TEST_F(CaptureCommands, FileNameMissingOrNotWritable)
 
     run = diagnostic.Run("trace; -dev:sim:dds4; -getByIndex:1; -f:" + directory + "/missing/trace.bin;");
     EXPECT_FALSE(run.result);
-    EXPECT_EQ(AfterOpening(run.lines), (Lines{"Issued Cmd: Retrieve Trace Data from drive.",
-                                              "Can't open filename for binary write.", "Trace cmd failed to get data.",
-                                              " "}));
+    EXPECT_EQ(AfterOpening(run.lines),
+              (Lines{"Issued Cmd: Retrieve Trace Data from drive.", "Can't open filename for binary write.",
+                     "Trace cmd failed to get data.", " "}));
     EXPECT_FALSE(fs::exists(directory + "/missing"));
 }
 

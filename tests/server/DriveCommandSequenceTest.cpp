@@ -65,9 +65,8 @@ TEST_F(DriveCommands, RetensionLoadsWithTheRetensionBitAfterTwoUnitReadyChecks)
 {
     Attach("sim:ultrium");
     EXPECT_TRUE(Run("retension").result);
-    EXPECT_EQ(Shapes(), (std::vector<CCmd>{UNIT_READY, UNIT_READY,
-                                           {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, 900},
-                                           READ_POSITION}));
+    EXPECT_EQ(Shapes(), (std::vector<CCmd>{
+                            UNIT_READY, UNIT_READY, {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, 900}, READ_POSITION}));
 }
 
 TEST_F(DriveCommands, RetensionOnADriveThatCannotDoItSendsNothing)
@@ -82,8 +81,8 @@ TEST_F(DriveCommands, SelfTestIsSentEvenWhenTheDriveIsNotReady)
     Attach("sim:ultrium,nocart");
     const CCommandOutput run = Run("etest");
     EXPECT_TRUE(run.result);
-    EXPECT_EQ(Shapes(), (std::vector<CCmd>{UNIT_READY, UNIT_READY, UNIT_READY,
-                                           {{0x1D, 0x04, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 60}}));
+    EXPECT_EQ(Shapes(), (std::vector<CCmd>{
+                            UNIT_READY, UNIT_READY, UNIT_READY, {{0x1D, 0x04, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 60}}));
 }
 
 TEST_F(DriveCommands, EjectUnloadsDownloadDrivesOnly)

@@ -47,6 +47,7 @@ struct ParkRow {
 
 TEST_F(DriveSettings, ParkAndUnparkWithTheirSenseRules)
 {
+    // clang-format off
     const ParkRow rows[] = {
         {"ultrium", true, true, {"Issued Cmd: Park Drive Arm.", "Drive Arm successfully parked.", " "}},
         {"ultrium", false, true, {"Issued Cmd: Unpark Drive Arm.", "Drive Arm successfully unparked.", " "}},
@@ -83,6 +84,7 @@ TEST_F(DriveSettings, ParkAndUnparkWithTheirSenseRules)
         {"crt8000n", false, false,
          {"Issued Cmd: Unpark Drive Arm.", "This command is only available for use with the Nivra Ultrium drive."}},
     };
+    // clang-format on
     for (const ParkRow& row : rows) {
         SCOPED_TRACE(std::string(row.park ? "park on " : "unpark on ") + row.device);
         CommandRun run = On(row.device, row.park ? "park;" : "unpark;");
@@ -101,6 +103,7 @@ TEST_F(DriveSettings, EverySettingReadsBackWhatWasSet)
         const char* setLine;
         const char* get;
         const char* getLine;
+        // clang-format off
     } const rows[] = {
         {"-speed:0", "Drive speed set to Auto Select (0).", "-speed", "Drive speed currently set to Auto Select (0)."},
         {"-speed:8", "Drive speed set to 8 MB/Sec.", "-speed", "Drive speed currently set to 8 MB/Sec."},
@@ -121,10 +124,10 @@ TEST_F(DriveSettings, EverySettingReadsBackWhatWasSet)
         {"-load:on", "Drive load parameter set to on, load tape.", "-load",
          "Drive load parameter currently set to on, load tape."},
     };
+    // clang-format on
     static const char* const issuedSet[] = {"Issued Cmd: Set Drive Speed.", "Issued Cmd: Set Compression Mode.",
                                             "Issued Cmd: Set Load Parameter."};
-    static const char* const issuedGet[] = {"Issued Cmd: Get Drive Speed.",
-                                            "Issued Cmd: Get Compression Mode Setting.",
+    static const char* const issuedGet[] = {"Issued Cmd: Get Drive Speed.", "Issued Cmd: Get Compression Mode Setting.",
                                             "Issued Cmd: Get Load Parameter Setting."};
     InProcessDiagnostic diagnostic;
     ASSERT_TRUE(diagnostic.Run("get; -speed; -dev:sim:ultrium; -id:x;").result);
@@ -146,9 +149,9 @@ TEST_F(DriveSettings, SeveralSettingsAtOnceAndNoneAtAll)
     InProcessDiagnostic diagnostic;
     CommandRun run = diagnostic.Run("set; -speed:12; -load:hold; -dev:sim:ultrium; -id:x;");
     EXPECT_TRUE(run.result);
-    EXPECT_EQ(AfterOpening(run.lines), (Lines{"Issued Cmd: Set Drive Speed.", "Drive speed set to 12 MB/Sec.", " ",
-                                              "Issued Cmd: Set Load Parameter.", "Drive load parameter set to hold.",
-                                              " "}));
+    EXPECT_EQ(AfterOpening(run.lines),
+              (Lines{"Issued Cmd: Set Drive Speed.", "Drive speed set to 12 MB/Sec.", " ",
+                     "Issued Cmd: Set Load Parameter.", "Drive load parameter set to hold.", " "}));
     run = diagnostic.Run("get; -speed; -compdefault; -load; -id:x;");
     EXPECT_TRUE(run.result);
     EXPECT_EQ(AfterOpening(run.lines),
@@ -186,6 +189,7 @@ struct RetryRow {
 TEST_F(DriveSettings, ReadsAndWritesRetryWithOneSecondPauses)
 {
     const std::vector<long> five(5, 1), ten(10, 1);
+    // clang-format off
     const RetryRow rows[] = {
         // A read: eleven attempts, a second before each retry.
         {"ultrium,mode-sense-fail=21:10", "get; -speed;",
@@ -218,6 +222,7 @@ TEST_F(DriveSettings, ReadsAndWritesRetryWithOneSecondPauses)
         {"ultrium,speed-code=1", "set; -speed:8;",
          {"Issued Cmd: Set Drive Speed.", "Drive speed set to 8 MB/Sec.", " "}, {}},
     };
+    // clang-format on
     for (const RetryRow& row : rows) {
         SCOPED_TRACE(std::string(row.command) + " on " + row.device);
         CFakeClock rowClock;
@@ -233,11 +238,10 @@ TEST_F(DriveSettings, FailedSettingDoesNotStopTheNext)
 {
     CommandRun run = On("ultrium,mode-select-fail=21", "set; -speed:10; -compdefault:off; -load:off;");
     EXPECT_TRUE(run.result);
-    EXPECT_EQ(run.lines, (Lines{"Issued Cmd: Set Drive Speed.", "Unable to set drive speed.", " ",
-                                "Issued Cmd: Set Compression Mode.",
-                                "Unable to set SCSI mode control for compression.", " ",
-                                "Issued Cmd: Set Load Parameter.", "Drive load parameter set to off, don't load tape.",
-                                " "}));
+    EXPECT_EQ(run.lines,
+              (Lines{"Issued Cmd: Set Drive Speed.", "Unable to set drive speed.", " ",
+                     "Issued Cmd: Set Compression Mode.", "Unable to set SCSI mode control for compression.", " ",
+                     "Issued Cmd: Set Load Parameter.", "Drive load parameter set to off, don't load tape.", " "}));
 }
 
 // ---- the mode data written back ----
@@ -257,23 +261,25 @@ TEST_F(DriveSettings, SetWritesBackEveryOtherByteAsRead)
         size_t field;
         unsigned char keep;   // bits of the field that are not the setting
         unsigned char value;  // the setting's drive code
+        // clang-format off
     } const rows[] = {
         {"-speed:16", 0x21, 2, 0xF0, 7},
         {"-speed:0", 0x21, 2, 0xF0, 0},
         {"-compdefault:off", 0x21, 11, 0x00, 2},
         {"-load:hold", 0x0A, 9, 0xF8, 1},
     };
+    // clang-format on
     InProcessDiagnostic diagnostic;
     std::vector<CRecordedCommand> log;
-    diagnostic.App().AdoptDriveManager(new CLinuxDriveManager(
-        diagnostic.App(), {"sim:ultrium,write-protected"}, NowhereOnThisHost(),
-        [&log](const char* device, CVString& error) {
-            COpenedDevice opened;
-            std::unique_ptr<CSimPassThrough> sim = CSimPassThrough::Open(device + 4, error);
-            if (sim)
-                opened.device.reset(new CTappedPassThrough(std::move(sim), log));
-            return opened;
-        }));
+    diagnostic.App().AdoptDriveManager(
+        new CLinuxDriveManager(diagnostic.App(), {"sim:ultrium,write-protected"}, NowhereOnThisHost(),
+                               [&log](const char* device, CVString& error) {
+                                   COpenedDevice opened;
+                                   std::unique_ptr<CSimPassThrough> sim = CSimPassThrough::Open(device + 4, error);
+                                   if (sim)
+                                       opened.device.reset(new CTappedPassThrough(std::move(sim), log));
+                                   return opened;
+                               }));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.set);
         log.clear();

@@ -12,6 +12,7 @@ TEST(FirmwareRules, FileNamesFitTheirDriveFamily)
         int type;
         const char* description;
         bool valid;
+        // clang-format off
     } rows[] = {
         {"d7480xyz.bin", DRIVE_DAT_4, "7470", true},
         {"d748.bin", DRIVE_DAT_4, "7470", true},          // seven characters exactly
@@ -32,6 +33,7 @@ TEST(FirmwareRules, FileNamesFitTheirDriveFamily)
         {"x7480xyz.bin", DRIVE_DAT_3, "A120", false},     // no download for this family
         {"x7480xyz.bin", DRIVE_TRAVAN_2, "7.10", false},
     };
+    // clang-format on
     for (const Row& row : rows)
         EXPECT_EQ(IsValidFirmwareFileName(row.name, row.type, row.description), row.valid) << row.name;
 }
@@ -71,6 +73,7 @@ TEST(FirmwareRules, OnlyANewerLevelOfTheSameSeriesMayBeInstalled)
         const char* file;
         bool ignore;
         bool mayInstall;
+        // clang-format off
     } rows[] = {
         {"7470", "d7480xyz.bin", false, true},
         {"7480", "d7480xyz.bin", false, false},
@@ -84,6 +87,7 @@ TEST(FirmwareRules, OnlyANewerLevelOfTheSameSeriesMayBeInstalled)
         {"a747", "d7480xyz.bin", false, true},  // a leading letter is dropped: 747
         {"74800110", "d7480xyz.bin", false, false},
     };
+    // clang-format on
     for (const Row& row : rows)
         EXPECT_EQ(MayInstallFirmwareLevel(row.file, DRIVE_DAT_4, row.current, row.ignore), row.mayInstall)
             << row.current << " <- " << row.file << (row.ignore ? " -i" : "");

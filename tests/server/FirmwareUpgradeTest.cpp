@@ -101,6 +101,7 @@ TEST_F(Upgrade, EveryFamilyThatTakesADownload)
         std::vector<unsigned char> image;
         const char* installed;
         const char* description;
+        // clang-format off
     } cases[] = {
         {"dds3", "d7490xyz.bin", Image("dds3", "7490"), "Firmware Version 7490 installed.", "74900110"},
         {"dds4", "x9C24abc.img", Image("dds4", "9C24"), "Firmware Version 9C24 installed.", "9C24A7F1"},
@@ -108,12 +109,12 @@ TEST_F(Upgrade, EveryFamilyThatTakesADownload)
         {"ultrium", "x21Cabc.bin", Image("ultrium", "121C"), "Firmware Version 121C installed.",
          "121C-5RC4 BOOT 1.2"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         CApplication fresh;
         CUtility parser(&fresh);
-        const CCommandOutput run =
-            RunCommandLine(fresh, parser, std::string("upgrade -id:x -dev:sim:") + c.device + " -f:" +
-                                              files.Write(c.file, c.image));
+        const CCommandOutput run = RunCommandLine(
+            fresh, parser, std::string("upgrade -id:x -dev:sim:") + c.device + " -f:" + files.Write(c.file, c.image));
         EXPECT_TRUE(run.result) << c.device;
         ASSERT_FALSE(run.lines.empty());
         EXPECT_EQ(run.lines.back(), c.installed);
@@ -134,6 +135,7 @@ TEST_F(Upgrade, RefusalsBeforeTheDownload)
         std::string rest;
         const char* message;
         bool ejected;
+        // clang-format off
     } cases[] = {
         {"dat", "-f:" + ultrium120B, "Firmware Upgrade not supported with this drive type.", false},
         {"crt20000n", "-f:" + ultrium120B, "Firmware Upgrade not supported with this drive type.", false},
@@ -147,6 +149,7 @@ TEST_F(Upgrade, RefusalsBeforeTheDownload)
         {"ultrium,fail=12@5-15", "-f:" + ultrium120B, "Initial drive inquiry failed.", true},
         {"ultrium", "-f:" + same, "Current firmware level is newer or the same as the one to be installed.", true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device + " " + c.rest);
         CApplication fresh;
@@ -208,6 +211,7 @@ TEST_F(Upgrade, AFailedDownloadReportsTheFailureOrTheTimeOut)
         std::string device;
         std::string file;
         Lines tail;
+        // clang-format off
     } cases[] = {
         {"ultrium,download-fail=2", ultrium120B, {failed, "0B/47/00/00/00"}},
         {"ultrium,save-fail", ultrium120B, {failed, "04/44/00/00/00"}},
@@ -227,11 +231,13 @@ TEST_F(Upgrade, AFailedDownloadReportsTheFailureOrTheTimeOut)
         // first, and the last inquiry's sense is shown.
         {"dds3,autoloader,save-reset=1000", dds3, {failed, "02/04/01"}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
         CApplication fresh;
         CUtility parser(&fresh);
-        const CCommandOutput run = RunCommandLine(fresh, parser, "upgrade -id:x -dev:sim:" + c.device + " -f:" + c.file);
+        const CCommandOutput run =
+            RunCommandLine(fresh, parser, "upgrade -id:x -dev:sim:" + c.device + " -f:" + c.file);
         EXPECT_FALSE(run.result);
         ASSERT_GE(run.lines.size(), c.tail.size() + 1);
         EXPECT_EQ(run.lines[run.lines.size() - c.tail.size() - 1], "Issued Cmd: Upgrade firmware.");
@@ -269,12 +275,14 @@ TEST_F(Upgrade, AfterTheDownloadTheDriveMustAnswerWithTheNewLevel)
         std::string device;
         std::string file;
         bool installed;
+        // clang-format off
     } cases[] = {
         {"ultrium,restart=10", ultrium120B, true},
         {"ultrium,keeps-old-level", ultrium120B, false},
         // The image holds another level than its name says.
         {"ultrium", files.Write("u120B-xx.bin", Image("ultrium", "121C")), false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device + " " + c.file);
         CApplication fresh;
@@ -330,10 +338,12 @@ TEST_F(Upgrade, TheScriptsImageUpgradesAVirtualDriveAsTheReadmeShows)
         const char* file;
         const char* level;
         const char* description;
+        // clang-format off
     } cases[] = {
         {"dds3", "dds3", "d7490xyz.bin", "7490", "74900110"},
         {"dds4", "dds4", "x9C24abc.img", "9C24", "9C24A7F1"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const std::string path = files.path + "/" + c.file;
         ASSERT_EQ(MakeImage({c.family, c.level, "32768", path}), 0);

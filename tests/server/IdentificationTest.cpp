@@ -92,6 +92,7 @@ TEST_F(Identification, TravanTableRows)
         int type;
         bool isScsi;
         bool compression;
+        // clang-format off
     } rows[] = {
         {"CRT8000N", "3.10", true, 1, true, false},   // row 7
         {"CRT8000N", "4.01", true, 1, true, true},    // row 8
@@ -103,6 +104,7 @@ TEST_F(Identification, TravanTableRows)
         {"CRT20000A", "8", true, 2, false, false},
         {"CRT20000a", "8", true, 2, false, false},    // compared in upper case
     };
+    // clang-format on
     for (const Row& row : rows) {
         Identity identity = Identify(Inquiry("CORVANE", row.product, row.revision));
         EXPECT_EQ(identity.supported, row.supported) << row.product << " " << row.revision;

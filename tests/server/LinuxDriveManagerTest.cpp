@@ -94,8 +94,8 @@ protected:
         for (int i = 0; i < manager->GetDriveList()->GetCount(); ++i) {
             CTapeDrive* drive = manager->GetDriveList()->GetAt(i);
             char address[64];
-            std::snprintf(address, sizeof address, "%d:%d:%d:%d ", drive->AdapterID(), drive->BusID(),
-                          drive->DriveID(), drive->LunID());
+            std::snprintf(address, sizeof address, "%d:%d:%d:%d ", drive->AdapterID(), drive->BusID(), drive->DriveID(),
+                          drive->LunID());
             found.push_back(address + std::string(drive->DriveDescription()));
         }
         return found;
@@ -112,18 +112,18 @@ TEST_F(Discovery, ScansStDevicesInNumericOrderWithTheirSysfsAddress)
     host.AddNode("nst10", "host2/2:0:5:0", "ultrium");
     host.AddNode("nst2", "host1/1:0:3:0", "dds4");
     host.AddNode("nst4", "host0/0:1:0:0", "crt20000n");
-    host.AddNode("nst5", "host0/0:0:6:0", "changer");   // not a tape drive
-    host.AddNode("nst3", "", "dat");                     // sysfs cannot place it
-    host.AddNode("st0", "host0/0:0:9:0", "dat");         // rewinding node, not used
-    host.AddNode("nst7", "host0/0:0:7:0", "");           // node that cannot be opened
+    host.AddNode("nst5", "host0/0:0:6:0", "changer");  // not a tape drive
+    host.AddNode("nst3", "", "dat");                   // sysfs cannot place it
+    host.AddNode("st0", "host0/0:0:9:0", "dat");       // rewinding node, not used
+    host.AddNode("nst7", "host0/0:0:7:0", "");         // node that cannot be opened
     testing::internal::CaptureStderr();
     Discover();
     // A drive that cannot be reached says why; one that is not supported is skipped silently.
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "tapediag: device /dev/nst7 skipped: cannot open /dev/nst7: no such device\n");
-    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"1:0:3:0 CORVANE DAT40 DDS4      ",
-                                                        "0:1:0:0 CORVANE CRT20000N       ",
-                                                        "2:0:5:0 TESSARA ULTRIUM 2       "}));
+    EXPECT_EQ(Descriptions(),
+              (std::vector<std::string>{"1:0:3:0 CORVANE DAT40 DDS4      ", "0:1:0:0 CORVANE CRT20000N       ",
+                                        "2:0:5:0 TESSARA ULTRIUM 2       "}));
     EXPECT_EQ(app.OSType(), PLATFORM_KIND_LINUX);
     // Identification ran: serial numbers and long firmware texts.
     EXPECT_STREQ(manager->GetDriveList()->GetAt(0)->SerialNumber(), "DT12345");
@@ -151,9 +151,9 @@ TEST_F(Discovery, NamedDevicesReplaceTheScanAndKeepTheirOrder)
     testing::internal::CaptureStderr();
     Discover({"sim:ultrium", "/dev/nst0", "sim:bogus", "sim:dds4"});
     std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"0:0:0:0 TESSARA ULTRIUM 2       ",
-                                                        "3:0:4:1 CORVANE DAT 12GB        ",
-                                                        "0:0:1:0 CORVANE DAT40 DDS4      "}));
+    EXPECT_EQ(Descriptions(),
+              (std::vector<std::string>{"0:0:0:0 TESSARA ULTRIUM 2       ", "3:0:4:1 CORVANE DAT 12GB        ",
+                                        "0:0:1:0 CORVANE DAT40 DDS4      "}));
     // A device the user named and that cannot be used is said on standard error.
     EXPECT_NE(errors.find("tapediag: device sim:bogus skipped: unknown drive model 'bogus'"), std::string::npos);
     EXPECT_EQ(host.opened, (std::vector<std::string>{"sim:ultrium", "/dev/nst0", "sim:bogus", "sim:dds4"}));
@@ -164,8 +164,8 @@ TEST_F(Discovery, LaterCommandsAddOnlyDevicesNotYetListed)
     Discover({"sim:ultrium"});
     manager->AddDevices({"sim:ultrium", "sim:dds4"});
     manager->AddDevices({"sim:dds4"});
-    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"0:0:0:0 TESSARA ULTRIUM 2       ",
-                                                        "0:0:1:0 CORVANE DAT40 DDS4      "}));
+    EXPECT_EQ(Descriptions(),
+              (std::vector<std::string>{"0:0:0:0 TESSARA ULTRIUM 2       ", "0:0:1:0 CORVANE DAT40 DDS4      "}));
 }
 
 TEST_F(Discovery, MissingSysfsGivesAnEmptyList)

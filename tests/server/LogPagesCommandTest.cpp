@@ -136,6 +136,7 @@ struct FailureRow {
 
 TEST(LogPagesCommand, FailuresOfTheDirectoryAndOfOnePage)
 {
+    // clang-format off
     const FailureRow rows[] = {
         // Six attempts at the directory, then the command fails.
         {"crt8000n,log-fail=00:6", false, {"Unable to Access Page 0, Log Page Directory."}},
@@ -160,6 +161,7 @@ TEST(LogPagesCommand, FailuresOfTheDirectoryAndOfOnePage)
         // No code sent: nothing after the banner.
         {"crt8000n,log-short=00:3", true, {}},
     };
+    // clang-format on
     for (const FailureRow& row : rows) {
         SCOPED_TRACE(row.device);
         CommandRun run = LogPages(row.device);

@@ -34,8 +34,8 @@ TEST_F(Parser, CommandWordsMatchExactlyAndSetGetNeedASwitch)
     EXPECT_FALSE(Parse(""));
     EXPECT_FALSE(Parse(";"));
 
-    const char* words[] = {"rwtest", "ctest", "upgrade", "trace", "logpages", "retension", "etest", "park", "unpark",
-                           "eeprom", "cmemory", "enablecomp", "disablecomp", "compstatus", "show"};
+    const char* words[] = {"rwtest", "ctest",  "upgrade", "trace",      "logpages",    "retension",  "etest", "park",
+                           "unpark", "eeprom", "cmemory", "enablecomp", "disablecomp", "compstatus", "show"};
     const int ids[] = {2, 3, 4, 5, 16, 17, 6, 7, 8, 11, 12, 13, 14, 15, 1};
     for (size_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) {
         std::string line = std::string(words[i]) + ";";

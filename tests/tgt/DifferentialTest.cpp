@@ -52,8 +52,9 @@ Bytes Pattern(int length, int seed)
 COutcome RunStep(CPassThrough& device, const CStep& step, int number)
 {
     Bytes buffer = step.direction == SCSI_DIR_OUT ? Pattern(step.length, number) : Bytes(step.length, 0);
-    CScsiRequest request = {step.cdb.data(), static_cast<int>(step.cdb.size()), step.direction,
-                            buffer.empty() ? nullptr : buffer.data(), step.length, 60};
+    CScsiRequest request = {step.cdb.data(), static_cast<int>(step.cdb.size()),
+                            step.direction,  buffer.empty() ? nullptr : buffer.data(),
+                            step.length,     60};
     CScsiResult result = device.Execute(request);
     COutcome outcome;
     outcome.completed = result.completed;
@@ -170,7 +171,8 @@ const CKnownQuirk* FindQuirk(const char* step)
 std::string Difference(const CStep& step, const COutcome& ours, const COutcome& theirs)
 {
     if (ours.completed != theirs.completed || ours.status != theirs.status || ours.key != theirs.key ||
-        ours.asc != theirs.asc || ours.ascq != theirs.ascq || (step.information && ours.information != theirs.information))
+        ours.asc != theirs.asc || ours.ascq != theirs.ascq ||
+        (step.information && ours.information != theirs.information))
         return "answer differs";
     for (const auto& range : step.compare) {
         // The range as far as each returned data reaches: both must reach

@@ -28,9 +28,12 @@ protected:
     static CScsiResult Command(CPassThrough& device, Bytes cdb, ScsiDirection direction = SCSI_DIR_NONE,
                                Bytes* data = nullptr)
     {
-        CScsiRequest request = {cdb.data(), static_cast<int>(cdb.size()), direction,
+        CScsiRequest request = {cdb.data(),
+                                static_cast<int>(cdb.size()),
+                                direction,
                                 data != nullptr ? data->data() : nullptr,
-                                data != nullptr ? static_cast<int>(data->size()) : 0, 10};
+                                data != nullptr ? static_cast<int>(data->size()) : 0,
+                                10};
         return device.Execute(request);
     }
     static bool Good(const CScsiResult& result) { return result.completed && result.status == 0; }
@@ -49,8 +52,8 @@ TEST_F(IscsiBackend, OpensTheTapeLunWithItsUnitAttentionTakenAndSurvivesDataInWi
     EXPECT_TRUE(Good(Command(*device, {0x00, 0, 0, 0, 0, 0})));
     // Commands that return data, sent without a buffer: the target must not
     // lose the session over them.
-    for (const Bytes& cdb : {Bytes{0x05, 0, 0, 0, 0, 0}, Bytes{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-                             Bytes{0x1A, 0x08, 0x3F, 0, 0, 0}}) {
+    for (const Bytes& cdb :
+         {Bytes{0x05, 0, 0, 0, 0, 0}, Bytes{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Bytes{0x1A, 0x08, 0x3F, 0, 0, 0}}) {
         EXPECT_TRUE(Good(Command(*device, cdb))) << std::hex << int(cdb[0]);
     }
     EXPECT_TRUE(Good(Command(*device, {0x00, 0, 0, 0, 0, 0})));
@@ -72,7 +75,8 @@ TEST_F(IscsiBackend, ChapLogsInWithTheRightPasswordOnly)
     TgtTarget target("tapeuser", "tapesecret12");
     REQUIRE_TGT(target);
     EXPECT_EQ(Open(target.UrlWithPassword("wrongsecret12")), nullptr);
-    EXPECT_EQ(Error(error), "the target refused the login to iqn.2026-12.test.tapediag:tape (check the user and password)");
+    EXPECT_EQ(Error(error),
+              "the target refused the login to iqn.2026-12.test.tapediag:tape (check the user and password)");
     EXPECT_EQ(Open(target.Url()), nullptr);  // no password at all
     std::unique_ptr<CIscsiPassThrough> device = Open(target.UrlWithPassword("tapesecret12"));
     ASSERT_NE(device, nullptr) << Error(error);

@@ -31,6 +31,7 @@ TEST(TgtDiagnostic, EveryCommandALunOfTgtCanServe)
         std::vector<std::string> args;
         int status;
         Lines lines;
+        // clang-format off
     } rows[] = {
         {{"show"}, 1, {" ", "Accessible Tape Drives...", " ", "SCSI Adapter: 0, Target: 0, Lun: 0",
                        "TESSARA ULTRIUM 2, Firmware: 117A", "Serial# HU12345678", " "}},
@@ -54,6 +55,7 @@ TEST(TgtDiagnostic, EveryCommandALunOfTgtCanServe)
                                              "Issued Cmd: Load Tape.", "Failure on: Log Select Reset",
                                              "05/20/00/00/00", " "})},
     };
+    // clang-format on
     for (const Row& row : rows) {
         std::vector<std::string> args = row.args;
         args.insert(args.end(), {device, "-id:x", "-nr"});
@@ -78,7 +80,8 @@ TEST(TgtDiagnostic, DevicesThatCannotBeUsedSayWhyOnStandardError)
     EXPECT_EQ(run.errors, "tapediag: device " + target.Url() +
                               " skipped: the target refused the login to iqn.2026-12.test.tapediag:tape (check the "
                               "user and password)\n"
-                              "tapediag: device " + target.Url(0) +
+                              "tapediag: device " +
+                              target.Url(0) +
                               " skipped: LUN 0 of iqn.2026-12.test.tapediag:tape is not a tape drive (peripheral "
                               "type 0Ch)\n");
 
@@ -96,8 +99,9 @@ TEST(TgtDiagnostic, ATargetThatGoesAwayFailsTheNextCommandWithAReason)
     target.Kill();
     tapediag.Write("compstatus -id:x\nexit\n");
     tapediag.Finish();
-    EXPECT_NE(tapediag.Output().find("Issued Cmd: Get Compression Status.\nCmd: \"IsCompressionOn\" failed execution.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        tapediag.Output().find("Issued Cmd: Get Compression Status.\nCmd: \"IsCompressionOn\" failed execution.\n"),
+        std::string::npos)
         << tapediag.Output();
     EXPECT_NE(tapediag.Errors().find("tapediag: " + target.Url() + ": session lost, position unknown\n"),
               std::string::npos)

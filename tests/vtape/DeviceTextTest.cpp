@@ -9,6 +9,7 @@ using namespace vtape_test;
 
 TEST(VtapeDeviceText, MalformedTextsAreRejectedWithAReason)
 {
+    // clang-format off
     const char* const rejected[] = {
         "",  "ULTRIUM",  "lto9",  "ultrium,",  "ultrium,,nocart",  "ultrium,teleport",
         "ultrium,fail=zz",  "ultrium,fail=123",  "ultrium,fail=12@0",  "ultrium,fail=12@5-3",
@@ -25,6 +26,7 @@ TEST(VtapeDeviceText, MalformedTextsAreRejectedWithAReason)
         "ultrium,media-present=02-3A-03",  "ultrium,mode-sense-fail=x1",  "ultrium,mode-select-fail=21:y",
         "ultrium,speed-code=16",  "ultrium,speed-code",
     };
+    // clang-format on
     for (const char* text : rejected) {
         std::string error;
         EXPECT_EQ(nullptr, CVirtualDrive::Create(text, error)) << "accepted '" << text << "'";
@@ -35,6 +37,7 @@ TEST(VtapeDeviceText, MalformedTextsAreRejectedWithAReason)
 
 TEST(VtapeDeviceText, EveryFaultIsAccepted)
 {
+    // clang-format off
     const char* const accepted[] = {
         "dds4,nocart,becoming-ready=3,write-protected,wrong-cartridge,capacity=0",
         "dds4,write-error=0,write-error=7,read-error=4,bad-data=5,read-corrected=1",
@@ -46,6 +49,7 @@ TEST(VtapeDeviceText, EveryFaultIsAccepted)
         "ultrium,media-present=09/80/00,mode-sense-fail=21,mode-sense-fail=0a:3,mode-select-fail=21:5",
         "ultrium,trace-length=88",  "ultrium,trace-length=4294967295",
     };
+    // clang-format on
     for (const char* text : accepted) {
         std::string error;
         EXPECT_NE(nullptr, CVirtualDrive::Create(text, error)) << text << ": " << error;
@@ -55,6 +59,7 @@ TEST(VtapeDeviceText, EveryFaultIsAccepted)
 TEST(VtapeDeviceText, CatalogueNamesEveryModelAndFault)
 {
     const std::string catalogue = CVirtualDrive::Catalogue();
+    // clang-format off
     for (const char* name :
          {"travan3200", "crt8000n", "crt8000a", "crt20000n", "dat", "dds3", "dds4", "ultrium",
           "changer", "nocart", "becoming-ready", "write-protected", "wrong-cartridge", "capacity",
@@ -63,17 +68,20 @@ TEST(VtapeDeviceText, CatalogueNamesEveryModelAndFault)
           "compression-locked", "unsupported", "fail", "no-vpd", "vpd-fail", "selftest-fail",
           "log-fail", "log-short", "buffer-fail", "trace-block-fail", "trace-length", "firmware",
           "media-present", "mode-sense-fail", "mode-select-fail", "speed-code"}) {
+        // clang-format on
         EXPECT_NE(std::string::npos, catalogue.find(std::string(" ") + name)) << name;
     }
 }
 
 TEST(VtapeDeviceText, SlowFaultNamesAnOperationCodeAndSecondsOnce)
 {
+    // clang-format off
     const char* const rejected[] = {
         "ultrium,slow",  "ultrium,slow=01",  "ultrium,slow=01:",  "ultrium,slow=:5",
         "ultrium,slow=zz:5",  "ultrium,slow=123:5",  "ultrium,slow=01:x",  "ultrium,slow=01:86401",
         "ultrium,slow=01:-1",  "ultrium,slow=01:5,slow=01:6",  "ultrium,slow=0a:5,slow=0A:5",
     };
+    // clang-format on
     for (const char* text : rejected) {
         std::string error;
         EXPECT_EQ(nullptr, CVirtualDrive::Create(text, error)) << "accepted '" << text << "'";

@@ -61,7 +61,10 @@ CBytes Truncated(CBytes image, size_t size)
     return image;
 }
 
-CVirtualReply Save(CTestDrive& drive) { return drive.Run(WriteBufferCdb(0x05, 0, 0)); }
+CVirtualReply Save(CTestDrive& drive)
+{
+    return drive.Run(WriteBufferCdb(0x05, 0, 0));
+}
 
 std::string Revision(CTestDrive& drive)
 {
@@ -97,6 +100,7 @@ TEST(VtapeFirmwareImage, HeaderRules)
     struct Case {
         const char* header;
         bool valid;
+        // clang-format off
     } cases[] = {
         {"VTAPE FIRMWARE 1\nfamily=dds4\nlevel=9C24\nsize=16384\n", true},
         {"VTAPE FIRMWARE 1\nsize=16384\nlevel=9C24\nfamily=dds4", true},      // any order, last line end optional
@@ -116,6 +120,7 @@ TEST(VtapeFirmwareImage, HeaderRules)
         {"VTAPE FIRMWARE 1\nfamily=dds4\nlevel=9C24\nsize=16384\nc1=60\n", false},
         {"", false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         CBytes image(16384, 0);
         std::memcpy(image.data(), c.header, std::strlen(c.header));
@@ -154,8 +159,7 @@ TEST(VtapeFirmware, TheImageMustStartAtTheModelsBufferOffset)
     EXPECT_EQ(PageText(dds3, 0xC0, 5, 4), "    ");
 
     CTestDrive dds4("dds4");  // a block reaching past its 16 MiB buffer
-    EXPECT_SENSE(dds4.Out(WriteBufferCdb(0x04, 16 * 1024 * 1024 - BLOCK + 1, BLOCK), CBytes(BLOCK)), 0x05,
-                 0x24, 0x00);
+    EXPECT_SENSE(dds4.Out(WriteBufferCdb(0x04, 16 * 1024 * 1024 - BLOCK + 1, BLOCK), CBytes(BLOCK)), 0x05, 0x24, 0x00);
 }
 
 TEST(VtapeFirmware, ForeignOrMalformedImagesAreRefusedAtTheSave)
@@ -164,11 +168,13 @@ TEST(VtapeFirmware, ForeignOrMalformedImagesAreRefusedAtTheSave)
         CBytes image;
         int asc;
         int ascq;
+        // clang-format off
     } cases[] = {
         {MakeFirmwareImage(Image("dds4", "120B", 2 * BLOCK)), 0x26, 0x02},  // another family
         {Truncated(MakeFirmwareImage(Image("ultrium", "120B", 4 * BLOCK)), 2 * BLOCK), 0x26, 0x00},
         {CBytes(2 * BLOCK, 0x5A), 0x26, 0x00},                               // no header at all
     };
+    // clang-format on
     for (const Case& c : cases) {
         CTestDrive drive("ultrium");
         EXPECT_GOOD(Download(drive, c.image, 0));
@@ -268,9 +274,15 @@ TEST(VtapeRetension, LoadWithRetensionEndsAtTheBeginningOrFails)
 TEST(VtapeFirmwareFaults, FaultsThatDoNotFitTheModelAreRefused)
 {
     const char* refused[] = {
-        "crt20000n,download-fail=1", "dat,save-fail",       "crt8000n,oem",
-        "dds4,retension-fail",       "changer,autoloader",  "ultrium,download-fail=0",
-        "ultrium,save-fail,save-reset", "ultrium,restart=2,save-fail=1", "ultrium,save-fail=86401",
+        "crt20000n,download-fail=1",
+        "dat,save-fail",
+        "crt8000n,oem",
+        "dds4,retension-fail",
+        "changer,autoloader",
+        "ultrium,download-fail=0",
+        "ultrium,save-fail,save-reset",
+        "ultrium,restart=2,save-fail=1",
+        "ultrium,save-fail=86401",
     };
     for (const char* text : refused) {
         std::string error;
@@ -278,7 +290,6 @@ TEST(VtapeFirmwareFaults, FaultsThatDoNotFitTheModelAreRefused)
         EXPECT_FALSE(error.empty()) << text;
     }
     std::string error;
-    EXPECT_NE(CVirtualDrive::Create("dds3,save-reset,autoloader,oem,keeps-old-level,download-fail=9", error),
-              nullptr)
+    EXPECT_NE(CVirtualDrive::Create("dds3,save-reset,autoloader,oem,keeps-old-level,download-fail=9", error), nullptr)
         << error;
 }

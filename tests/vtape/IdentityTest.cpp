@@ -21,6 +21,7 @@ struct CIdentity {
     const char* revision;  // bytes 32-35
 };
 
+// clang-format off
 const CIdentity kIdentities[] = {
     {"travan3200", 0x01, "MORLEN  ", "MTQS  3200  ", "7.00"},
     {"crt8000n", 0x01, "CORVANE ", "CRT8000N    ", "4.01"},
@@ -32,6 +33,7 @@ const CIdentity kIdentities[] = {
     {"ultrium", 0x01, "TESSARA ", "ULTRIUM 2   ", "117A"},
     {"changer", 0x08, "CORVANE ", "AUTOLOADER  ", "1.00"},
 };
+// clang-format on
 
 }  // namespace
 

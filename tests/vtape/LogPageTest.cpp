@@ -174,4 +174,3 @@ TEST(VtapeLogPages, TapeCapacityFollowsTheCartridge)
     EXPECT_EQ(0, LogParameter(page, 0x0001));
     EXPECT_EQ(0, LogParameter(page, 0x0003));
 }
-

@@ -245,4 +245,3 @@ TEST(VtapeModePages, ReportedSpeedCodeIsTakenBackButNotChosenAgain)
     EXPECT_GOOD(drive.ModeSelect(Changed(vendor, 2, 7)));
     EXPECT_SENSE(drive.ModeSelect(Changed(vendor, 2, 1)), 0x05, 0x26, 0x00);
 }
-

@@ -23,6 +23,7 @@ TEST(VtapeReadBuffer, EachModelAnswersTheBuffersItLists)
         const char* model;
         unsigned char mode, id;
         int length;  // -1: refused
+        // clang-format off
     } const rows[] = {
         {"ultrium", TRACE_MODE, TRACE, 40000},        {"ultrium", VENDOR_MODE, CARTRIDGE_MEMORY, 4096},
         {"ultrium", VENDOR_MODE, EEPROM, 8192},       {"dds4", TRACE_MODE, TRACE, 65536},
@@ -30,6 +31,7 @@ TEST(VtapeReadBuffer, EachModelAnswersTheBuffersItLists)
         {"crt8000n", TRACE_MODE, TRACE, -1},          {"ultrium", VENDOR_MODE, 0x56, -1},
         {"ultrium", VENDOR_MODE, TRACE, -1},          {"ultrium", TRACE_MODE, EEPROM, -1},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.model) + " buffer " + std::to_string(row.id));
         CTestDrive drive(row.model);

@@ -13,26 +13,22 @@ std::string Describe(const CVirtualReply& reply)
     if (reply.status == GOOD_STATUS) {
         std::snprintf(text, sizeof(text), "GOOD, %d bytes", reply.transferred);
     } else {
-        std::snprintf(text, sizeof(text), "status %02Xh sense %02X/%02X/%02X byte2 %02Xh, %d bytes",
-                      reply.status, reply.sense[2] & 0x0F, reply.sense[12], reply.sense[13],
-                      reply.sense[2], reply.transferred);
+        std::snprintf(text, sizeof(text), "status %02Xh sense %02X/%02X/%02X byte2 %02Xh, %d bytes", reply.status,
+                      reply.sense[2] & 0x0F, reply.sense[12], reply.sense[13], reply.sense[2], reply.transferred);
     }
     return text;
 }
 
-::testing::AssertionResult CheckSense(const CVirtualReply& reply, int byte2Mask, int byte2,
-                                      int asc, int ascq)
+::testing::AssertionResult CheckSense(const CVirtualReply& reply, int byte2Mask, int byte2, int asc, int ascq)
 {
-    if (reply.status == CHECK_CONDITION_STATUS && reply.senseLength == 18 &&
-        (reply.sense[0] & 0x7F) == 0x70 && reply.sense[7] == 10 &&
-        (reply.sense[2] & byte2Mask) == byte2 && reply.sense[12] == asc && reply.sense[13] == ascq) {
+    if (reply.status == CHECK_CONDITION_STATUS && reply.senseLength == 18 && (reply.sense[0] & 0x7F) == 0x70 &&
+        reply.sense[7] == 10 && (reply.sense[2] & byte2Mask) == byte2 && reply.sense[12] == asc &&
+        reply.sense[13] == ascq) {
         return ::testing::AssertionSuccess();
     }
     char wanted[64];
-    std::snprintf(wanted, sizeof(wanted), "byte2 %02Xh (mask %02Xh) %02X/%02X", byte2, byte2Mask,
-                  asc, ascq);
-    return ::testing::AssertionFailure() << "expected CHECK CONDITION " << wanted << ", got "
-                                         << Describe(reply);
+    std::snprintf(wanted, sizeof(wanted), "byte2 %02Xh (mask %02Xh) %02X/%02X", byte2, byte2Mask, asc, ascq);
+    return ::testing::AssertionFailure() << "expected CHECK CONDITION " << wanted << ", got " << Describe(reply);
 }
 
 }  // namespace
@@ -106,8 +102,12 @@ CTestDrive::CTestDrive(const std::string& text)
 
 CBytes CTestDrive::Cdb6(unsigned char opcode, unsigned char byte1, uint32_t length24)
 {
-    return {opcode, byte1, static_cast<unsigned char>(length24 >> 16),
-            static_cast<unsigned char>(length24 >> 8), static_cast<unsigned char>(length24), 0};
+    return {opcode,
+            byte1,
+            static_cast<unsigned char>(length24 >> 16),
+            static_cast<unsigned char>(length24 >> 8),
+            static_cast<unsigned char>(length24),
+            0};
 }
 
 CVirtualReply CTestDrive::Run(const CBytes& cdb)
@@ -142,8 +142,8 @@ CVirtualReply CTestDrive::ReadFixed(uint32_t count, uint32_t blockSize, CBytes& 
 CVirtualReply CTestDrive::Inquiry(bool evpd, unsigned char page, unsigned allocation, CBytes& out)
 {
     out.assign(255, 0xEE);
-    return In({0x12, static_cast<unsigned char>(evpd ? 1 : 0), page,
-               static_cast<unsigned char>(allocation >> 8), static_cast<unsigned char>(allocation), 0},
+    return In({0x12, static_cast<unsigned char>(evpd ? 1 : 0), page, static_cast<unsigned char>(allocation >> 8),
+               static_cast<unsigned char>(allocation), 0},
               out);
 }
 
@@ -151,9 +151,7 @@ CVirtualReply CTestDrive::ModeSense(unsigned char pageByte, unsigned char alloca
                                     bool disableBlockDescriptors)
 {
     out.assign(255, 0xEE);
-    return In({0x1A, static_cast<unsigned char>(disableBlockDescriptors ? 0x08 : 0), pageByte, 0,
-               allocation, 0},
-              out);
+    return In({0x1A, static_cast<unsigned char>(disableBlockDescriptors ? 0x08 : 0), pageByte, 0, allocation, 0}, out);
 }
 
 CVirtualReply CTestDrive::LogSense(unsigned char page, unsigned allocation, CBytes& out)
@@ -170,8 +168,8 @@ CVirtualReply CTestDrive::RequestSense(unsigned char allocation, CBytes& out)
     return In({0x03, 0, 0, 0, allocation, 0}, out);
 }
 
-CVirtualReply CTestDrive::ReadBuffer(unsigned char mode, unsigned char id, uint32_t offset,
-                                     uint32_t allocation, CBytes& out)
+CVirtualReply CTestDrive::ReadBuffer(unsigned char mode, unsigned char id, uint32_t offset, uint32_t allocation,
+                                     CBytes& out)
 {
     out.assign(allocation, 0);
     return In({0x3C, mode, id, static_cast<unsigned char>(offset >> 16), static_cast<unsigned char>(offset >> 8),

@@ -51,10 +51,7 @@ public:
         return Run(Cdb6(0x11, code, static_cast<uint32_t>(count) & 0xFFFFFF));
     }
     CVirtualReply Write(const CBytes& record) { return Out(Cdb6(0x0A, 0, Length(record)), record); }
-    CVirtualReply WriteFixed(const CBytes& blocks, uint32_t count)
-    {
-        return Out(Cdb6(0x0A, 1, count), blocks);
-    }
+    CVirtualReply WriteFixed(const CBytes& blocks, uint32_t count) { return Out(Cdb6(0x0A, 1, count), blocks); }
     // Variable READ of `length` bytes into a buffer of that size.
     CVirtualReply Read(uint32_t length, CBytes& out);
     CVirtualReply ReadFixed(uint32_t count, uint32_t blockSize, CBytes& out);
@@ -69,8 +66,7 @@ public:
     CVirtualReply ResetLogs() { return Run({0x4C, 0x02, 0, 0, 0, 0, 0, 0, 0, 0}); }
     CVirtualReply RequestSense(unsigned char allocation, CBytes& out);
     // READ BUFFER into a buffer of `allocation` bytes.
-    CVirtualReply ReadBuffer(unsigned char mode, unsigned char id, uint32_t offset, uint32_t allocation,
-                             CBytes& out);
+    CVirtualReply ReadBuffer(unsigned char mode, unsigned char id, uint32_t offset, uint32_t allocation, CBytes& out);
     // The vendor arm command: 01h parks, 00h unparks.
     CVirtualReply Park(unsigned char action) { return Run({0x06, 0, 0, 0, action, 0}); }
     // First block location from READ POSITION (records and filemarks count).
@@ -87,9 +83,7 @@ private:
 
 #define EXPECT_GOOD(reply) EXPECT_TRUE(vtape_test::IsGood(reply))
 #define ASSERT_GOOD(reply) ASSERT_TRUE(vtape_test::IsGood(reply))
-#define EXPECT_SENSE(reply, key, asc, ascq) \
-    EXPECT_TRUE(vtape_test::HasSense(reply, key, asc, ascq))
-#define EXPECT_CONDITION(reply, byte2, asc, ascq) \
-    EXPECT_TRUE(vtape_test::HasCondition(reply, byte2, asc, ascq))
+#define EXPECT_SENSE(reply, key, asc, ascq) EXPECT_TRUE(vtape_test::HasSense(reply, key, asc, ascq))
+#define EXPECT_CONDITION(reply, byte2, asc, ascq) EXPECT_TRUE(vtape_test::HasCondition(reply, byte2, asc, ascq))
 
 #endif

@@ -5,7 +5,7 @@ set -euo pipefail
 
 # libiscsi reaches drives behind iSCSI targets; tgt is the independent
 # iSCSI tape target the integration suite runs the diagnostic against.
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libiscsi-dev libiscsi-bin tgt "$@")
+packages=(g++ cmake ninja-build pkg-config clang-format libgtest-dev libgmock-dev libiscsi-dev libiscsi-bin tgt "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -8,6 +8,7 @@
 #include "DriveManager.h"
 #include "FakeDriverInterface.h"
 #include "FuzzCheck.h"
+#include "ScsiCodes.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!manager.GetDriveSpecifications(inquiry, type, isScsi, isRetensionable, compression))
         return 0;
 
-    FUZZ_CHECK(inquiry[0] == 0x01);
+    FUZZ_CHECK(inquiry[0] == DEVICE_TYPE_TAPE);
     CVString vendor, product, revision;
     CDriveManager::ParseDriveString(reinterpret_cast<const char*>(inquiry), vendor, product, revision);
     vendor.MakeUpper();

@@ -27,9 +27,7 @@ const int MAX_COMMANDS = 64;
 const long MAX_TOTAL_DATA = 2000000;
 const uint32_t MAX_FILEMARKS = 1023;
 const unsigned char SENTINEL = 0xA5;
-const unsigned char OP_REQUEST_SENSE = 0x03;
-const unsigned char OP_WRITE_FILEMARKS = 0x10;
-const unsigned char SLOW_OPCODE = 0x08;
+const unsigned char SLOW_OPCODE = OP_READ6;
 const long SLOW_SECONDS = 20;
 const uint8_t SLOW_FAULT_BIT = 0x40;  // the VALUE_FAULTS entry with slow=08:20
 
@@ -83,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         totalData += length;
         // Each filemark is a step of its own: keep the count small.
         const uint32_t count = static_cast<uint32_t>((cdb[2] << 16) | (cdb[3] << 8) | cdb[4]);
-        if (cdb[0] == OP_WRITE_FILEMARKS && count > MAX_FILEMARKS) {
+        if (cdb[0] == OP_WRITE_FILEMARKS6 && count > MAX_FILEMARKS) {
             cdb[2] = 0;
             cdb[3] &= 0x03;
         }

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "DriveManager.h"
+#include "DriveTypes.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 //   sgio-probe NODE CDB[:in=N|:out=N]...
 //       One line per CDB (hex): "CDB sent status SS [sense K/ASC/ASCQ]"
 //       when the drive answered, "CDB refused ERRNO-NAME" when the kernel
-//       did not pass it on. A buffer of N zero bytes goes with :in= or :out=.
+//       did not pass it on. A buffer of N zero bytes goes with :in= or :out=;
+//       what an :in= command read follows as "data HEX" (at most 32 bytes).
 //       Exits 0 when every CDB was at least tried.
 //   sgio-probe NODE reset
 //       Asks the SCSI layer to reset the drive's LUN; prints "reset done" or
@@ -127,6 +128,12 @@ int main(int argc, char** argv)
         std::printf("%s sent status %02X", name.c_str(), header.status);
         if (header.sb_len_wr >= 14)
             std::printf(" sense %X/%02X/%02X", sense[2] & 0x0F, sense[12], sense[13]);
+        const int got = static_cast<int>(length) - header.resid;
+        if (direction == SG_DXFER_FROM_DEV && header.status == 0 && got > 0) {
+            std::printf(" data ");
+            for (int at = 0; at < got && at < 32; ++at)
+                std::printf("%02X", data[static_cast<size_t>(at)]);
+        }
         std::printf("\n");
     }
     return 0;

@@ -3,9 +3,12 @@
 // (target_core_user). On the loopback fabric the st and sg drivers then see
 // the virtual drive as they would see a drive on a host adapter.
 //
-//   vtape-tcmu /dev/uioN MODEL[,FAULT...]
+//   vtape-tcmu /dev/uioN MODEL[,FAULT...] [LOG]
 //
-// /dev/uioN is the UIO node the kernel made for the backstore. The program
+// /dev/uioN is the UIO node the kernel made for the backstore. With LOG, each
+// command is appended to that file when it arrives ("> CDB", in hex) and when
+// it is answered ("< STATUS [K/ASC/ASCQ]"), so a suite can see what the
+// kernel and the diagnostic sent, how often, and what was under way. The program
 // prints "ready" on standard output once it serves the ring, and runs until
 // the backstore is removed (then it exits 0) or it is killed. A command that
 // was in the ring when an earlier handler stopped is answered by the next
@@ -44,8 +47,8 @@ const size_t ENTRY_UFLAGS_AT = 7;
 const unsigned char UFLAG_UNKNOWN_OP = 0x1;
 const unsigned char UFLAG_READ_LEN = 0x2;
 const size_t REQUEST_IOV_COUNT_AT = 8;
-const size_t REQUEST_CDB_OFFSET_AT = 20;
-const size_t REQUEST_IOV_AT = 44;
+const size_t REQUEST_CDB_OFFSET_AT = 24;  // the request's own fields keep their natural alignment
+const size_t REQUEST_IOV_AT = 48;
 const size_t IOV_SIZE = 16;  // a 64-bit offset into the region and a 64-bit length
 const size_t RESPONSE_STATUS_AT = 8;
 const size_t RESPONSE_READ_LENGTH_AT = 12;
@@ -123,7 +126,8 @@ size_t MapSize(const std::string& node)
 
 class CRingServer {
 public:
-    CRingServer(unsigned char* base, size_t size, CVirtualDrive& drive) : m_base(base), m_size(size), m_drive(drive)
+    CRingServer(unsigned char* base, size_t size, CVirtualDrive& drive, FILE* log)
+        : m_base(base), m_size(size), m_drive(drive), m_log(log)
     {
     }
 
@@ -164,14 +168,14 @@ private:
         unsigned char cdb[16] = {};
         const uint64_t cdbOffset = Load<uint64_t>(entry + REQUEST_CDB_OFFSET_AT);
         if (!Inside(cdbOffset, 1)) {
-            entry[ENTRY_UFLAGS_AT] |= UFLAG_UNKNOWN_OP;
+            Refuse(entry, "CDB", cdbOffset);
             return;
         }
         const int cdbLength = CdbLength(m_base[cdbOffset]);
         const uint32_t pieceCount = Load<uint32_t>(entry + REQUEST_IOV_COUNT_AT);
         if (!Inside(cdbOffset, static_cast<uint64_t>(cdbLength)) ||
             !Inside(static_cast<uint64_t>(entry - m_base) + REQUEST_IOV_AT, uint64_t(pieceCount) * IOV_SIZE)) {
-            entry[ENTRY_UFLAGS_AT] |= UFLAG_UNKNOWN_OP;
+            Refuse(entry, "CDB or data list", pieceCount);
             return;
         }
         std::memcpy(cdb, m_base + cdbOffset, static_cast<size_t>(cdbLength));
@@ -183,12 +187,19 @@ private:
             // An entry that points outside the region is refused, never
             // followed.
             if (!Inside(pieces[i].offset, pieces[i].length)) {
-                entry[ENTRY_UFLAGS_AT] |= UFLAG_UNKNOWN_OP;
+                Refuse(entry, "data", pieces[i].offset);
                 return;
             }
             total += pieces[i].length;
         }
 
+        if (m_log != nullptr) {
+            std::fputc('>', m_log);
+            for (int i = 0; i < cdbLength; ++i)
+                std::fprintf(m_log, " %02X", cdb[i]);
+            std::fputc('\n', m_log);
+            std::fflush(m_log);
+        }
         m_buffer.resize(total);
         const VDataDirection direction = total == 0 ? VDIR_NONE : SendsData(cdb[0]) ? VDIR_OUT : VDIR_IN;
         if (direction == VDIR_OUT)
@@ -206,6 +217,13 @@ private:
                 std::min(static_cast<size_t>(std::max(reply.senseLength, 0)), sizeof reply.sense);
             std::memcpy(entry + RESPONSE_SENSE_AT, reply.sense, senseLength);
         }
+        if (m_log != nullptr) {
+            std::fprintf(m_log, "< %02X", reply.status);
+            if (reply.status == STATUS_CHECK_CONDITION)
+                std::fprintf(m_log, " %X/%02X/%02X", reply.sense[2] & 0x0F, reply.sense[12], reply.sense[13]);
+            std::fputc('\n', m_log);
+            std::fflush(m_log);
+        }
         // A read shorter than the initiator's buffer (a short record, an
         // allocation length above the page) reports its length, so the
         // initiator sees the residue. The kernel takes no length of 0: a
@@ -214,6 +232,15 @@ private:
             entry[ENTRY_UFLAGS_AT] |= UFLAG_READ_LEN;
             Store<uint32_t>(entry + RESPONSE_READ_LENGTH_AT, static_cast<uint32_t>(transferred));
         }
+    }
+
+    // The kernel fails such a command; it is a fault of the handler or of
+    // the kernel, and says where it is.
+    void Refuse(unsigned char* entry, const char* what, uint64_t value) const
+    {
+        std::fprintf(stderr, "vtape-tcmu: an entry's %s (%llu) lies outside the %zu bytes of the ring\n", what,
+                     static_cast<unsigned long long>(value), m_size);
+        entry[ENTRY_UFLAGS_AT] |= UFLAG_UNKNOWN_OP;
     }
 
     void Gather(const std::vector<CPiece>& pieces)
@@ -240,6 +267,7 @@ private:
     unsigned char* m_base;
     size_t m_size;
     CVirtualDrive& m_drive;
+    FILE* m_log;
     std::vector<unsigned char> m_buffer;
 };
 
@@ -247,8 +275,8 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s /dev/uioN MODEL[,FAULT...]\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s /dev/uioN MODEL[,FAULT...] [LOG]\n", argv[0]);
         return 2;
     }
     const std::string node = argv[1];
@@ -256,6 +284,11 @@ int main(int argc, char** argv)
     std::unique_ptr<CVirtualDrive> drive = CVirtualDrive::Create(argv[2], error);
     if (!drive) {
         std::fprintf(stderr, "vtape-tcmu: %s\n", error.c_str());
+        return 2;
+    }
+    FILE* log = nullptr;
+    if (argc == 4 && (log = std::fopen(argv[3], "a")) == nullptr) {
+        std::fprintf(stderr, "vtape-tcmu: %s: %s\n", argv[3], std::strerror(errno));
         return 2;
     }
     const size_t size = MapSize(node);
@@ -276,7 +309,7 @@ int main(int argc, char** argv)
                      Load<uint16_t>(base + MAILBOX_VERSION_AT), MAILBOX_VERSION);
         return 2;
     }
-    CRingServer server(base, size, *drive);
+    CRingServer server(base, size, *drive, log);
     std::printf("ready\n");
     std::fflush(stdout);
     // The UIO node counts the kernel's notices from the moment it was

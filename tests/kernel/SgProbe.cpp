@@ -2,11 +2,12 @@
 // to learn which commands a user's node and capabilities let through, and
 // resets a drive's LUN under a running diagnostic.
 //
-//   sgio-probe NODE CDB[:in=N|:out=N]...
+//   sgio-probe [-r] NODE CDB[:in=N|:out=N]...
 //       One line per CDB (hex): "CDB sent status SS [sense K/ASC/ASCQ]"
 //       when the drive answered, "CDB refused ERRNO-NAME" when the kernel
-//       did not pass it on. A buffer of N zero bytes goes with :in= or :out=;
+//       did not pass it on ("refused-open ERRNO-NAME" when NODE does not open). A buffer of N zero bytes goes with :in= or :out=;
 //       what an :in= command read follows as "data HEX" (at most 32 bytes).
+//       -r opens NODE read-only (the diagnostic opens it read/write).
 //       Exits 0 when every CDB was at least tried.
 //   sgio-probe NODE reset
 //       Asks the SCSI layer to reset the drive's LUN; prints "reset done" or
@@ -83,13 +84,22 @@ bool ParseRequest(const std::string& text, std::vector<unsigned char>& cdb, int&
 
 int main(int argc, char** argv)
 {
+    const bool readOnly = argc > 1 && std::strcmp(argv[1], "-r") == 0;
+    if (readOnly) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s NODE CDB[:in=N|:out=N]... | NODE reset\n", argv[0]);
+        std::fprintf(stderr, "usage: sgio-probe [-r] NODE CDB[:in=N|:out=N]... | NODE reset\n");
         return 2;
     }
-    const int fd = ::open(argv[1], O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(argv[1], (readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        std::printf("open refused %s\n", ErrnoName(errno));
+        // One line per CDB all the same, so that tables stay aligned.
+        const int error = errno;
+        for (int i = 2; i < argc; ++i)
+            std::printf("%s refused-open %s\n", std::string(argv[i]).substr(0, std::string(argv[i]).find(':')).c_str(),
+                        ErrnoName(error));
         return 1;
     }
     if (std::strcmp(argv[2], "reset") == 0) {

@@ -35,9 +35,11 @@ case_name=
 case_failure=
 
 # Starts a case; the case passes unless `fail` was said before `finish`.
+case_started=0
 begin() {
     case_name=$1
     case_failure=
+    case_started=$SECONDS
     guest && echo "suite: $case_name" >&2
 }
 fail() {
@@ -45,6 +47,7 @@ fail() {
 }
 finish() {
     guest || return 0
+    measure timing "$case_name: $((SECONDS - case_started)) s"
     if [ -z "$case_failure" ]; then
         printf '%s\tPASS\t\n' "$case_name" >>"$out/cases"
     else
@@ -90,6 +93,7 @@ backstore=$cfg/core/user_0/vtape
 loopback=$cfg/loopback/naa.5001405000000001
 handler_pid=
 handler_log=
+handlers_started=0
 uio=
 vt_nst=  # the virtual drive's st node, generic node and address
 vt_sg=
@@ -150,7 +154,8 @@ stop_handler() {
 # its device, the drive is as a sim: device is at the start of a run.
 start_handler() {
     stop_handler
-    handler_log=$out/measure/commands-$case_name.log
+    handlers_started=$((handlers_started + 1))
+    handler_log=$out/measure/commands-$case_name-$handlers_started.log
     : >/tmp/handler.out
     "$handler" "/dev/$uio" "$1" "$handler_log" </dev/null >/tmp/handler.out 2>>"$out/measure/handler.err" &
     handler_pid=$!
@@ -163,9 +168,9 @@ start_virtual_drive() {
     mkdir -p "$backstore" || return 1
     echo -n "dev_config=vtape/ultrium" >"$backstore/control" || return 1
     echo -n "dev_size=1073741824" >"$backstore/control" || return 1
-    # A handler that died under a command fails it after this long; the
-    # slowest command of a case stays well below it.
-    echo 20 >"$backstore/attrib/cmd_time_out" || return 1
+    # A handler that died under a command fails it after this long (30 s
+    # by default); the slowest command of a case stays well below it.
+    echo 10 >"$backstore/attrib/cmd_time_out" || return 1
     echo 1 >"$backstore/enable" || return 1
     local name
     for name in /sys/class/uio/uio*/name; do
@@ -224,25 +229,35 @@ setup_guest() {
 }
 
 # ------------------------------------------------------------------ diagnostics
-# One diagnostic on a new virtual drive of SPEC, through ROUTE (nst or sg)
-# in the guest, on -dev:sim:SPEC on the host. ARGS hold @DEV@ for the device.
+# A new virtual drive of SPEC, reached through ROUTE (nst or sg) in the
+# guest, as -dev:sim:SPEC on the host: its device in $device.
+device=
+new_drive() {
+    device=sim:$1
+    guest || return 0
+    start_handler "$1" || return 1
+    device=/dev/$vt_sg
+    [ "$2" = nst ] && device=/dev/$vt_nst
+    return 0
+}
+# One diagnostic on a new drive of SPEC through ROUTE; @DEV@ in ARGS is
+# its device.
 diag() {
-    local key=$1 spec=$2 route=$3
+    local key=$1
+    new_drive "$2" "$3" || return 1
     shift 3
-    local device=sim:$spec
-    if guest; then
-        start_handler "$spec" || return 1
-        device=/dev/$vt_sg
-        [ "$route" = nst ] && device=/dev/$vt_nst
-    fi
     run "$key" "${@//@DEV@/$device}"
 }
 # An interactive session of LINES, one command each, with @DEV@ as above.
 session() {
-    local key=$1 spec=$2 route=$3
+    local key=$1
+    new_drive "$2" "$3" || return 1
     shift 3
-    printf '%s\n' "$@" >"$out/out/$key.in"
-    diag "$key" "$spec" "$route"
+    local line
+    for line in "$@"; do
+        printf '%s\n' "${line//@DEV@/$device}"
+    done >"$out/out/$key.in"
+    run "$key"
 }
 
 case_rwtest() {  # NAME SPEC ROUTE EXIT-STATUS VERDICT-LINE
@@ -265,11 +280,18 @@ case_plain() {  # NAME SPEC LINE ARGS...: runs, succeeds, prints LINE
     finish
 }
 
-case_capture() {  # NAME SPEC COMMAND
+case_capture() {  # NAME SPEC COMMAND [DRIVE-BYTES]
     begin "$1"
     diag "$1" "$2" sg "$3" -dev:@DEV@ -id:x -nr "-f:$out/out/$1.file"
     expect_success "$1"
     [ -s "$out/out/$1.file" ] || fail "$3 wrote no file"
+    if [ -n "${4:-}" ]; then
+        # The file holds whole blocks; only the drive's own bytes are its
+        # content. What the rest holds is measured.
+        echo "$4" >"$out/out/$1.length"
+        measure capture-tail "$1: $(tail -c +$(($4 + 1)) "$out/out/$1.file" | tr -d '\0' | wc -c) of the \
+$(($(stat -c %s "$out/out/$1.file") - $4)) bytes past the drive's $4 are not zero"
+    fi
     compare "$1"
     finish
 }
@@ -287,7 +309,7 @@ diagnostics() {
     case_plain etest ultrium "Drive Diagnostic Test complete: Report Pass." etest
     case_plain park ultrium "Drive Arm successfully parked." park
     case_plain unpark ultrium "Drive Arm successfully unparked." unpark
-    case_capture trace ultrium,firmware=R128 trace
+    case_capture trace ultrium,firmware=R128 trace 40000
     case_capture cmemory ultrium cmemory
     case_capture eeprom ultrium eeprom
 
@@ -299,7 +321,7 @@ diagnostics() {
     finish
 
     begin upgrade
-    local image=/tmp/tapediag-kernel-u120B-fw.bin
+    local image=$out/u120B-fw.bin
     "$source_dir/scripts/make-firmware-image.sh" ultrium 120B 1048576 "$image"
     session upgrade ultrium sg "upgrade -dev:@DEV@ -id:x -f:$image -nr" "show -nr" e
     expect_line upgrade "Firmware Version 120B installed."
@@ -440,31 +462,34 @@ as_tape_user() {
 measurements() {
     begin sgio-filter
     start_handler ultrium
-    local entry name cdb sg_answer st_answer
-    measure sgio-filter "| command | opcode | /dev/$vt_sg | /dev/$vt_nst |"
-    measure sgio-filter "|---|---|---|---|"
+    local entry cdbs=() names=() i
     for entry in "${PROBES[@]}"; do
-        name=${entry%%|*}
-        cdb=${entry#*|}
-        sg_answer=$(as_tape_user "$probe" "/dev/$vt_sg" "$cdb" | cut -d' ' -f2-)
-        st_answer=$(as_tape_user "$probe" "/dev/$vt_nst" "$cdb" | cut -d' ' -f2-)
-        measure sgio-filter "| $name | ${cdb:0:2}h | $sg_answer | $st_answer |"
+        names+=("${entry%%|*}")
+        cdbs+=("${entry#*|}")
     done
-    grep -q "INQUIRY | 12h | sent" "$out/measure/sgio-filter" || fail "INQUIRY did not pass the filter for a member of tape"
-    # The diagnostics as that user, on a new drive each.
-    local command
-    for command in show "rwtest -id:x -ts:16" "logpages -id:x" "get -speed -id:x" "park -id:x" \
-        "eeprom -id:x -f:/tmp/eeprom-user.bin"; do
-        for route in sg nst; do
-            start_handler ultrium
-            local node=/dev/$vt_sg
-            [ $route = nst ] && node=/dev/$vt_nst
-            # shellcheck disable=SC2086
-            as_tape_user timeout 60 "$tapediag" $command "-dev:$node" -nr </dev/null >/tmp/user.out 2>/tmp/user.err
-            local rc=$?
-            measure tapediag-as-tape-user "$command -dev:$node: exit $rc; $(grep -m1 -E 'Test completed|Test failed|Failure on|SCSI Adapter|Firmware|skipped|permission|cannot' \
-                /tmp/user.out /tmp/user.err | sed 's|^/tmp/user\.||' | head -1); stderr: $(head -2 /tmp/user.err | paste -sd'|')"
-        done
+    local sg_answers st_answers
+    local sg_answers sg_read_only_answers st_answers
+    mapfile -t sg_answers < <(as_tape_user "$probe" "/dev/$vt_sg" "${cdbs[@]}")
+    mapfile -t sg_read_only_answers < <(as_tape_user "$probe" -r "/dev/$vt_sg" "${cdbs[@]}")
+    mapfile -t st_answers < <(as_tape_user "$probe" "/dev/$vt_nst" "${cdbs[@]}")
+    measure sgio-filter "| command | opcode | /dev/$vt_sg read/write | /dev/$vt_sg read-only | /dev/$vt_nst read/write |"
+    measure sgio-filter "|---|---|---|---|---|"
+    for i in "${!cdbs[@]}"; do
+        measure sgio-filter "| ${names[$i]} | ${cdbs[$i]:0:2}h | $(cut -d' ' -f2-4 <<<"${sg_answers[$i]:-}") |" \
+            "$(cut -d' ' -f2-4 <<<"${sg_read_only_answers[$i]:-}") | $(cut -d' ' -f2-4 <<<"${st_answers[$i]:-}") |"
+    done
+    grep -q "| INQUIRY | 12h | sent" "$out/measure/sgio-filter" || fail "INQUIRY did not pass the filter for a member of tape"
+    # The diagnostics as that user, each on a new drive.
+    local command route
+    for command in "show sg" "show nst" "rwtest -id:x -ts:16 sg" "logpages -id:x sg" "get -speed -id:x sg" \
+        "park -id:x sg" "eeprom -id:x -f:/tmp/eeprom-user.bin sg"; do
+        route=${command##* }
+        command=${command% *}
+        new_drive ultrium "$route"
+        # shellcheck disable=SC2086
+        as_tape_user timeout 60 "$tapediag" $command "-dev:$device" -nr </dev/null >/tmp/user.out 2>/tmp/user.err
+        measure tapediag-as-tape-user "$command -dev:$device: exit $?; $(grep -v -E '^ *$|^[0-9a-f]{2} ' /tmp/user.out |
+            tail -2 | paste -sd'|'); stderr: $(head -2 /tmp/user.err | paste -sd'|')"
     done
     finish
 
@@ -482,49 +507,57 @@ measurements() {
     measure st-node "READ POSITION after:  $after"
     finish
 
-    # Retries: a MODE SENSE tgt refuses (get -speed), and a drive becoming ready.
+    # Retries: a MODE SENSE tgt refuses (get -speed), and a drive becoming
+    # ready.
     begin retries
     local start=$SECONDS
     run get-speed-tgt get -speed "-dev:/dev/$tgt_nst" -id:x -nr
-    measure retries "get -speed on tgt: exit $(status_of get-speed-tgt), $((SECONDS - start)) s; $(paste -sd'|' "$out/out/get-speed-tgt.out" | tail -c 400)"
-    diag becoming-ready ultrium,becoming-ready=3 sg show -dev:@DEV@ -nr
-    measure retries "show on becoming-ready=3: exit $(status_of becoming-ready); commands: $(grep -c '^>' "$handler_log"), TEST UNIT READY: $(grep -c '^> 00' "$handler_log")"
-    diag get-speed-refused ultrium sg get -speed -dev:@DEV@ -id:x -nr
+    measure retries "get -speed on tgt: exit $(status_of get-speed-tgt), $((SECONDS - start)) s;" \
+        "$(paste -sd'|' "$out/out/get-speed-tgt.out" | tail -c 200)"
+    start=$SECONDS
+    diag becoming-ready ultrium,becoming-ready=3 sg rwtest -dev:@DEV@ -id:x -nr -ts:16
+    measure retries "rwtest on becoming-ready=3: exit $(status_of becoming-ready), $((SECONDS - start)) s;" \
+        "TEST UNIT READY sent $(grep -c '^> 00' "$handler_log") times, answered 2/04/01 $(grep -c '^< 02 2/04/01' "$handler_log") times;" \
+        "$(grep -m1 -E 'Test completed|Failure on' "$out/out/becoming-ready.out")"
     finish
 
-    # A LUN reset under a command, and a handler that dies under one: what
-    # tapediag says, and what the next command finds.
+    # A LUN reset under a command, and a drive that goes away under one:
+    # what tapediag says, and what the next command finds.
     begin lost-position
     start_handler ultrium,slow=1B:6
-    run lun-reset-setup rwtest "-dev:/dev/$vt_sg" -id:x -nr -ts:4
     timeout 60 "$tapediag" retension "-dev:/dev/$vt_sg" -id:x -nr </dev/null >"$out/out/lun-reset.out" 2>&1 &
     local pid=$!
     wait_for 20 grep -q '^> 1B 00 00 00 03' "$handler_log"
     start=$SECONDS
-    local answer
-    answer=$("$probe" "/dev/$vt_sg" reset)
-    measure lost-position "LUN reset during a 6 s retension: $answer after $((SECONDS - start)) s"
+    measure lost-position "LUN reset during a 6 s retension: $("$probe" "/dev/$vt_sg" reset) after $((SECONDS - start)) s"
     wait $pid
-    measure lost-position "retension: exit $?; $(paste -sd'|' "$out/out/lun-reset.out")"
-    run lun-reset-next show "-dev:/dev/$vt_sg" -nr
-    measure lost-position "next show: exit $(status_of lun-reset-next); stderr: $(paste -sd'|' "$out/out/lun-reset-next.err")"
-    run lun-reset-next-rwtest rwtest "-dev:/dev/$vt_sg" -id:x -nr -ts:4
-    measure lost-position "next rwtest: exit $(status_of lun-reset-next-rwtest); $(tail -4 "$out/out/lun-reset-next-rwtest.out" | paste -sd'|')"
-    measure lost-position "commands the drive saw: $(grep -c '^>' "$handler_log")"
+    measure lost-position "retension: exit $?; $(grep -v '^ *$' "$out/out/lun-reset.out" | tail -3 | paste -sd'|')"
+    run lun-reset-next rwtest "-dev:/dev/$vt_sg" -id:x -nr -ts:16
+    measure lost-position "next rwtest: exit $(status_of lun-reset-next); $(grep -m1 -E 'Test completed|Failure on' \
+        "$out/out/lun-reset-next.out"); stderr: $(paste -sd'|' "$out/out/lun-reset-next.err")"
+    measure lost-position "what the drive answered after the reset: $(sed -n '/^> 1B 00 00 00 03/,$p' "$handler_log" |
+        grep '^<' | sort | uniq -c | paste -sd',')"
 
+    # The handler dies under a command: the kernel fails the command after
+    # the backstore's time-out; a new drive then answers behind the LUN.
     start_handler ultrium,slow=1B:30
-    timeout 90 "$tapediag" retension "-dev:/dev/$vt_nst" -id:x -nr </dev/null >"$out/out/handler-died.out" 2>&1 &
+    timeout 90 "$tapediag" retension "-dev:/dev/$vt_nst" -id:x -nr </dev/null >"$out/out/drive-gone.out" 2>&1 &
     pid=$!
     wait_for 20 grep -q '^> 1B 00 00 00 03' "$handler_log"
     kill -KILL "$handler_pid"
     wait "$handler_pid" 2>/dev/null
     handler_pid=
     start=$SECONDS
-    wait $pid
-    measure lost-position "drive gone under retension (command time-out 20 s): exit $?, after $((SECONDS - start)) s; $(paste -sd'|' "$out/out/handler-died.out")"
+    wait_for 40 grep -q -E 'Failure on|complete' "$out/out/drive-gone.out"
+    measure lost-position "drive gone under retension (backstore time-out 10 s): after $((SECONDS - start)) s:" \
+        "$(grep -v '^ *$' "$out/out/drive-gone.out" | tail -3 | paste -sd'|')"
     start_handler ultrium
-    run handler-died-next show "-dev:/dev/$vt_nst" -nr
-    measure lost-position "next show on a new drive: exit $(status_of handler-died-next); $(grep -m1 Firmware "$out/out/handler-died-next.out"); stderr: $(paste -sd'|' "$out/out/handler-died-next.err")"
+    wait $pid
+    measure lost-position "retension exit $? once a new drive answered; kernel: $(dmesg | grep -i -E 'st [0-9]|sg|tcmu|tcm_loop' |
+        tail -3 | paste -sd'|')"
+    run drive-gone-next show "-dev:/dev/$vt_nst" -nr
+    measure lost-position "next show: exit $(status_of drive-gone-next); $(grep -m1 Firmware "$out/out/drive-gone-next.out");" \
+        "stderr: $(paste -sd'|' "$out/out/drive-gone-next.err")"
     finish
 }
 

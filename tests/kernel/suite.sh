@@ -455,6 +455,11 @@ PROBES=(
     "LOG SENSE|4D004000000000004000:in=64"
 )
 
+# A probe's answer without its CDB and data.
+answer() {
+    cut -d' ' -f2- <<<"$1" | sed 's/ data .*//'
+}
+
 as_tape_user() {
     setpriv --reuid=4242 --regid=4242 --groups="$(getent group tape | cut -d: -f3)" --inh-caps=-all "$@"
 }
@@ -475,8 +480,8 @@ measurements() {
     measure sgio-filter "| command | opcode | /dev/$vt_sg read/write | /dev/$vt_sg read-only | /dev/$vt_nst read/write |"
     measure sgio-filter "|---|---|---|---|---|"
     for i in "${!cdbs[@]}"; do
-        measure sgio-filter "| ${names[$i]} | ${cdbs[$i]:0:2}h | $(cut -d' ' -f2-4 <<<"${sg_answers[$i]:-}") |" \
-            "$(cut -d' ' -f2-4 <<<"${sg_read_only_answers[$i]:-}") | $(cut -d' ' -f2-4 <<<"${st_answers[$i]:-}") |"
+        measure sgio-filter "| ${names[$i]} | ${cdbs[$i]:0:2}h | $(answer "${sg_answers[$i]:-}") |" \
+            "$(answer "${sg_read_only_answers[$i]:-}") | $(answer "${st_answers[$i]:-}") |"
     done
     grep -q "| INQUIRY | 12h | sent" "$out/measure/sgio-filter" || fail "INQUIRY did not pass the filter for a member of tape"
     # The diagnostics as that user, each on a new drive.
@@ -507,18 +512,20 @@ measurements() {
     measure st-node "READ POSITION after:  $after"
     finish
 
-    # Retries: a MODE SENSE tgt refuses (get -speed), and a drive becoming
-    # ready.
+    # Retries: a drive becoming ready, and a MODE SENSE the drive refuses.
     begin retries
-    local start=$SECONDS
-    run get-speed-tgt get -speed "-dev:/dev/$tgt_nst" -id:x -nr
-    measure retries "get -speed on tgt: exit $(status_of get-speed-tgt), $((SECONDS - start)) s;" \
-        "$(paste -sd'|' "$out/out/get-speed-tgt.out" | tail -c 200)"
+    local start
     start=$SECONDS
     diag becoming-ready ultrium,becoming-ready=3 sg rwtest -dev:@DEV@ -id:x -nr -ts:16
     measure retries "rwtest on becoming-ready=3: exit $(status_of becoming-ready), $((SECONDS - start)) s;" \
         "TEST UNIT READY sent $(grep -c '^> 00' "$handler_log") times, answered 2/04/01 $(grep -c '^< 02 2/04/01' "$handler_log") times;" \
         "$(grep -m1 -E 'Test completed|Failure on' "$out/out/becoming-ready.out")"
+    start=$SECONDS
+    diag mode-sense-refused ultrium,unsupported=1a sg get -speed -dev:@DEV@ -id:x -nr
+    measure retries "get -speed with MODE SENSE refused (05/20/00): exit $(status_of mode-sense-refused)," \
+        "$((SECONDS - start)) s; MODE SENSE sent $(grep -c '^> 1A' "$handler_log") times (st's opens included:" \
+        "$(grep -c '^> 1A 00 00 00 0C' "$handler_log") of 12 bytes); $(grep -m1 -E 'Unable|currently' \
+        "$out/out/mode-sense-refused.out")"
     finish
 
     # A LUN reset under a command, and a drive that goes away under one:

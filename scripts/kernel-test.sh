@@ -11,7 +11,7 @@
 #
 # Prints one line per case and "N passed, N failed"; exits non-zero when a
 # case failed or the guest did not finish. The guest is killed when it runs
-# longer than KERNEL_TEST_LIMIT seconds (default 240). The kernel package is
+# longer than KERNEL_TEST_LIMIT seconds (default 270). The kernel package is
 # downloaded with apt and unpacked, never installed, into
 # BUILD_DIR/kernel-cache; each case's output, the guest's console and the
 # measurements (BUILD_DIR/kernel-test/results/measure/) stay in
@@ -35,7 +35,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 scripts/install-deps.sh qemu-system-x86 busybox-static open-iscsi kmod cpio xz-utils util-linux iproute2 >&2
-limit=${KERNEL_TEST_LIMIT:-240}
+limit=${KERNEL_TEST_LIMIT:-270}
 started=$(date +%s)
 
 # ------------------------------------------------------------------ kernel

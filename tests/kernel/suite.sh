@@ -150,7 +150,7 @@ stop_handler() {
     wait "$handler_pid" 2>/dev/null
     handler_pid=
 }
-# Serves a new virtual drive of SPEC behind the same LUN: the kernel keeps
+# Serves a new virtual drive DRIVE (MODEL[,FAULT...]) behind the same LUN: the kernel keeps
 # its device, the drive is as a sim: device is at the start of a run.
 start_handler() {
     stop_handler
@@ -229,8 +229,8 @@ setup_guest() {
 }
 
 # ------------------------------------------------------------------ diagnostics
-# A new virtual drive of SPEC, reached through ROUTE (nst or sg) in the
-# guest, as -dev:sim:SPEC on the host: its device in $device.
+# A new virtual drive DRIVE (MODEL[,FAULT...]), reached through ROUTE (nst or sg) in the
+# guest, as -dev:sim:DRIVE on the host: its device in $device.
 device=
 new_drive() {
     device=sim:$1
@@ -240,7 +240,7 @@ new_drive() {
     [ "$2" = nst ] && device=/dev/$vt_nst
     return 0
 }
-# One diagnostic on a new drive of SPEC through ROUTE; @DEV@ in ARGS is
+# One diagnostic on a new drive DRIVE through ROUTE; @DEV@ in ARGS is
 # its device.
 diag() {
     local key=$1
@@ -260,7 +260,7 @@ session() {
     run "$key"
 }
 
-case_rwtest() {  # NAME SPEC ROUTE EXIT-STATUS VERDICT-LINE
+case_rwtest() {  # NAME DRIVE ROUTE EXIT-STATUS VERDICT-LINE
     begin "$1"
     diag "$1" "$2" "$3" rwtest -dev:@DEV@ -id:x -nr -ts:16
     [ "$(status_of "$1")" = "$4" ] || fail "$1 exited $(status_of "$1"), not $4"
@@ -269,18 +269,18 @@ case_rwtest() {  # NAME SPEC ROUTE EXIT-STATUS VERDICT-LINE
     finish
 }
 
-case_plain() {  # NAME SPEC LINE ARGS...: runs, succeeds, prints LINE
-    local name=$1 spec=$2 line=$3
+case_plain() {  # NAME DRIVE LINE ARGS...: runs, succeeds, prints LINE
+    local name=$1 drive=$2 line=$3
     shift 3
     begin "$name"
-    diag "$name" "$spec" sg "$@" -dev:@DEV@ -id:x -nr
+    diag "$name" "$drive" sg "$@" -dev:@DEV@ -id:x -nr
     expect_success "$name"
     expect_line "$name" "$line"
     compare "$name"
     finish
 }
 
-case_capture() {  # NAME SPEC COMMAND [DRIVE-BYTES]
+case_capture() {  # NAME DRIVE COMMAND [DRIVE-BYTES]
     begin "$1"
     diag "$1" "$2" sg "$3" -dev:@DEV@ -id:x -nr "-f:$out/out/$1.file"
     expect_success "$1"
@@ -486,8 +486,7 @@ measurements() {
     grep -q "| INQUIRY | 12h | sent" "$out/measure/sgio-filter" || fail "INQUIRY did not pass the filter for a member of tape"
     # The diagnostics as that user, each on a new drive.
     local command route
-    for command in "show sg" "show nst" "rwtest -id:x -ts:16 sg" "logpages -id:x sg" "get -speed -id:x sg" \
-        "park -id:x sg" "eeprom -id:x -f:/tmp/eeprom-user.bin sg"; do
+    for command in "show nst" "rwtest -id:x -ts:16 sg" "logpages -id:x sg" "eeprom -id:x -f:/tmp/eeprom-user.bin sg"; do
         route=${command##* }
         command=${command% *}
         new_drive ultrium "$route"

@@ -12,7 +12,9 @@
 // prints "ready" on standard output once it serves the ring, and runs until
 // the backstore is removed (then it exits 0) or it is killed. A command that
 // was in the ring when an earlier handler stopped is answered by the next
-// one, as a drive that was restarted under a command would answer it.
+// one, as a drive that was restarted under a command would answer it; once
+// the backstore's time-out (attrib/cmd_time_out) has failed it, the kernel
+// drops that answer.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -89,8 +91,7 @@ bool SendsData(unsigned char opcode)
         0x4C,  // LOG SELECT
         0x55,  // MODE SELECT(10)
         0x8A,  // WRITE(16)
-        0xA3,  // MAINTENANCE OUT
-        0xA4,  // MAINTENANCE OUT (service actions)
+        0xA4,  // MAINTENANCE OUT
         0xB5,  // SECURITY PROTOCOL OUT
     };
     return std::find(std::begin(DATA_OUT), std::end(DATA_OUT), opcode) != std::end(DATA_OUT);

@@ -3,9 +3,11 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, once in a Release build;
 # builds the Debian package and runs the tapediag it holds; then runs every
 # fuzz target over its seed inputs. Warnings are errors in every build here.
+# After the normal build's tests, the kernel suite (scripts/kernel-test.sh)
+# runs that build on the real st and sg drivers in a virtual machine.
 #
-# SKIP_SANITIZERS=1, SKIP_RELEASE=1, SKIP_PACKAGE=1 and SKIP_FUZZ_SEEDS=1
-# leave out a stage.
+# SKIP_SANITIZERS=1, SKIP_RELEASE=1, SKIP_PACKAGE=1, SKIP_FUZZ_SEEDS=1 and
+# SKIP_KERNEL=1 leave out a stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -22,6 +24,14 @@ run_suite() {
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPEDIAG_WERROR=ON
+# The guest needs root on the host (CI has it), as the tgt tests do.
+if [ "${SKIP_KERNEL:-0}" != 1 ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        scripts/kernel-test.sh build
+    else
+        echo "kernel suite skipped: scripts/kernel-test.sh needs root"
+    fi
+fi
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DTAPEDIAG_SANITIZE=ON -DTAPEDIAG_WERROR=ON

@@ -194,6 +194,17 @@ std::vector<std::string> FormUsages(const char* command)
     return usages;
 }
 
+// What a command word must be, for the reasons.
+std::string CommandChoice()
+{
+    std::vector<std::string> words;
+    size_t count = 0;
+    const CCommandRow* rows = CommandRows(count);
+    for (size_t i = 0; i < count; ++i)
+        words.push_back(rows[i].word);
+    return "the command is one of " + Alternatives(words) + " (case-sensitive)";
+}
+
 std::string Lower(std::string text)
 {
     for (char& c : text)
@@ -387,7 +398,11 @@ bool CUtility::SetParameters(const char* delimited)
 bool CUtility::ParseParameters()
 {
     m_rejection.clear();
-    if (m_parameterCount == 0 || !ParseCommandWord())
+    if (m_parameterCount == 0 || *m_parameters[0] == '\0') {
+        m_rejection = "no command given: " + CommandChoice();
+        return false;
+    }
+    if (!ParseCommandWord())
         return false;
     for (int i = 1; i < m_parameterCount; ++i) {
         if (!ParseSwitch(m_parameters[i]))
@@ -404,18 +419,12 @@ bool CUtility::ParseCommandWord()
         m_application->SetCommandId(command->id);
         return true;
     }
-    std::vector<std::string> words;
-    size_t count = 0;
-    const CCommandRow* rows = CommandRows(count);
-    for (size_t i = 0; i < count; ++i) {
-        if (rows[i].needsSwitch && std::strcmp(word, rows[i].word) == 0) {
-            m_rejection = RejectedArgument(word, std::string(word) + " needs one of " + Alternatives(FormUsages(word)));
-            return false;
-        }
-        words.push_back(rows[i].word);
+    if (FindCommandByWord(word, true) == nullptr) {
+        m_rejection = RejectedArgument(word, CommandChoice());
+        return false;
     }
-    const std::string choice = "the command is one of " + Alternatives(words) + " (case-sensitive)";
-    m_rejection = *word == '\0' ? "no command given: " + choice : RejectedArgument(word, choice);
+    // A command that needs a switch, given alone.
+    m_rejection = RejectedArgument(word, std::string(word) + " needs one of " + Alternatives(FormUsages(word)));
     return false;
 }
 

@@ -70,6 +70,7 @@ TEST_F(Parser, RejectionReasonNamesTheArgumentAndWhatIsAccepted)
         const char* line;
         std::string reason;
     } cases[] = {
+        {"", "no command given: the command is one of " + commands},
         {";", "no command given: the command is one of " + commands},
         {"SHOW;", "\"SHOW\" rejected: the command is one of " + commands},
         {"get;", "\"get\" rejected: get needs one of -speed, -compdefault or -load"},

@@ -9,7 +9,6 @@
 //       lists (@COMMANDS@ and the like) filled in.
 //
 // Exit status 0 on success (a build tool, not one of the programs).
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>

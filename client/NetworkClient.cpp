@@ -1,18 +1,20 @@
 #include "NetworkClient.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
 const int HOST_NAME_BUFFER = 4096;
 const int PASSWORD_REPLY_BUFFER = 1024;
+// A server answers a password at once unless it is serving another client.
+const int BUSY_NOTICE_MS = 2000;
 
 void ConsoleLine(const char* line)
 {
@@ -24,18 +26,9 @@ void ConsoleLine(const char* line)
 }  // namespace
 
 CNetworkClient::CNetworkClient(const char* address, const char* password, int port)
-    : m_queue("CLIENT MSG: "), m_password(password), m_socket(-1), m_initialized(false), m_addressValid(true),
-      m_addressGiven(false), m_connectionUp(false), m_lastReceive(CMessageQueue::RECEIVED)
-{
-    std::memset(&m_serverAddress, 0, sizeof m_serverAddress);
-    m_serverAddress.sin_family = AF_INET;
-    m_serverAddress.sin_port = htons(static_cast<uint16_t>(port));
-    CVString text(address);
-    if (!text.IsEmpty()) {
-        m_addressGiven = true;
-        m_addressValid = inet_aton(text, &m_serverAddress.sin_addr) != 0;
-    }
-}
+    : m_queue("CLIENT MSG: "), m_password(password), m_socket(-1), m_initialized(false), m_address(address),
+      m_port(port), m_nextAddress(0), m_connectionUp(false), m_lastReceive(CMessageQueue::RECEIVED)
+{}
 
 CNetworkClient::~CNetworkClient()
 {
@@ -51,20 +44,43 @@ int CNetworkClient::ConnectToServer()
 
 bool CNetworkClient::Initialize()
 {
-    if (!m_addressGiven) {
-        char name[HOST_NAME_BUFFER] = {};
-        hostent* entry = nullptr;
-        if (gethostname(name, sizeof name - 1) == 0)
-            entry = gethostbyname(name);
-        if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list[0] == nullptr) {
-            std::fprintf(stderr, "CLIENT MSG: Unable to resolve the host's own name %s.\n", name);
-            std::fflush(stderr);
-            return false;
-        }
-        std::memcpy(&m_serverAddress.sin_addr, entry->h_addr_list[0], sizeof m_serverAddress.sin_addr);
-        char dotted[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &m_serverAddress.sin_addr, dotted, sizeof dotted);
-        m_hostIP = dotted;
+    const bool ownName = m_address.IsEmpty();
+    std::string name(m_address);
+    if (ownName) {
+        char host[HOST_NAME_BUFFER] = {};
+        if (gethostname(host, sizeof host - 1) == 0)
+            name = host;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    const std::string service = std::to_string(m_port);
+    addrinfo* found = nullptr;
+    const int result = name.empty() ? EAI_NONAME : getaddrinfo(name.c_str(), service.c_str(), &hints, &found);
+    if (result != 0) {
+        if (ownName)
+            std::fprintf(stderr, "CLIENT MSG: Unable to resolve the host's own name %s.\n", name.c_str());
+        else
+            std::fprintf(stderr, "CLIENT MSG: Unable to find the server %s: %s.\n", name.c_str(), gai_strerror(result));
+        std::fflush(stderr);
+        return false;
+    }
+    m_serverAddresses.clear();
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        CServerAddress server{};
+        std::memcpy(&server.address, entry->ai_addr, entry->ai_addrlen);
+        server.length = entry->ai_addrlen;
+        m_serverAddresses.push_back(server);
+    }
+    freeaddrinfo(found);
+    m_nextAddress = 0;
+    if (ownName) {
+        char numeric[NI_MAXHOST] = {};
+        const CServerAddress& first = m_serverAddresses.front();
+        getnameinfo(reinterpret_cast<const sockaddr*>(&first.address), first.length, numeric, sizeof numeric, nullptr,
+                    0, NI_NUMERICHOST);
+        m_hostIP = numeric;
     }
     m_initialized = true;
     return true;
@@ -72,7 +88,9 @@ bool CNetworkClient::Initialize()
 
 bool CNetworkClient::CreateSocket()
 {
-    m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int family =
+        m_nextAddress < m_serverAddresses.size() ? m_serverAddresses[m_nextAddress].address.ss_family : AF_INET;
+    m_socket = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_socket < 0) {
         m_socket = -1;
         ConsoleLine("CLIENT MSG: Failed to open communication socket.");
@@ -83,12 +101,24 @@ bool CNetworkClient::CreateSocket()
 
 int CNetworkClient::Connect()
 {
-    int on = 1;
-    setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-
-    if (!m_addressValid ||
-        connect(m_socket, reinterpret_cast<const sockaddr*>(&m_serverAddress), sizeof m_serverAddress) != 0) {
+    for (;;) {
+        int on = 1;
+        setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        const bool known = m_nextAddress < m_serverAddresses.size();
+        if (known) {
+            const CServerAddress& server = m_serverAddresses[m_nextAddress];
+            if (connect(m_socket, reinterpret_cast<const sockaddr*>(&server.address), server.length) == 0)
+                break;
+        }
+        // A name may stand for several addresses (IPv6 and IPv4 for
+        // "localhost"): the next one may take the connection.
+        if (known && ++m_nextAddress < m_serverAddresses.size()) {
+            CloseSocket();
+            if (!CreateSocket())
+                return 0;
+            continue;
+        }
         ConsoleLine("CLIENT MSG: Unable to connect to the server.");
         ConsoleLine("CLIENT MSG: Check the IP address and port number.");
         return 0;
@@ -102,7 +132,7 @@ int CNetworkClient::Connect()
         return 0;
     }
     char reply[PASSWORD_REPLY_BUFFER] = {};
-    if (ReceiveMsg(reply, sizeof reply) == 0) {
+    if (!ReceivePasswordReply(reply, sizeof reply)) {
         // No answer at all is no acceptance: the server refused the
         // connection without a word, or went away.
         ConsoleLine("CLIENT MSG: Unable to connect to the server application.");
@@ -120,6 +150,19 @@ int CNetworkClient::Connect()
     return -1;
 }
 
+bool CNetworkClient::ReceivePasswordReply(char* reply, int length)
+{
+    // A server serving another client reads the password only once that
+    // client has left, which may take as long as a test runs. Say so once,
+    // so that a silent wait is not taken for a hang.
+    if (ReceiveMsg(reply, length, BUSY_NOTICE_MS) == 1)
+        return true;
+    if (m_lastReceive != CMessageQueue::TIMED_OUT)
+        return false;
+    ConsoleLine("CLIENT MSG: The server is busy with another client; waiting until it is done.");
+    return ReceiveMsg(reply, length) == 1;
+}
+
 bool CNetworkClient::PasswordAccepted(const char* reply)
 {
     return CVString(reply) != MSG_PASSWORD_INVALID;
@@ -131,7 +174,13 @@ void CNetworkClient::DisconnectFromServer()
         return;
     if (m_connectionUp)
         SendMsg(MSG_DISCONNECT, 0);
-    close(m_socket);
+    CloseSocket();
+}
+
+void CNetworkClient::CloseSocket()
+{
+    if (m_socket >= 0)
+        close(m_socket);
     m_socket = -1;
     m_connectionUp = false;
 }
@@ -141,18 +190,19 @@ void CNetworkClient::ShutdownServer()
     SendMsg(MSG_SHUTDOWN, 0);
 }
 
-int CNetworkClient::ReceiveMsg(char* buffer, int length)
+int CNetworkClient::ReceiveMsg(char* buffer, int length, int timeoutMs)
 {
-    m_lastReceive = m_queue.ReceiveFrom(m_socket, buffer, length);
+    m_lastReceive = m_queue.ReceiveFrom(m_socket, buffer, length, timeoutMs);
     switch (m_lastReceive) {
     case CMessageQueue::RECEIVED:
         return 1;
+    case CMessageQueue::TIMED_OUT:
+        return 0;  // the connection stays up: the caller decides
     case CMessageQueue::FAILED:
         ConsoleLine("CLIENT MSG: Unable to receive data from server.");
         break;
     case CMessageQueue::CLOSED:
     case CMessageQueue::OVERFLOWED:
-    case CMessageQueue::TIMED_OUT:  // the client waits without a bound
         break;
     }
     m_connectionUp = false;

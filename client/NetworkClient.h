@@ -6,15 +6,17 @@
 #ifndef TAPEDIAG_NETWORKCLIENT_H
 #define TAPEDIAG_NETWORKCLIENT_H
 
-#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <vector>
 
 #include "MessageQueue.h"
 #include "VString.h"
 
 class CNetworkClient {
 public:
-    // address: the server's dotted IPv4 address; empty for the address of
-    // the client host's own name.
+    // address: the server's host name, IPv4 or IPv6 address; empty for the
+    // client host's own name.
     CNetworkClient(const char* address, const char* password, int port);
     // Says goodbye to the server over a connection that is still up.
     ~CNetworkClient();
@@ -24,11 +26,14 @@ public:
     // Initialize, CreateSocket and Connect: 1 connected and accepted, 0 not
     // connected, -1 password refused.
     int ConnectToServer();
-    // Settles the server address; the host's own name is resolved only when
-    // no address was given. False when it does not resolve.
+    // Resolves the server's name (the host's own when none was given) into
+    // the addresses to try, in the resolver's order. False, with the reason
+    // on standard error, when it does not resolve.
     bool Initialize();
+    // A TCP socket for the address tried next.
     bool CreateSocket();
-    // Connection and password exchange; results as ConnectToServer.
+    // Connects to the first address that takes the connection, then passes
+    // the password exchange; results as ConnectToServer.
     int Connect();
     // Any reply but MSG_PASSWORD_INVALID counts as acceptance.
     static bool PasswordAccepted(const char* reply);
@@ -39,8 +44,9 @@ public:
     CVString GetHostIP() const { return m_hostIP; }
 
     // The next message into buffer: 1 when one was delivered, 0 when the
-    // connection ended or failed (LastReceive tells which).
-    int ReceiveMsg(char* buffer, int length);
+    // connection ended or failed, or when timeoutMs (if not NO_TIMEOUT)
+    // passed without a whole message (LastReceive tells which).
+    int ReceiveMsg(char* buffer, int length, int timeoutMs = NO_TIMEOUT);
     CMessageQueue::ReceiveResult LastReceive() const { return m_lastReceive; }
     // Sends one message (length is not used: the whole text goes). 1 on
     // success; after a failure the connection counts as lost.
@@ -56,14 +62,23 @@ public:
     void AdoptConnectedSocket(int socket);
 
 private:
+    struct CServerAddress {
+        sockaddr_storage address;
+        socklen_t length;
+    };
+
+    // The server's answer to the password.
+    bool ReceivePasswordReply(char* reply, int length);
+    void CloseSocket();
+
     CMessageQueue m_queue;
     CVString m_password;
     int m_socket;
     bool m_initialized;
-    sockaddr_in m_serverAddress;
-    // False when the address text given was not a dotted IPv4 address.
-    bool m_addressValid;
-    bool m_addressGiven;
+    CVString m_address;
+    int m_port;
+    std::vector<CServerAddress> m_serverAddresses;
+    size_t m_nextAddress;  // the one CreateSocket makes a socket for
     CVString m_hostIP;
     // Connected, and neither side has ended the connection yet.
     bool m_connectionUp;

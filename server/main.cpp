@@ -1,13 +1,16 @@
 // The diagnostic program: one command from its own arguments, an interactive
 // prompt when started without arguments, or a server for remote clients when
-// the first argument is "server". Exit status 1 means success, 0 failure.
+// the first argument is "server"; --help, -h and --version print what they
+// say. Exit status 1 means success, 0 failure.
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
 
 #include "Application.h"
+#include "Help.h"
 #include "ServerMode.h"
+#include "ServerOptionTable.h"
 #include "Utility.h"
 
 namespace {
@@ -34,6 +37,46 @@ bool RunInteractive(CApplication& app, CUtility& utility)
     return status;
 }
 
+void PrintCompleteHelp()
+{
+    const std::string name = CUtility::GetExecName();
+    std::cout << PROGRAM_BANNER << "\n"
+              << RIGHTS_NOTICE << "\n\n"
+              << "Usage: " << name << " COMMAND [SWITCH...]\n"
+              << "       " << name << "\n"
+              << "       " << name << " server [OPTION...]\n"
+              << "       " << name << " --help | -h | --version\n"
+              << "Runs one command; without arguments, one command line after another at\n"
+              << "the prompt; with server, the commands tapediag-client sends over TCP.\n\n";
+    for (const std::string& line : CUtility::HelpLines())
+        std::cout << line << "\n";
+    std::cout << "\nServer options:\n";
+    size_t count = 0;
+    const CServerOptionText* options = ServerOptionTexts(count);
+    for (size_t i = 0; i < count; ++i)
+        std::cout << HelpLine(std::string(options[i].text) + options[i].value, options[i].help) << "\n";
+    std::cout << "\nEnvironment:\n"
+              << HelpLine(SERVER_PASSWORD_VARIABLE, "server: the password without -pw: or -pwfile:")
+              << "\n\nExit status: 1 for success, 0 for failure (the reverse of the usual\n"
+              << "convention).\n"
+              << "Manual pages: tapediag(8), tapediag-client(1)." << std::endl;
+}
+
+// --help, -h and --version answer without a closing prompt, with the
+// success status. False for any other first argument.
+bool AnswerHelpOrVersion(const char* argument)
+{
+    if (std::strcmp(argument, "--version") == 0) {
+        std::cout << "tapediag " << PROGRAM_VERSION << std::endl;
+        return true;
+    }
+    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+        PrintCompleteHelp();
+        return true;
+    }
+    return false;
+}
+
 void ClosingPrompt()
 {
     std::cout << std::endl << "Press Enter to close." << std::endl;
@@ -50,6 +93,8 @@ int main(int argc, char** argv)
 
     if (argc < 2)
         return RunInteractive(app, utility) ? 1 : 0;
+    if (AnswerHelpOrVersion(argv[1]))
+        return 1;
 
     bool status = false;
     bool stoppedByRequest = false;

@@ -1,7 +1,8 @@
-// The diagnostic's commands: one row each, holding the command word, the
-// command id the controller reports, whether the word needs a switch after
-// it, and the drive manager operation that runs it. The parser matches the
-// words in the order of the rows; the controller dispatches by id.
+// The diagnostic's commands: one row each, holding the command word, what
+// the command does (for the complete help), the command id the controller
+// reports, whether the word needs a switch after it, and the drive manager
+// operation that runs it. The parser matches the words in the order of the
+// rows; the controller dispatches by id.
 #ifndef TAPEDIAG_COMMANDTABLE_H
 #define TAPEDIAG_COMMANDTABLE_H
 
@@ -35,6 +36,7 @@ enum CommandId {
 
 struct CCommandRow {
     const char* word;
+    const char* description;  // one line of the complete help
     int id;
     bool needsSwitch;  // the word alone is no command
     // Runs the command on the selected drive; null for a command the

@@ -9,6 +9,7 @@
 #ifndef TAPEDIAG_UTILITY_H
 #define TAPEDIAG_UTILITY_H
 
+#include <string>
 #include <vector>
 
 #include "VString.h"
@@ -52,8 +53,8 @@ public:
     static CVString DelimitSwitches(const char* switches);
 
     // Reset the controller's settings, split and parse the line. True when
-    // accepted; a rejected line shows the short help unless the program
-    // serves a remote client.
+    // accepted; a rejected line shows the short help and, on standard
+    // error, the reason, unless the program serves a remote client.
     bool SetParameters(int argc, char** argv);
     bool SetParameters(const char* delimited);
     bool ParseParameters();
@@ -63,8 +64,15 @@ public:
     static bool SetIds(const char* param, int& port, int& bus, int& target, int& lun);
     static bool EqualStrings(const char* a, const char* b);
 
+    // Why the last line was rejected: the argument and what would have been
+    // accepted in its place, or that no command was given. Empty after a
+    // line that was accepted.
+    const std::string& RejectionReason() const { return m_rejection; }
+
     // The switch forms, in the order they are tested.
     static std::vector<CSwitchText> SwitchTexts();
+    // The commands and the switches of the complete help, one line each.
+    static std::vector<std::string> HelpLines();
 
     int GetParameterCount() const { return m_parameterCount; }
     const CVString& GetParameter(int index) const { return m_parameters[index]; }
@@ -76,6 +84,7 @@ private:
     CApplication* m_application;
     int m_parameterCount;
     CVString m_parameters[MAX_PARAMETERS];
+    std::string m_rejection;
 };
 
 #endif

@@ -17,6 +17,7 @@
 #include "MessageQueue.h"
 #include "MsgDelivery.h"
 #include "NetworkServer.h"
+#include "PasswordFile.h"
 #include "Utility.h"
 
 namespace {
@@ -75,37 +76,6 @@ bool RefuseToStart(const std::string& reason)
     std::fprintf(stderr, "SERVER MSG: %s\n", reason.c_str());
     std::fflush(stderr);
     return false;
-}
-
-// The first line of a file, without its line end (a "\r\n" one too).
-bool ReadFirstLine(const std::string& path, std::string& line, std::string& reason)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    line.clear();
-    char chunk[512];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            reason = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        const char* end = got == 0 ? nullptr : static_cast<const char*>(std::memchr(chunk, '\n', got));
-        line.append(chunk, end != nullptr ? static_cast<size_t>(end - chunk) : static_cast<size_t>(got));
-        // Past the longest password there is no need to read on.
-        if (got == 0 || end != nullptr || line.size() > static_cast<size_t>(VSTRING_MAX_LENGTH) + 1)
-            break;
-    }
-    ::close(fd);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
 }
 
 // Why a client could never send this password; empty when it can.
@@ -268,7 +238,7 @@ bool SettleServerOptions(CServerOptions& options, int& port)
         return RefuseToStart("The port must be a number from 1 to 65535: \"" + std::string(options.port) + "\".");
     if (options.passwordSource == PASSWORD_FILE) {
         std::string reason;
-        if (!ReadFirstLine(options.passwordFile, options.password, reason))
+        if (!ReadPasswordFile(options.passwordFile, options.password, reason))
             return RefuseToStart("Unable to read the password file " + options.passwordFile + ": " + reason + ".");
         if (options.password.empty())
             return RefuseToStart("The password file " + options.passwordFile + " holds no password on its first line.");

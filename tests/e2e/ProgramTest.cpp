@@ -6,6 +6,10 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "CommandTable.h"
+#include "Help.h"
+#include "ServerOptionTable.h"
+#include "Utility.h"
 
 namespace {
 
@@ -32,6 +36,38 @@ TEST(Program, RejectedLineShowsHelpThenClosingPromptAndFails)
     EXPECT_EQ(lines[23], "See READ-ME for additional commands.");
     EXPECT_EQ(lines[24], "");
     EXPECT_EQ(lines[25], "Press Enter to close.");
+    // The reason goes to standard error, leaving the help as it was.
+    EXPECT_EQ(tapediag.Errors().rfind("tapediag: \"Show\" rejected: the command is one of rwtest, ", 0), 0u)
+        << tapediag.Errors();
+}
+
+// --help lists every command, switch and server option of the tables, one
+// line each; like --version it ends at once with the success status.
+TEST(Program, HelpAndVersionAnswerWithoutPromptAndSucceed)
+{
+    std::vector<std::string> entries;
+    size_t count = 0;
+    const CCommandRow* rows = CommandRows(count);
+    for (size_t i = 0; i < count; ++i)
+        entries.push_back(std::string("  ") + rows[i].word + " ");
+    for (const CSwitchText& form : CUtility::SwitchTexts())
+        entries.push_back(std::string("  ") + form.text + (form.takesValue ? "" : " "));
+    const CServerOptionText* options = ServerOptionTexts(count);
+    for (size_t i = 0; i < count; ++i)
+        entries.push_back(std::string("  ") + options[i].text + options[i].value + " ");
+
+    for (const char* option : {"--help", "-h"}) {
+        ChildProcess tapediag(TAPEDIAG_BIN, {option});
+        EXPECT_EQ(tapediag.Finish(), 1) << option;
+        EXPECT_EQ(tapediag.Errors(), "") << option;
+        const std::string& help = tapediag.Output();
+        EXPECT_EQ(help.find("\nPress Enter to close.\n"), std::string::npos) << option;
+        for (const std::string& entry : entries)
+            EXPECT_NE(help.find("\n" + entry), std::string::npos) << option << ": " << entry;
+    }
+    ChildProcess version(TAPEDIAG_BIN, {"--version"});
+    EXPECT_EQ(version.Finish(), 1);
+    EXPECT_EQ(version.Output(), std::string("tapediag ") + PROGRAM_VERSION + "\n");
 }
 
 TEST(Program, ShowWithoutDrives)

@@ -31,11 +31,12 @@ TEST(ClientCommandLineTest, ConnectionSwitchesAreTakenOutOfTheCommand)
 {
     Arguments args(
         {"tapediag-client", "rwtest", "-ip:10.1.2.3", "-id:x", "-cp:9000", "-pw:abc", "-ip:127.0.0.1", "-nr"});
-    CVString address, password, port("8800");
-    GetCmdLineCommunicationsParams(args.argc(), args.argv.data(), address, password, port);
-    EXPECT_STREQ(address, "127.0.0.1");
-    EXPECT_STREQ(port, "9000");
-    EXPECT_STREQ(password, "abc");
+    CConnectionSwitches switches;
+    GetCmdLineCommunicationsParams(args.argc(), args.argv.data(), switches);
+    EXPECT_STREQ(switches.address, "127.0.0.1");
+    EXPECT_STREQ(switches.port, "9000");
+    EXPECT_STREQ(switches.password, "abc");
+    EXPECT_EQ(switches.passwordSource, PASSWORD_FROM_SWITCH);
     EXPECT_STREQ(args.argv[2], "null");
     EXPECT_STREQ(args.argv[5], "null");
     // -nr stays: the server reads it too.
@@ -45,11 +46,12 @@ TEST(ClientCommandLineTest, ConnectionSwitchesAreTakenOutOfTheCommand)
 TEST(ClientCommandLineTest, EmptyPasswordNullArgumentsAndNoArguments)
 {
     Arguments args({"tapediag-client", " show ", "null", "-pw:"});
-    CVString address, password("unchanged"), port("8800");
-    GetCmdLineCommunicationsParams(args.argc(), args.argv.data(), address, password, port);
-    EXPECT_STREQ(password, "");
-    EXPECT_STREQ(address, "");
-    EXPECT_STREQ(port, "8800");
+    CConnectionSwitches switches;
+    switches.password = "unchanged";
+    GetCmdLineCommunicationsParams(args.argc(), args.argv.data(), switches);
+    EXPECT_STREQ(switches.password, "");
+    EXPECT_STREQ(switches.address, "");
+    EXPECT_STREQ(switches.port, "8800");
     EXPECT_STREQ(CmdLineArgsToString(args.argc(), args.argv.data()), "show;");
     Arguments none({"tapediag-client"});
     EXPECT_STREQ(CmdLineArgsToString(none.argc(), none.argv.data()), "");

@@ -157,20 +157,29 @@ private:
     size_t m_chunk = 8192;
 };
 
-// A listening socket on 127.0.0.1 with a port the system chose, for tests
-// that play the server themselves.
+// A listening socket on 127.0.0.1 (or ::1 for AF_INET6) with a port the
+// system chose, for tests that play the server themselves. Port() is 0 when
+// the host has no such loopback address.
 class LoopbackListener {
 public:
-    LoopbackListener()
+    explicit LoopbackListener(int family = AF_INET)
     {
-        m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_socket = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_storage address{};
         socklen_t size = sizeof address;
-        if (bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(m_socket, 4) == 0 &&
-            getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            m_port = ntohs(address.sin_port);
+        if (family == AF_INET6) {
+            auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
+            ipv6->sin6_family = AF_INET6;
+            ipv6->sin6_addr = in6addr_loopback;
+        } else {
+            auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
+            ipv4->sin_family = AF_INET;
+            ipv4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        }
+        auto* any = reinterpret_cast<sockaddr*>(&address);
+        if (bind(m_socket, any, size) == 0 && listen(m_socket, 4) == 0 && getsockname(m_socket, any, &size) == 0)
+            m_port = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                              : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
     }
     ~LoopbackListener() { close(m_socket); }
     LoopbackListener(const LoopbackListener&) = delete;

@@ -54,8 +54,52 @@ TEST_F(Parser, SpeedValues)
     EXPECT_EQ(app.GetSpeedValue(), 16);
     EXPECT_TRUE(Parse("set; -speed:0;"));
     EXPECT_EQ(app.GetSpeedValue(), 0);
-    EXPECT_TRUE(Parse("set; -speed:fast;"));
-    EXPECT_EQ(app.GetSpeedValue(), -1);
+    // Not a number is no speed either: taken without effect, "set" would
+    // end in "No values selected to change." as if it had done its work.
+    EXPECT_FALSE(Parse("set; -speed:fast;"));
+    EXPECT_FALSE(Parse("set; -speed:-8;"));
+}
+
+// Every rejected line says which argument it was and what would have been
+// accepted; an accepted line leaves no reason behind.
+TEST_F(Parser, RejectionReasonNamesTheArgumentAndWhatIsAccepted)
+{
+    const std::string commands = "rwtest, ctest, upgrade, trace, logpages, retension, etest, park, unpark, set, "
+                                 "get, eeprom, cmemory, enablecomp, disablecomp, compstatus or show (case-sensitive)";
+    const struct {
+        const char* line;
+        std::string reason;
+    } cases[] = {
+        {"", "no command given: the command is one of " + commands},
+        {";", "no command given: the command is one of " + commands},
+        {"SHOW;", "\"SHOW\" rejected: the command is one of " + commands},
+        {"get;", "\"get\" rejected: get needs one of -speed, -compdefault or -load"},
+        {"set;", "\"set\" rejected: set needs one of -speed:N, -compdefault:scsi, -compdefault:on, "
+                 "-compdefault:off, -load:on, -load:hold or -load:off"},
+        {"rwtest; -ts:abc;", "\"-ts:abc\" rejected: -ts: takes a whole number of megabytes"},
+        {"rwtest; -ts:;", "\"-ts:\" rejected: -ts: takes a whole number of megabytes"},
+        {"set; -speed:fast;", "\"-speed:fast\" rejected: -speed: takes 0, 8, 10, 12, 14 or 16"},
+        {"set; -compdefault:ON;",
+         "\"-compdefault:ON\" rejected: expected -compdefault:scsi, -compdefault:on or -compdefault:off"},
+        {"rwtest; -id:1::3;",
+         "\"-id:1::3\" rejected: -id: takes TARGET, ADAPTER:TARGET or ADAPTER:TARGET:LUN in whole numbers"},
+        {"rwtest; -getByIndex:l;", "\"-getByIndex:l\" rejected: -getByIndex: takes a list position, a whole number "
+                                   "from 0"},
+        {"rwtest; -nov;", "\"-nov\" rejected: expected -nov:FILE"},
+        {"rwtest; -TS:5;", "\"-TS:5\" rejected: expected -ts:MB"},
+        {"rwtest; -f;", "\"-f\" rejected: expected -f:FILE or -fr"},
+        {"rwtest; -x;", "\"-x\" rejected: no such switch (--help lists them all)"},
+        {"rwtest; -nr; junk;", "\"junk\" rejected: no such switch (--help lists them all)"},
+        {"show;", ""},
+    };
+    for (const auto& c : cases) {
+        Parse(c.line);
+        EXPECT_EQ(utility.RejectionReason(), c.reason) << c.line;
+    }
+    std::string tooLong = "rwtest; -o:" + std::string(512, 'n') + ";";
+    EXPECT_FALSE(Parse(tooLong.c_str()));
+    EXPECT_NE(utility.RejectionReason().find(" rejected: -o: takes a file name of at most 511 characters"),
+              std::string::npos);
 }
 
 TEST_F(Parser, SettingsTablesAndOrder)

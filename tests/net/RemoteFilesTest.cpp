@@ -86,11 +86,11 @@ TEST(CommandFilesRule, OnlyRegularFilesOrNewNamesInTheDirectory)
     // Opening a pipe that slipped in after the check must neither hang nor succeed.
     for (int flags : {O_RDONLY, O_WRONLY}) {
         errno = 0;
-        EXPECT_EQ(files.Open("pipe", COMMAND_FILE_BINARY, flags, 0), -1) << flags;
+        EXPECT_EQ(files.Open("pipe", flags, 0), -1) << flags;
         EXPECT_NE(errno, 0);
     }
     // A regular file opens as asked, without the non-blocking flag the check used.
-    int fd = files.Open("plain.txt", COMMAND_FILE_BINARY, O_RDONLY, 0);
+    int fd = files.Open("plain.txt", O_RDONLY, 0);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
     close(fd);

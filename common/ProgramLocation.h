@@ -1,6 +1,6 @@
 // Where the program was started from: its directory (no trailing slash) and
-// its name without ".exe". Recorded once at start-up; files that belong
-// beside the program (firmware images, binary captures) are found there.
+// its name without ".exe". Recorded once at start-up. No file a command
+// names is looked for there: a bare name is taken from the current directory.
 #ifndef TAPEDIAG_PROGRAMLOCATION_H
 #define TAPEDIAG_PROGRAMLOCATION_H
 

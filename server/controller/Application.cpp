@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
@@ -81,17 +83,21 @@ bool CApplication::RunAppl()
     }
 
     if (m_settings.commandId == CMD_SHOW) {
-        OpenReportFile();
+        if (!OpenReportFile())
+            return false;
         DisplayDrvInfo();
-        CloseReportFile();
-        return true;
+        return CloseReportFile();
     }
 
     if (!SelectDrive())
         return false;
-    OpenReportFile();
+    // A report asked for and not kept would leave the user with nothing to
+    // show for the command (with -nov: not even the console lines): the
+    // command does not run without its file.
+    if (!OpenReportFile())
+        return false;
     bool result = ProcessCmd();
-    CloseReportFile();
+    result = CloseReportFile() && result;
     m_progress.EndLine();
     return result;
 }
@@ -185,33 +191,45 @@ void CApplication::DisplayDrvInfo()
         list->GetAt(i)->DisplayDrive(this);
 }
 
-void CApplication::OpenReportFile()
+bool CApplication::OpenReportFile()
 {
     CloseReportFile();
     if (m_settings.outputFileName.IsEmpty())
-        return;
-    // A report file that cannot be opened is skipped: the output still
-    // reaches the console or the client.
-    const int fd = m_files.Open(m_settings.outputFileName, COMMAND_FILE_REPORT, O_RDWR | O_CREAT | O_APPEND, 0666);
-    if (fd < 0)
-        return;
-    m_outputStream = fdopen(fd, "a+");
+        return true;
+    m_reportError = 0;
+    const int fd = m_files.Open(m_settings.outputFileName, O_WRONLY | O_CREAT | O_APPEND, 0666);
+    if (fd >= 0) {
+        m_outputStream = fdopen(fd, "a");
+        if (m_outputStream == nullptr) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+        }
+    }
     if (m_outputStream == nullptr)
-        ::close(fd);
+        FileProblem("report file", m_settings.outputFileName, errno);
+    return m_outputStream != nullptr;
 }
 
-void CApplication::CloseReportFile()
+bool CApplication::CloseReportFile()
 {
-    if (m_outputStream != nullptr) {
-        std::fclose(m_outputStream);
-        m_outputStream = nullptr;
-    }
+    if (m_outputStream == nullptr)
+        return true;
+    int error = m_reportError;
+    if (std::fclose(m_outputStream) != 0 && error == 0)
+        error = errno;
+    m_outputStream = nullptr;
+    if (error != 0)
+        FileProblem("report file", m_settings.outputFileName, error);
+    return error == 0;
 }
 
 void CApplication::Msg(const CVString& text, bool newline)
 {
-    if (m_outputStream != nullptr)
-        std::fprintf(m_outputStream, newline ? "%s\n" : "%s", static_cast<const char*>(text));
+    // The first failed write is the one whose reason the user is told.
+    if (m_outputStream != nullptr &&
+        std::fprintf(m_outputStream, newline ? "%s\n" : "%s", static_cast<const char*>(text)) < 0 && m_reportError == 0)
+        m_reportError = errno;
     if (m_settings.verbose) {
         // A progress line still open is a phase that stopped short: its last
         // state stays above the line that tells why.
@@ -243,6 +261,17 @@ void CApplication::TestProgress(ETestPhase phase, unsigned long long done, unsig
 }
 
 void CApplication::DeviceNotice(const std::string& line)
+{
+    ErrorLine(line);
+}
+
+void CApplication::FileProblem(const char* what, const char* name, int error)
+{
+    ErrorLine(std::string("tapediag: ") + what + " " + static_cast<const char*>(m_files.Path(name)) + ": " +
+              std::strerror(error));
+}
+
+void CApplication::ErrorLine(const std::string& line)
 {
     m_progress.EndLine();
     std::fprintf(stderr, "%s\n", line.c_str());

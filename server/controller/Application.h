@@ -51,6 +51,7 @@ public:
 
     // Ends an open progress line first, so the notice starts a line of its own.
     void DeviceNotice(const std::string& line) override;
+    void FileProblem(const char* what, const char* name, int error) override;
 
     const CCommandSettings& Settings() const override { return m_settings; }
     CCommandSettings& Settings() { return m_settings; }
@@ -110,8 +111,12 @@ public:
 
 private:
     bool SelectDrive();
-    void OpenReportFile();
-    void CloseReportFile();
+    // Each false when the report file could not be opened or written, the
+    // reason told on standard error.
+    bool OpenReportFile();
+    bool CloseReportFile();
+    // One line on standard error, after the progress line if one is open.
+    void ErrorLine(const std::string& line);
     bool FailSelection(const char* message);
 
     CCommandSettings m_settings;
@@ -119,6 +124,8 @@ private:
     bool m_clientServer;
     int m_platformKind;
     FILE* m_outputStream;
+    // errno of the first failed write to the report file; 0 while none.
+    int m_reportError = 0;
     CTapeDrive* m_currentDrive;
     CDriveManager* m_driveManager;
     // Whether standard error was a terminal when the program started.

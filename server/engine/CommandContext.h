@@ -43,6 +43,12 @@ public:
     // commands take.
     virtual void DeviceNotice(const std::string& line) = 0;
 
+    // A file the command names (`what`: "report file", "capture file")
+    // could not be opened or written for the reason errno `error`: one line
+    // naming the file and the reason for the local user's standard error
+    // (the server's console in server mode), never output of the command.
+    virtual void FileProblem(const char* what, const char* name, int error) = 0;
+
     // Catalogue text `id` as one piece of output.
     void Msg(int id, bool newline)
     {

@@ -67,7 +67,7 @@ long WholeBlockBytes(std::FILE* file, bool& tooLarge)
 
 std::FILE* CDriveManager::OpenFirmwareFile(const CVString& name)
 {
-    const int fd = m_application->Files().Open(name, COMMAND_FILE_BINARY, O_RDONLY, 0);
+    const int fd = m_application->Files().Open(name, O_RDONLY, 0);
     if (fd < 0)
         return nullptr;
     std::FILE* file = fdopen(fd, "rb");
@@ -90,7 +90,7 @@ bool CDriveManager::FirmwareUpgrade()
     const bool ignore = m_application->IgnoreSwitchSet();
     if (!ignore && IsCurrentFWOEMSpecific() && !IsFWFileOEMSpecific(name))
         return Refuse("Unable to continue. OEM specific firmware required.");
-    const CVString path = m_application->Files().Path(name, COMMAND_FILE_BINARY);
+    const CVString path = m_application->Files().Path(name);
     if (!FileExists(path))
         return Refuse(CANNOT_OPEN);
 

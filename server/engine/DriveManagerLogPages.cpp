@@ -2,8 +2,6 @@
 // hexadecimal dump, and the binary file the capture commands write.
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "DriveManager.h"
 #include "Retry.h"
@@ -86,22 +84,12 @@ bool CDriveManager::OutputBinary(unsigned char* data, long length)
         Line("-f:filename must be used with binary output commands.");
         return false;
     }
-    const int fd = m_application->Files().Open(name, COMMAND_FILE_BINARY, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) {
-        Line("Can't open filename for binary write.");
-        return false;
-    }
-    bool written = true;
-    for (long done = 0; done < length && written;) {
-        const ssize_t count = ::write(fd, data + done, static_cast<size_t>(length - done));
-        if (count < 0 && errno == EINTR)
-            continue;
-        written = count > 0;
-        done += written ? count : 0;
-    }
-    written = ::close(fd) == 0 && written;
+    const EFileWrite outcome = m_application->Files().Replace(name, data, static_cast<size_t>(length));
+    if (outcome == FILE_WRITTEN)
+        return true;
+    m_application->FileProblem("capture file", name, errno);
     // A capture that did not reach the disk whole must not pass for one.
-    if (!written)
-        Line("Can't write filename for binary output.");
-    return written;
+    Line(outcome == FILE_NOT_OPENED ? "Can't open filename for binary write."
+                                    : "Can't write filename for binary output.");
+    return false;
 }

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -93,34 +92,15 @@ std::string PasswordProblem(const std::string& password)
     return "";
 }
 
-// The directory that files named by clients are kept in, made absolute:
-// the one given, or the program's, or the current one.
-bool SettleDirectory(std::string& directory)
-{
-    if (directory.empty())
-        directory = *CUtility::GetPath() != '\0' ? CUtility::GetPath() : ".";
-    char resolved[PATH_MAX] = {};
-    struct stat entry;
-    const char* reason = nullptr;
-    if (::realpath(directory.c_str(), resolved) == nullptr || ::stat(resolved, &entry) != 0)
-        reason = std::strerror(errno);
-    else if (!S_ISDIR(entry.st_mode))
-        reason = "not a directory";
-    else if (std::strlen(resolved) > static_cast<size_t>(VSTRING_MAX_LENGTH))
-        reason = "its path is too long";
-    if (reason != nullptr)
-        return RefuseToStart("Unable to use the directory " + directory + " for files named by clients: " + reason +
-                             ".");
-    directory = resolved;
-    return true;
-}
-
 // The start-up lines that tell where the server listens and what it serves.
 void AnnounceServer(const CNetworkServer& server, const CServerOptions& options)
 {
     std::printf("SERVER MSG: Listening on %s port %d\n", static_cast<const char*>(server.GetHostIP()),
                 server.GetBoundPort());
-    std::printf("SERVER MSG: Files named by clients are kept in %s\n", options.directory.c_str());
+    if (options.directory.empty())
+        std::printf("SERVER MSG: Clients may name no files (no -dir: was given)\n");
+    else
+        std::printf("SERVER MSG: Files named by clients are kept in %s\n", options.directory.c_str());
     std::fflush(stdout);
     if (options.password.empty() && !IsLoopbackAddress(server.GetHostIP())) {
         std::fprintf(stderr,
@@ -249,7 +229,23 @@ bool SettleServerOptions(CServerOptions& options, int& port)
     std::string problem = PasswordProblem(options.password);
     if (!problem.empty())
         return RefuseToStart(problem);
-    return SettleDirectory(options.directory);
+    return true;
+}
+
+bool SettleDirectory(std::string& directory, CCommandFiles& files)
+{
+    if (directory.empty()) {
+        files.ConfineTo("");
+        return true;
+    }
+    char resolved[PATH_MAX] = {};
+    const std::string reason =
+        ::realpath(directory.c_str(), resolved) == nullptr ? std::strerror(errno) : files.ConfineTo(resolved);
+    if (!reason.empty())
+        return RefuseToStart("Unable to use the directory " + directory + " for files named by clients: " + reason +
+                             ".");
+    directory = resolved;
+    return true;
 }
 
 bool IsLoopbackAddress(const char* dotted)
@@ -269,7 +265,7 @@ void DisplayServerHelp(const char* startedName)
     std::printf("            (if set, clients must change their attachment port)\n\n");
     std::printf("  -ip:address, listens on this IPv4 address (default is the host's own address)\n\n");
     std::printf("  -dev:device, serves this drive instead of the host's (may be repeated)\n\n");
-    std::printf("  -dir:directory, keeps the files clients name here (default is the program's directory)\n\n");
+    std::printf("  -dir:directory, keeps the files clients name here (without it, clients may name no file)\n\n");
     std::printf("  -pwfile:file, reads the password from the file's first line (or set %s)\n\n",
                 SERVER_PASSWORD_VARIABLE);
     std::fflush(stdout);
@@ -347,10 +343,9 @@ bool RunServerMode(CApplication& app, CUtility& utility, int argc, char** argv, 
         return false;
     }
     int port = 0;
-    if (!SettleServerOptions(options, port))
-        return false;
     // Every command of this mode comes from a remote client.
-    app.Files().ConfineTo(options.directory.c_str());
+    if (!SettleServerOptions(options, port) || !SettleDirectory(options.directory, app.Files()))
+        return false;
 
     // A client that goes away must fail a send, not end the server.
     std::signal(SIGPIPE, SIG_IGN);

@@ -11,6 +11,7 @@
 #include "VString.h"
 
 class CApplication;
+class CCommandFiles;
 class CNetworkServer;
 class CUtility;
 
@@ -29,7 +30,7 @@ const char* const SERVER_PASSWORD_VARIABLE = "TAPEDIAG_SERVER_PASSWORD";
 enum PasswordSource { PASSWORD_NONE, PASSWORD_OPTION, PASSWORD_FILE };
 
 // The options of the server command line. Defaults: no password, port
-// "8800", the host's own address, host discovery, the program's directory.
+// "8800", the host's own address, host discovery, no directory for files.
 struct CServerOptions {
     // The password as given (-pw:), or once settled, from wherever it came.
     std::string password;
@@ -38,7 +39,7 @@ struct CServerOptions {
     CVString port;
     // Dotted IPv4 address from -ip:; empty for the host's own address.
     CVString bindAddress;
-    // -dir:; empty for the program's directory. Once settled: absolute.
+    // -dir:; empty when clients may name no file. Once settled: absolute.
     std::string directory;
     // -dev: values in the order given.
     std::vector<CVString> devices;
@@ -55,9 +56,14 @@ bool ParseServerArgs(int argc, char** argv, CServerOptions& options);
 // each with one reason line on standard error: a port that is not 1 to
 // 65535 (port receives the number); the password, read from the first line
 // of -pwfile:'s file or from the environment, which must be one a client can
-// send; the directory for files named by clients, which must exist (made
-// absolute). False when the server must not start.
+// send. False when the server must not start.
 bool SettleServerOptions(CServerOptions& options, int& port);
+
+// Confines the files that clients name to `directory` (-dir:), made
+// absolute, opened once here and writable by the server; without one,
+// clients may name no file. False, with one reason line on standard error,
+// when the server must not start.
+bool SettleDirectory(std::string& directory, CCommandFiles& files);
 
 // True for an address of the loopback network 127.0.0.0/8.
 bool IsLoopbackAddress(const char* dotted);

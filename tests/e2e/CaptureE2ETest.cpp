@@ -1,5 +1,6 @@
 // logpages, trace, cmemory, eeprom, park, unpark, get and set from the
-// command line: the exit status of each, and where a -f: file lands.
+// command line: the exit status of each, where a -f: file lands, and a
+// file that cannot be written.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -64,23 +65,38 @@ TEST(CaptureAndSettingsE2E, ExitStatusIsOneForSuccessAndZeroForFailure)
     }
 }
 
-TEST(CaptureAndSettingsE2E, BareFileNameLandsBesideTheProgramAndAPathAsGiven)
+TEST(CaptureAndSettingsE2E, BareFileNameLandsInTheCurrentDirectoryNeverBesideTheProgram)
 {
-    // A copy of the program in a directory of its own, run from another.
+    // A copy of the program in a directory of its own, run by its path from another.
     ScratchDirectory programDirectory, workingDirectory;
     const std::string program = programDirectory.path + "/tapediag";
     fs::copy_file(TAPEDIAG_BIN, program);
-    fs::create_directory(workingDirectory.path + "/out");
 
     ChildProcess bare(program, {"eeprom", "-dev:sim:ultrium", "-id:x", "-f:eeprom.bin", "-nr"}, workingDirectory.path);
     EXPECT_EQ(bare.Finish(60000), 1) << bare.Output();
-    EXPECT_EQ(fs::file_size(programDirectory.path + "/eeprom.bin"), 8192u);
+    EXPECT_EQ(fs::file_size(workingDirectory.path + "/eeprom.bin"), 8192u);
+    EXPECT_FALSE(fs::exists(programDirectory.path + "/eeprom.bin"));
+}
 
-    ChildProcess relative(program, {"cmemory", "-dev:sim:ultrium", "-id:x", "-f:out/memory.bin", "-nr"},
-                          workingDirectory.path);
-    EXPECT_EQ(relative.Finish(60000), 1) << relative.Output();
-    EXPECT_EQ(fs::file_size(workingDirectory.path + "/out/memory.bin"), 4096u);
-    EXPECT_FALSE(fs::exists(workingDirectory.path + "/eeprom.bin"));
+TEST(CaptureAndSettingsE2E, FileThatCannotBeWrittenFailsTheCommandAndSaysWhy)
+{
+    const struct {
+        Lines args;
+        std::string problem;
+    } rows[] = {
+        {{"show", "-nov:/nonexistent/r.txt"}, "tapediag: report file /nonexistent/r.txt: No such file or directory\n"},
+        {{"logpages", "-o:/dev/full"}, "tapediag: report file /dev/full: No space left on device\n"},
+        {{"cmemory", "-f:/nonexistent/m.bin"},
+         "tapediag: capture file /nonexistent/m.bin: No such file or directory\n"},
+        {{"eeprom", "-f:/dev/full"}, "tapediag: capture file /dev/full: No space left on device\n"},
+    };
+    for (const auto& row : rows) {
+        Lines args = row.args;
+        args.insert(args.end(), {"-dev:sim:ultrium", "-id:x", "-nr"});
+        TapediagRun run = RunTapediag(args);
+        EXPECT_EQ(run.status, 0) << row.args[1];
+        EXPECT_EQ(run.errors, row.problem);
+    }
 }
 
 }  // namespace

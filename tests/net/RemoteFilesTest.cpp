@@ -1,13 +1,16 @@
-// Files named in remote command lines: confined to the server's directory,
-// as bare names, never through a symbolic link; anything else rejects the
-// whole line before a file is touched.
+// Files named in remote command lines: confined to the directory the server
+// was given, as bare names, never through a link; anything else rejects the
+// whole line before a file is touched, and without a directory a client
+// names no file at all.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -15,11 +18,13 @@
 #include <vector>
 
 #include "CommandFiles.h"
+#include "FileSizeLimit.h"
 #include "RequestHandlerTest.h"
 #include "ServerProcess.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
 std::string Read(const std::string& path)
@@ -31,8 +36,8 @@ std::string Read(const std::string& path)
 }
 
 // Two directories: the one the server keeps client files in, holding a
-// subdirectory, a pipe and symbolic links that lead out, and one outside it
-// holding a file that must stay as it is.
+// subdirectory, a pipe, symbolic links that lead out and a second link to a
+// file outside, and one outside it holding a file that must stay as it is.
 class ServedDirectory {
 public:
     ServedDirectory()
@@ -42,12 +47,13 @@ public:
         std::ofstream(outside / "existing.txt") << "keep";
         EXPECT_EQ(symlink((outside / "existing.txt").c_str(), (served / "existing-link").c_str()), 0);
         EXPECT_EQ(symlink((outside / "victim.txt").c_str(), (served / "dangling-link").c_str()), 0);
+        EXPECT_EQ(link((outside / "existing.txt").c_str(), (served / "hard-link").c_str()), 0);
     }
 
     // Whether everything is as it was made.
     void ExpectUntouched() const
     {
-        EXPECT_EQ(served.Names(), (Names{"dangling-link", "existing-link", "pipe", "sub"}));
+        EXPECT_EQ(served.Names(), (Names{"dangling-link", "existing-link", "hard-link", "pipe", "sub"}));
         EXPECT_EQ(outside.Names(), Names{"existing.txt"});
         EXPECT_EQ(Read(outside / "existing.txt"), "keep");
     }
@@ -64,6 +70,7 @@ public:
                 {"pipe", "a pipe"},
                 {"existing-link", "a link to a file outside"},
                 {"dangling-link", "a link to no file yet"},
+                {"hard-link", "a second link to a file outside"},
                 {std::string(256, 'n'), "longer than a directory entry"}};
     }
 
@@ -74,23 +81,25 @@ public:
 TEST(CommandFilesRule, OnlyRegularFilesOrNewNamesInTheDirectory)
 {
     ServedDirectory directory;
-    std::ofstream(directory.served / "plain.txt") << "x";
     CCommandFiles files;
-    files.ConfineTo(directory.served.path.c_str());
-    for (const auto& [name, why] : directory.ForbiddenNames())
+    ASSERT_EQ(files.ConfineTo(directory.served.path), "");
+    // The checks before a line runs, and each way of opening or writing a
+    // file on its own, for an entry that slipped in after the checks.
+    const unsigned char bytes[] = {'x'};
+    for (const auto& [name, why] : directory.ForbiddenNames()) {
         EXPECT_FALSE(files.Allowed(name.c_str())) << why;
+        for (int flags : {O_RDONLY, O_WRONLY | O_CREAT | O_APPEND})
+            EXPECT_EQ(files.Open(name.c_str(), flags, 0666), -1) << why << " " << flags;
+        EXPECT_NE(files.Replace(name.c_str(), bytes, sizeof bytes), FILE_WRITTEN) << why;
+    }
+    directory.ExpectUntouched();
+
+    std::ofstream(directory.served / "plain.txt") << "x";
     EXPECT_TRUE(files.Allowed("plain.txt"));
     EXPECT_TRUE(files.Allowed("new.txt"));
     EXPECT_TRUE(files.Allowed(std::string(255, 'n').c_str()));
-
-    // Opening a pipe that slipped in after the check must neither hang nor succeed.
-    for (int flags : {O_RDONLY, O_WRONLY}) {
-        errno = 0;
-        EXPECT_EQ(files.Open("pipe", COMMAND_FILE_BINARY, flags, 0), -1) << flags;
-        EXPECT_NE(errno, 0);
-    }
     // A regular file opens as asked, without the non-blocking flag the check used.
-    int fd = files.Open("plain.txt", COMMAND_FILE_BINARY, O_RDONLY, 0);
+    int fd = files.Open("plain.txt", O_RDONLY, 0);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
     close(fd);
@@ -103,7 +112,7 @@ protected:
     void SetUp() override
     {
         RequestHandlerTest::SetUp();
-        app.Files().ConfineTo(directory.served.path.c_str());
+        ASSERT_EQ(app.Files().ConfineTo(directory.served.path), "");
     }
 
     ServedDirectory directory;
@@ -139,7 +148,35 @@ TEST_F(RemoteFiles, BareNameLandsInTheServersDirectory)
     size_t first = report.find("Accessible Tape Drives...");
     ASSERT_NE(first, std::string::npos) << report;
     EXPECT_NE(report.find("Accessible Tape Drives...", first + 1), std::string::npos);  // appended
-    EXPECT_EQ(directory.served.Names(), (Names{"dangling-link", "existing-link", "pipe", "report.txt", "sub"}));
+    EXPECT_EQ(directory.served.Names(),
+              (Names{"dangling-link", "existing-link", "hard-link", "pipe", "report.txt", "sub"}));
+}
+
+TEST_F(RemoteFiles, FileThatCannotBeWrittenFailsTheCommand)
+{
+    const std::string full = directory.served / "full.txt";
+    std::ofstream(full) << std::string(4096, 'x');
+    const struct {
+        std::string line;
+        std::string problem;
+    } rows[] = {
+        {"show; -o:full.txt;", "tapediag: report file " + full + ": File too large\n"},
+        {"show; -nov:full.txt;", "tapediag: report file " + full + ": File too large\n"},
+        {"eeprom; -id:x; -f:eeprom.bin;",
+         "tapediag: capture file " + (directory.served / "eeprom.bin") + ": File too large\n"},
+    };
+    for (const auto& row : rows) {
+        ::testing::internal::CaptureStderr();
+        Messages reply;
+        {
+            FileSizeLimit limit(4096);
+            reply = Run(row.line);
+        }
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), row.problem);
+        ASSERT_FALSE(reply.empty()) << row.line;
+        EXPECT_EQ(reply.back(), MSG_UNSUCCESSFUL_COMPLETION) << row.line;
+    }
+    EXPECT_FALSE(directory.served.Holds("eeprom.bin"));
 }
 
 // The program as a server, started in a working directory of its own: a
@@ -157,7 +194,8 @@ TEST_F(RemoteFilesProcess, OnlyBareNamesReachTheServedDirectory)
     std::unique_ptr<WireEnd> client = Connect();
     for (const std::string& line :
          {"show; -o:" + (directory.outside / "abs.txt") + ";", std::string("show; -o:../up.txt;"),
-          std::string("show; -nov:existing-link;"), std::string("show; -f:sub/x.bin;")}) {
+          std::string("show; -nov:existing-link;"), std::string("show; -f:sub/x.bin;"),
+          std::string("show; -o:hard-link;"), std::string("cmemory; -id:x; -f:hard-link;")}) {
         ASSERT_TRUE(client->Send(line));
         EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_BAD_PARAMETERS}) << line;
     }
@@ -172,16 +210,88 @@ TEST_F(RemoteFilesProcess, OnlyBareNamesReachTheServedDirectory)
     EXPECT_EQ(Read(directory.outside / "existing.txt"), "keep");
 }
 
-TEST_F(RemoteFilesProcess, DefaultDirectoryIsTheProgramsOwn)
+// The program installed where its users' programs are, a server started
+// without -dir:: no client may write over anything there, itself included.
+TEST_F(RemoteFilesProcess, WithoutADirectoryAClientNamesNoFile)
 {
-    StartServer();
-    std::string program = TAPEDIAG_BIN;
-    char resolved[PATH_MAX] = {};
-    ASSERT_NE(realpath(program.substr(0, program.rfind('/')).c_str(), resolved), nullptr);
-    EXPECT_NE(server->Output().find("SERVER MSG: Files named by clients are kept in " + std::string(resolved) + "\n"),
-              std::string::npos)
+    ScratchDirectory bin, workingDirectory;
+    const std::string program = bin / "tapediag";
+    fs::copy_file(TAPEDIAG_BIN, program);
+    struct stat before = {};
+    ASSERT_EQ(stat(program.c_str(), &before), 0);
+    StartServer({}, workingDirectory.path, program);
+    EXPECT_NE(server->Output().find("SERVER MSG: Clients may name no files (no -dir: was given)\n"), std::string::npos)
         << server->Output();
+
+    std::unique_ptr<WireEnd> client = Connect();
+    for (const char* line : {"cmemory; -id:x; -f:tapediag;", "show; -o:tapediag;", "show; -nov:tapediag;",
+                             "show; -o:report.txt;", "upgrade; -id:x; -f:u120B-fw.bin;"}) {
+        ASSERT_TRUE(client->Send(line));
+        EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_BAD_PARAMETERS}) << line;
+    }
+    // An empty -nov: names no file: it only keeps the output from the client.
+    ASSERT_TRUE(client->Send("show; -nov:;"));
+    EXPECT_EQ(client->Until(COMPLETION_TOKENS), Messages{MSG_SUCCESSFUL_COMPLETION});
+    client.reset();
     EXPECT_EQ(StopServer(), 1);
+
+    struct stat after = {};
+    ASSERT_EQ(stat(program.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(bin.Names(), Names{"tapediag"});
+    EXPECT_TRUE(workingDirectory.Names().empty());
+}
+
+// The directory is held from the start: renamed, and a symbolic link put in
+// its place, the files still land in it and never where the link leads.
+TEST_F(RemoteFilesProcess, DirectorySwappedForALinkAfterTheStartIsNotFollowed)
+{
+    ScratchDirectory root, outside;
+    ASSERT_EQ(mkdir((root / "served").c_str(), 0700), 0);
+    StartServer({"-dir:" + (root / "served")});
+    ASSERT_EQ(rename((root / "served").c_str(), (root / "moved").c_str()), 0);
+    ASSERT_EQ(symlink(outside.path.c_str(), (root / "served").c_str()), 0);
+
+    std::unique_ptr<WireEnd> client = Connect();
+    for (const char* line : {"show; -o:report.txt;", "cmemory; -id:x; -f:memory.bin;"}) {
+        ASSERT_TRUE(client->Send(line));
+        const Messages reply = client->Until(COMPLETION_TOKENS);
+        ASSERT_FALSE(reply.empty()) << line;
+        EXPECT_EQ(reply.back(), MSG_SUCCESSFUL_COMPLETION) << line;
+    }
+    client.reset();
+    EXPECT_EQ(StopServer(), 1);
+
+    Names moved;
+    for (const auto& entry : fs::directory_iterator(root / "moved"))
+        moved.push_back(entry.path().filename());
+    std::sort(moved.begin(), moved.end());
+    EXPECT_EQ(moved, (Names{"memory.bin", "report.txt"}));
+    EXPECT_TRUE(outside.Names().empty());
+}
+
+// A directory the server cannot write to stops its start, with the reason.
+TEST(RemoteFilesStart, UnwritableDirectoryStopsTheStart)
+{
+    ScratchDirectory scratch;
+    const std::string served = scratch / "served";
+    ASSERT_EQ(mkdir(served.c_str(), 0555), 0);
+    std::vector<std::string> command{TAPEDIAG_BIN, "server", "-ip:127.0.0.1", "-dev:sim:dds4", "-dir:" + served};
+    if (geteuid() == 0) {
+        // Root writes anywhere: the server runs as nobody, from a copy that
+        // nobody may run.
+        ASSERT_EQ(chmod(scratch.path.c_str(), 0755), 0);
+        fs::copy_file(TAPEDIAG_BIN, scratch / "tapediag");
+        command[0] = scratch / "tapediag";
+        command.insert(command.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    ChildProcess refused(command[0], std::vector<std::string>(command.begin() + 1, command.end()));
+    EXPECT_EQ(refused.Finish(30000), 0);
+    EXPECT_EQ(refused.Errors(), "SERVER MSG: Unable to use the directory " + served +
+                                    " for files named by clients: it is not writable (Permission denied).\n");
+    EXPECT_EQ(refused.Output(), "\nPress Enter to close.\n") << "no drive was looked for";
 }
 
 }  // namespace

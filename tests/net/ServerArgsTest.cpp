@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandFiles.h"
 #include "NetTestSupport.h"
 #include "ServerMode.h"
 
@@ -99,8 +100,6 @@ protected:
     // Settles the options; errors receives what was printed.
     bool Settle(CServerOptions& options)
     {
-        if (options.directory.empty())
-            options.directory = scratch.path;
         ::testing::internal::CaptureStderr();
         bool settled = SettleServerOptions(options, port);
         errors = ::testing::internal::GetCapturedStderr();
@@ -220,24 +219,30 @@ TEST_F(SettleTest, PasswordFileThatGivesNoPasswordStopsTheStart)
     }
 }
 
-TEST_F(SettleTest, DirectoryForClientFilesMustExistAndIsMadeAbsolute)
+TEST_F(SettleTest, DirectoryForClientFilesMustBeAWritableDirectoryAndIsMadeAbsolute)
 {
     ASSERT_EQ(mkdir((scratch / "served").c_str(), 0700), 0);
-    const std::string plain = WriteFile("plain", "");
-    CServerOptions options;
-    options.directory = scratch.path + "/./served/../served";
-    EXPECT_TRUE(Settle(options)) << errors;
-    EXPECT_EQ(options.directory, scratch / "served");
+    std::string directory = scratch.path + "/./served/../served";
+    CCommandFiles files;
+    EXPECT_TRUE(SettleDirectory(directory, files));
+    EXPECT_EQ(directory, scratch / "served");
+    EXPECT_TRUE(files.Allowed("report.txt"));
 
-    const std::string missing = scratch / "missing";
-    for (const std::string& directory : {missing, plain}) {
-        CServerOptions refused;
-        refused.directory = directory;
-        EXPECT_FALSE(Settle(refused));
-        EXPECT_EQ(
-            errors.rfind("SERVER MSG: Unable to use the directory " + directory + " for files named by clients: ", 0),
-            0u)
-            << errors;
+    std::string none;
+    EXPECT_TRUE(SettleDirectory(none, files));
+    EXPECT_FALSE(files.Allowed("report.txt")) << "without -dir: a client names no file";
+    EXPECT_TRUE(files.Allowed(""));
+
+    const struct {
+        std::string directory;
+        const char* reason;
+    } refused[] = {{scratch / "missing", "No such file or directory."}, {WriteFile("plain", ""), "Not a directory."}};
+    for (const auto& c : refused) {
+        std::string given = c.directory;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(SettleDirectory(given, files));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "SERVER MSG: Unable to use the directory " + c.directory +
+                                                                " for files named by clients: " + c.reason + "\n");
     }
 }
 
@@ -274,7 +279,7 @@ TEST(DisplayServerHelpTest, ShowsTheProgramsFileNameInTheUsageLine)
     EXPECT_EQ(lines[9], "");
     EXPECT_EQ(lines[10].rfind("  -ip:address, ", 0), 0u);
     ASSERT_GE(lines.size(), 17u);
-    EXPECT_EQ(lines[14], "  -dir:directory, keeps the files clients name here (default is the program's directory)");
+    EXPECT_EQ(lines[14], "  -dir:directory, keeps the files clients name here (without it, clients may name no file)");
     EXPECT_EQ(lines[16],
               "  -pwfile:file, reads the password from the file's first line (or set TAPEDIAG_SERVER_PASSWORD)");
 

@@ -169,10 +169,13 @@ TEST_F(ReportFile, SelectionMessagesNeverReachTheFile)
     EXPECT_EQ(ReadFile(path), "");
 }
 
-TEST_F(ReportFile, UnwritableReportFileIsSkipped)
+TEST_F(ReportFile, ReportFileThatCannotBeOpenedStopsTheCommandBeforeItRuns)
 {
-    EXPECT_TRUE(Run("compstatus; -id:x; -o:/nonexistent-dir/report.txt;"));
-    EXPECT_GE(output.size(), 3u);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Run("compstatus; -id:x; -o:/nonexistent-dir/report.txt;"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tapediag: report file /nonexistent-dir/report.txt: No such file or directory\n");
+    EXPECT_TRUE(output.empty());
 }
 
 TEST(ControllerSettings, DefaultsAfterInitialize)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DriveManager.h"
+#include "FileSizeLimit.h"
 #include "InProcessDiagnostic.h"
 #include "VirtualDrive.h"
 #include "VirtualDriveBuffer.h"
@@ -37,12 +38,13 @@ protected:
         fs::remove_all(directory, ignored);
     }
 
-    // Runs `command` on a fresh virtual drive `device`, writing to `file`.
-    CommandRun Capture(const std::string& command, const std::string& device)
+    // Runs `command` on a fresh virtual drive `device`, writing to `target`.
+    CommandRun Capture(const std::string& command, const std::string& device, const std::string& target)
     {
         InProcessDiagnostic diagnostic;
-        return diagnostic.Run(command + "; -dev:sim:" + device + "; -id:x; -f:" + file + ";");
+        return diagnostic.Run(command + "; -dev:sim:" + device + "; -id:x; -f:" + target + ";");
     }
+    CommandRun Capture(const std::string& command, const std::string& device) { return Capture(command, device, file); }
 
     Bytes FileBytes() const
     {
@@ -213,20 +215,60 @@ TEST_F(CaptureCommands, FailedCaptureLeavesAnEarlierFileAsItWas)
     EXPECT_EQ(FileBytes(), DriveBuffer("ultrium", 0x01, 0x55, 8192));
 }
 
-TEST_F(CaptureCommands, FileNameMissingOrNotWritable)
+TEST_F(CaptureCommands, FileNameMissing)
 {
     InProcessDiagnostic diagnostic;
     CommandRun run = diagnostic.Run("eeprom; -dev:sim:ultrium; -id:x;");
     EXPECT_FALSE(run.result);
     EXPECT_EQ(AfterOpening(run.lines),
               (Lines{"Issued Cmd: Get EEPROM data.", "-f:filename must be used with binary output commands."}));
+}
 
-    run = diagnostic.Run("trace; -dev:sim:dds4; -getByIndex:1; -f:" + directory + "/missing/trace.bin;");
-    EXPECT_FALSE(run.result);
-    EXPECT_EQ(AfterOpening(run.lines),
-              (Lines{"Issued Cmd: Retrieve Trace Data from drive.", "Can't open filename for binary write.",
-                     "Trace cmd failed to get data.", " "}));
-    EXPECT_FALSE(fs::exists(directory + "/missing"));
+TEST_F(CaptureCommands, FileThatCannotBeWrittenFailsTheCaptureAndKeepsTheEarlierOne)
+{
+    ASSERT_TRUE(Capture("cmemory", "ultrium").result);
+    const Bytes earlier = FileBytes();
+    const Lines eepromNotOpened{"Issued Cmd: Get EEPROM data.", "Can't open filename for binary write."};
+    const struct {
+        const char* command;
+        const char* device;
+        std::string target;
+        rlim_t sizeLimit;
+        Lines after;
+        std::string reason;
+    } rows[] = {
+        {"trace",
+         "dds4",
+         directory + "/missing/trace.bin",
+         RLIM_INFINITY,
+         {"Issued Cmd: Retrieve Trace Data from drive.", "Can't open filename for binary write.",
+          "Trace cmd failed to get data.", " "},
+         "No such file or directory"},
+        {"eeprom", "ultrium", directory, RLIM_INFINITY, eepromNotOpened, "Is a directory"},
+        // The disk fills up halfway through the 8192 bytes.
+        {"eeprom",
+         "ultrium",
+         file,
+         6000,
+         {"Issued Cmd: Get EEPROM data.", "Can't write filename for binary output."},
+         "File too large"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.target);
+        testing::internal::CaptureStderr();
+        CommandRun run;
+        {
+            FileSizeLimit limit(row.sizeLimit);
+            run = Capture(row.command, row.device, row.target);
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "tapediag: capture file " + row.target + ": " + row.reason + "\n");
+        EXPECT_FALSE(run.result);
+        EXPECT_EQ(AfterOpening(run.lines), row.after);
+    }
+    EXPECT_EQ(FileBytes(), earlier);
+    // Nothing half-written is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -3,13 +3,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "CommandFiles.h"
 #include "FakeClock.h"
-#include "ProgramLocation.h"
 #include "Retry.h"
 
 namespace {
@@ -26,56 +27,77 @@ public:
     std::string path;
 };
 
-int Create(const CCommandFiles& files, const char* name, ECommandFile kind)
+std::string Read(const std::string& path)
 {
-    int fd = files.Open(name, kind, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd >= 0)
-        close(fd);
-    return fd;
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
 }
 
-TEST(CommandFiles, ARemoteCommandReachesOnlyBareNamesInTheServersDirectory)
+mode_t ModeOf(const std::string& path)
 {
-    ScratchDirectory served;
-    ScratchDirectory outside;
-    ASSERT_EQ(symlink((outside.path + "/victim").c_str(), (served.path + "/link").c_str()), 0);
+    struct stat entry = {};
+    stat(path.c_str(), &entry);
+    return entry.st_mode & 07777;
+}
+
+const unsigned char BYTES[] = {'n', 'e', 'w'};
+
+TEST(CommandFiles, ALocalFileIsReplacedWholeWhereTheNameLeads)
+{
+    ScratchDirectory scratch;
+    const std::string at = scratch.path + "/";
+    std::ofstream(at + "private") << "old";
+    ASSERT_EQ(chmod((at + "private").c_str(), 0600), 0);
+    std::ofstream(at + "target") << "old";
+    ASSERT_EQ(symlink((at + "target").c_str(), (at + "link").c_str()), 0);
+    ASSERT_EQ(mkdir((at + "sub").c_str(), 0700), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+
+    const struct {
+        const char* what;
+        std::string name;
+        EFileWrite outcome;
+        int error;
+        std::string holder;  // the file that holds the bytes afterwards
+        mode_t mode;         // its permissions, when they matter
+    } rows[] = {
+        {"a new file", at + "new.bin", FILE_WRITTEN, 0, at + "new.bin", static_cast<mode_t>(0666 & ~mask)},
+        {"a file keeps its permissions", at + "private", FILE_WRITTEN, 0, at + "private", 0600},
+        {"a link leads to its file", at + "link", FILE_WRITTEN, 0, at + "target", 0},
+        {"a directory", at + "sub", FILE_NOT_OPENED, EISDIR, "", 0},
+        {"a missing directory", at + "none/x.bin", FILE_NOT_OPENED, ENOENT, "", 0},
+    };
     CCommandFiles files;
-    files.ConfineTo(served.path.c_str());
-
-    EXPECT_GE(Create(files, "report.txt", COMMAND_FILE_REPORT), 0);
-    EXPECT_TRUE(served.Exists("report.txt"));
-    EXPECT_GE(Create(files, "trace.bin", COMMAND_FILE_BINARY), 0);
-    EXPECT_TRUE(served.Exists("trace.bin"));
-
-    const std::string absolute = outside.path + "/abs";
-    for (const char* name : {absolute.c_str(), "../escape", "sub/dir", ".", "..", "link"}) {
-        EXPECT_EQ(Create(files, name, COMMAND_FILE_BINARY), -1) << name;
-        EXPECT_EQ(Create(files, name, COMMAND_FILE_REPORT), -1) << name;
+    for (const auto& row : rows) {
+        EXPECT_EQ(files.Replace(row.name.c_str(), BYTES, sizeof BYTES), row.outcome) << row.what;
+        if (row.outcome != FILE_WRITTEN) {
+            EXPECT_EQ(errno, row.error) << row.what;
+        } else {
+            EXPECT_EQ(Read(row.holder), "new") << row.what;
+        }
+        if (row.mode != 0) {
+            EXPECT_EQ(ModeOf(row.holder), row.mode) << row.what;
+        }
     }
-    EXPECT_FALSE(outside.Exists("abs"));
-    EXPECT_FALSE(outside.Exists("victim"));  // the symbolic link was not followed
+    struct stat link = {};
+    ASSERT_EQ(lstat((at + "link").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    EXPECT_FALSE(scratch.Exists("none"));
 
-    EXPECT_TRUE(files.Allowed(""));
-    EXPECT_TRUE(files.Allowed("x.bin"));
-    EXPECT_FALSE(files.Allowed("/tmp/x.bin"));
-    EXPECT_FALSE(files.Allowed(".."));
-}
-
-TEST(CommandFiles, ALocalUserKeepsEveryPathAndBareBinaryNamesGoBesideTheProgram)
-{
-    CCommandFiles files;
-    EXPECT_TRUE(files.Allowed("/anywhere/at/all"));
-    SaveProgramLocation("/opt/tools/bin/tapediag");
-    EXPECT_EQ(CCommandFiles::LocalPath("dump.bin", COMMAND_FILE_BINARY), "/opt/tools/bin/dump.bin");
-    EXPECT_EQ(CCommandFiles::LocalPath("out/dump.bin", COMMAND_FILE_BINARY), "out/dump.bin");
-    EXPECT_EQ(CCommandFiles::LocalPath("report.txt", COMMAND_FILE_REPORT), "report.txt");
-    // Started through a PATH search there is no directory: the name is
-    // taken where the user is, never at the root of the file system.
-    SaveProgramLocation("tapediag");
-    EXPECT_EQ(CCommandFiles::LocalPath("dump.bin", COMMAND_FILE_BINARY), "dump.bin");
-    errno = 0;
-    EXPECT_EQ(files.Open("", COMMAND_FILE_BINARY, O_RDONLY, 0), -1);
-    EXPECT_EQ(errno, ENOENT);
+    // A pipe (or a device) has nothing to keep: it is written as it is.
+    ASSERT_EQ(mkfifo((at + "pipe").c_str(), 0600), 0);
+    const int reader = open((at + "pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(files.Replace((at + "pipe").c_str(), BYTES, sizeof BYTES), FILE_WRITTEN);
+    char got[8] = {};
+    EXPECT_EQ(read(reader, got, sizeof got), 3);
+    close(reader);
+    struct stat pipe = {};
+    ASSERT_EQ(lstat((at + "pipe").c_str(), &pipe), 0);
+    EXPECT_TRUE(S_ISFIFO(pipe.st_mode));
 }
 
 TEST(Retry, AttemptsAndPausesGoThroughTheClock)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,6 @@
 #include "DriveManager.h"
 #include "FakeClock.h"
 #include "FirmwareImage.h"
-#include "ProgramLocation.h"
 
 namespace {
 
@@ -305,11 +305,13 @@ TEST_F(Upgrade, TheNewLevelShowsEvenWhenTheVendorPagesDoNotAnswer)
     EXPECT_STREQ(Drive()->FirmwareDescription(), "7490");
 }
 
-TEST_F(Upgrade, ABareFileNameIsLookedForInTheProgramsDirectory)
+TEST_F(Upgrade, ABareFileNameIsLookedForInTheCurrentDirectory)
 {
-    SaveProgramLocation((files.path + "/tapediag").c_str());
+    char* previous = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir(files.path.c_str()), 0);
     const CCommandOutput run = Run("ultrium", "-f:u120B-fw.bin");
-    SaveProgramLocation("");
+    EXPECT_EQ(chdir(previous), 0);
+    free(previous);
     EXPECT_TRUE(run.result);
 }
 

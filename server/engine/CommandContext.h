@@ -38,9 +38,9 @@ public:
     // it; nothing of it is output of the command.
     virtual void TestProgress(ETestPhase, unsigned long long /*done*/, unsigned long long /*total*/) {}
 
-    // A line about a device for the local user's standard error, never
-    // output of the command: a device that cannot be used, or the path its
-    // commands take.
+    // A line for the local user's standard error, never output of the
+    // command: a device that cannot be used, the path its commands take, or
+    // why a file the command names cannot be used.
     virtual void DeviceNotice(const std::string& line) = 0;
 
     // Catalogue text `id` as one piece of output.

@@ -9,6 +9,10 @@ struct CRetryPolicy {
     int attempts;                // at most this many, the first included
     long pauseSeconds;           // between two attempts
     bool pauseAfterLastFailure;  // also after the last failed attempt
+    // A time (seconds since the epoch) before which attempts go on past
+    // `attempts`: a wait for a drive that takes as long as it takes. The
+    // clock is read after each failed attempt; 0 sets no such time.
+    long until = 0;
 };
 
 // Runs `attempt` until it returns true, as the policy allows; true at the
@@ -16,13 +20,18 @@ struct CRetryPolicy {
 template <typename Attempt>
 bool Retry(const CRetryPolicy& policy, Attempt attempt)
 {
-    for (int done = 1; done <= policy.attempts; ++done) {
+    CClock& clock = CClock::Get();
+    if (policy.attempts < 1 && clock.Now() >= policy.until)
+        return false;
+    for (int done = 1;; ++done) {
         if (attempt())
             return true;
-        if (policy.pauseSeconds > 0 && (done < policy.attempts || policy.pauseAfterLastFailure))
-            CClock::Get().Sleep(policy.pauseSeconds);
+        const bool more = done < policy.attempts || clock.Now() < policy.until;
+        if (policy.pauseSeconds > 0 && (more || policy.pauseAfterLastFailure))
+            clock.Sleep(policy.pauseSeconds);
+        if (!more)
+            return false;
     }
-    return false;
 }
 
 #endif

@@ -35,6 +35,12 @@ bool IsMediaPresentSense(const unsigned char* sense)
            (code.keyByte == SENSE_KEY_VENDOR_SPECIFIC && code.asc == ASC_VENDOR_STATE.asc);
 }
 
+bool IsResetSense(const unsigned char* sense)
+{
+    const CSenseCode code = ReadSenseCode(sense);
+    return code.keyByte == SENSE_KEY_UNIT_ATTENTION && code.asc == ASC_POWER_ON_OR_RESET.asc;
+}
+
 namespace {
 
 const unsigned char SENSE_RESPONSE_CODE_MASK = 0x7F;

@@ -61,6 +61,15 @@ inline void PutLittle32(unsigned char* p, uint32_t v)
 // a CDB), keeping its low 24 bits.
 void AddTo24(unsigned char& b2, unsigned char& b1, unsigned char& b0, uint32_t step);
 
+// The buffer offset of WRITE BUFFER is 24 bits: data sent past this offset
+// would wrap to offset 0 and overwrite what was sent there first.
+const uint32_t BUFFER_OFFSET_LIMIT = 0x1000000;
+// Whether `length` bytes sent from buffer offset `base` end within the limit.
+inline bool FitsBufferOffset(uint32_t base, uint64_t length)
+{
+    return base <= BUFFER_OFFSET_LIMIT && length <= BUFFER_OFFSET_LIMIT - base;
+}
+
 // ------------------------------------------------------ fixed-format sense
 
 const int SENSE_KEY_BYTE = 2;  // the sense key with the filemark, EOM and ILI flags
@@ -93,6 +102,10 @@ inline bool HasAdditionalSense(const unsigned char* sense, CAdditionalSense addi
 // loadable), 06/3F (operating conditions changed) or 09/80 (vendor state).
 // Byte 2 is compared whole.
 bool IsMediaPresentSense(const unsigned char* sense);
+
+// Whether the sense reports that the drive was reset: UNIT ATTENTION (no
+// flag) with ASC 29h (power on, reset or bus device reset), any ASCQ.
+bool IsResetSense(const unsigned char* sense);
 
 // ------------------------------------------------------ sense normalisation
 

@@ -456,6 +456,15 @@ const CFaultDefinition kFaults[] = {
          }
          return f.downloadFailBlock != 0 || BadValue("download-fail", v, "a block number from 1", e);
      }},
+    {"download-short", VALUE_REQUIRED, false, "download-short=N",
+     "the Nth firmware download block (WRITE BUFFER mode 04h, from 1) takes half its data and answers GOOD",
+     [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         if (!TakesDownload("download-short", m, e) ||
+             !Decimal32("download-short", v, f.downloadShortBlock, e)) {
+             return false;
+         }
+         return f.downloadShortBlock != 0 || BadValue("download-short", v, "a block number from 1", e);
+     }},
     {"save-fail", VALUE_OPTIONAL, false, "save-fail[=SECONDS]",
      "saving downloaded firmware answers 04/44/00 after SECONDS (default 0); nothing is installed",
      [](const std::string& v, bool has, const CDriveModel& m, CDriveFaults& f, std::string& e) {
@@ -486,6 +495,11 @@ const CFaultDefinition kFaults[] = {
      "N INQUIRY",
      [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
          return OneSaveFault("restart", m, f, e) && Decimal32("restart", v, f.restartInquiries, e);
+     }},
+    {"reset-attention", VALUE_REQUIRED, false, "reset-attention=N",
+     "once new firmware starts, the drive answers its next N commands, INQUIRY included, with 06/29/00",
+     [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         return TakesDownload("reset-attention", m, e) && Decimal32("reset-attention", v, f.resetAttentions, e);
      }},
     {"keeps-old-level", VALUE_NONE, false, "keeps-old-level",
      "saving new firmware succeeds, but the drive goes on running and reporting its old level",

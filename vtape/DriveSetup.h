@@ -86,11 +86,13 @@ struct CDriveFaults {
 
     // Retension and the firmware download.
     bool retensionFail = false;
-    uint32_t downloadFailBlock = 0;  // 0: none; else this download block (from 1) fails
+    uint32_t downloadFailBlock = 0;   // 0: none; else this download block (from 1) fails
+    uint32_t downloadShortBlock = 0;  // 0: none; else this download block takes half its data
     ESaveOutcome save = SAVE_INSTALLS;
     uint32_t saveSeconds = 0;         // time the failing save takes
     const char* saveFault = nullptr;  // the one fault that set `save` or restartInquiries
     uint32_t restartInquiries = 0;    // INQUIRY refused while new firmware starts up
+    uint32_t resetAttentions = 0;     // commands answered with a reset once new firmware starts
     bool keepsOldLevel = false;
     bool autoloader = false;
     bool oem = false;

@@ -44,7 +44,9 @@ void CVirtualDriveImpl::WriteBuffer(const CCommand& command, CVirtualReply& repl
             Fail(reply, SENSE_KEY_ABORTED_COMMAND, ASC_SCSI_PARITY_ERROR);  // the block was lost in transfer
             return;
         }
-        StoreMicrocode(command, length, reply);
+        // A block the drive takes only in part still answers GOOD: only the
+        // bytes transferred tell.
+        StoreMicrocode(command, m_downloadBlocks == m_faults.downloadShortBlock ? length / 2 : length, reply);
         return;
     }
     if (length == 0 || StoreMicrocode(command, length, reply)) {
@@ -67,6 +69,7 @@ bool CVirtualDriveImpl::StoreMicrocode(const CCommand& command, size_t length, C
     if (length > 0) {
         std::memcpy(m_microcode.data() + at, command.dataOut, length);
     }
+    reply.transferred = static_cast<int>(length);
     return true;
 }
 
@@ -98,6 +101,7 @@ void CVirtualDriveImpl::SaveMicrocode(CVirtualReply& reply)
         m_identity.ChangeFirmware(image.level, image.pageC0, image.pageC1);
     }
     m_restartInquiriesLeft = m_faults.restartInquiries;
+    m_resetAttentionsLeft = m_faults.resetAttentions;
     if (m_faults.save == SAVE_RESETS) {
         // The drive restarts into the new firmware under the command.
         TakeSeconds(RESET_SECONDS);
@@ -107,6 +111,12 @@ void CVirtualDriveImpl::SaveMicrocode(CVirtualReply& reply)
 
 bool CVirtualDriveImpl::Restarting(unsigned char opcode, CVirtualReply& reply)
 {
+    // The reset is reported first, as long as the drive keeps reporting it.
+    if (m_resetAttentionsLeft > 0) {
+        --m_resetAttentionsLeft;
+        Fail(reply, SENSE_KEY_UNIT_ATTENTION, ASC_POWER_ON_OR_RESET);
+        return true;
+    }
     if (m_restartInquiriesLeft == 0) {
         return false;
     }

@@ -204,8 +204,9 @@ private:
     // Puts the data of a download command into the microcode buffer.
     bool StoreMicrocode(const CCommand& command, size_t length, CVirtualReply& reply);
     void SaveMicrocode(CVirtualReply& reply);
-    // The drive is starting new firmware: every command is refused as
-    // becoming ready, and INQUIRY counts towards the end of the restart.
+    // The drive is starting new firmware: every command is refused, first
+    // with the reset for as long as the drive reports it, then as becoming
+    // ready, and INQUIRY counts towards the end of the restart.
     bool Restarting(unsigned char opcode, CVirtualReply& reply);
 
     // SSC handlers (SscCommands.cpp).
@@ -275,6 +276,7 @@ private:
     std::vector<unsigned char> m_microcode;  // downloaded, not saved yet
     uint32_t m_downloadBlocks = 0;           // download commands so far, for download-fail=
     uint32_t m_restartInquiriesLeft = 0;
+    uint32_t m_resetAttentionsLeft = 0;
 };
 
 #endif

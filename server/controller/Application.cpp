@@ -207,7 +207,7 @@ bool CApplication::OpenReportFile()
         }
     }
     if (m_outputStream == nullptr)
-        FileProblem("report file", m_settings.outputFileName, errno);
+        FileProblem("report file", m_settings.outputFileName, std::strerror(errno));
     return m_outputStream != nullptr;
 }
 
@@ -220,7 +220,7 @@ bool CApplication::CloseReportFile()
         error = errno;
     m_outputStream = nullptr;
     if (error != 0)
-        FileProblem("report file", m_settings.outputFileName, error);
+        FileProblem("report file", m_settings.outputFileName, std::strerror(error));
     return error == 0;
 }
 
@@ -265,10 +265,9 @@ void CApplication::DeviceNotice(const std::string& line)
     ErrorLine(line);
 }
 
-void CApplication::FileProblem(const char* what, const char* name, int error)
+void CApplication::FileProblem(const char* what, const char* name, const std::string& reason)
 {
-    ErrorLine(std::string("tapediag: ") + what + " " + static_cast<const char*>(m_files.Path(name)) + ": " +
-              std::strerror(error));
+    ErrorLine(std::string("tapediag: ") + what + " " + static_cast<const char*>(m_files.Path(name)) + ": " + reason);
 }
 
 void CApplication::ErrorLine(const std::string& line)

@@ -51,7 +51,7 @@ public:
 
     // Ends an open progress line first, so the notice starts a line of its own.
     void DeviceNotice(const std::string& line) override;
-    void FileProblem(const char* what, const char* name, int error) override;
+    void FileProblem(const char* what, const char* name, const std::string& reason) override;
 
     const CCommandSettings& Settings() const override { return m_settings; }
     CCommandSettings& Settings() { return m_settings; }

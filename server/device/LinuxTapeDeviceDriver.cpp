@@ -339,9 +339,12 @@ bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
 bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int length, int offset2, int offset1,
                                               int offset0)
 {
-    // The sequence always opens with one whole block; an image without one
-    // would make it read past the caller's buffer.
-    if (image == nullptr || length < FIRMWARE_BLOCK) {
+    // Only whole blocks that end within the 24-bit buffer offset can arrive
+    // whole: a tail left behind, or blocks wrapped over the image's start,
+    // would have the drive save a cut image.
+    const uint32_t base = (uint32_t(LowByte(offset2)) << 16) | (uint32_t(LowByte(offset1)) << 8) | LowByte(offset0);
+    if (image == nullptr || length < FIRMWARE_BLOCK || length % FIRMWARE_BLOCK != 0 ||
+        !FitsBufferOffset(base, static_cast<uint64_t>(length))) {
         std::memset(m_sense, 0, sizeof(m_sense));
         return false;
     }
@@ -361,11 +364,12 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
                              0x00,
                              0x00};
     // Block 0 goes out once ahead of the loop and again as the loop's first
-    // block: that is the sequence the drives are known to accept.
+    // block: that is the sequence the drives are known to accept. The loop
+    // sends it again at the same offset, so the first answer does not matter.
     Issue(fd, cdb, 10, SCSI_DIR_OUT, image, FIRMWARE_BLOCK);
     const int blocks = length / FIRMWARE_BLOCK;
     for (int block = 0; block < blocks; ++block) {
-        if (!Issue(fd, cdb, 10, SCSI_DIR_OUT, image + static_cast<long>(block) * FIRMWARE_BLOCK, FIRMWARE_BLOCK))
+        if (!SendFirmwareBlock(fd, cdb, image + static_cast<long>(block) * FIRMWARE_BLOCK, block))
             return false;
         IncrementBy8K(cdb[3], cdb[4], cdb[5]);
     }
@@ -378,6 +382,11 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
     CClock& clock = CClock::Get();
     long deadline = clock.Now() + SAVE_REFUSAL_WINDOW_SECONDS;
     if (OpCmdWithTimeout(fd, cdb, 10, SAVE_MICROCODE_TIMEOUT_SECONDS))
+        return true;
+    // A drive that restarts into its new firmware may end the save with a
+    // reset, or drop its node or its session under it: the caller waits for
+    // it to come back and checks the level it then reports.
+    if (!m_completed || IsResetSense(m_sense))
         return true;
     if (offset2 == 0 || clock.Now() <= deadline)
         return false;
@@ -395,6 +404,19 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
             return false;
         clock.Sleep(INQUIRY_POLL_PAUSE_SECONDS);
     }
+}
+
+bool CLinuxTapeDeviceDriver::SendFirmwareBlock(int fd, const unsigned char* cdb, unsigned char* data, int block)
+{
+    if (!Issue(fd, cdb, 10, SCSI_DIR_OUT, data, FIRMWARE_BLOCK))
+        return false;
+    if (m_transferred == FIRMWARE_BLOCK)
+        return true;
+    // The drive answered GOOD but took less than the block: what it saves
+    // would not be the image.
+    m_notice("tapediag: " + Device(fd)->Name() + ": firmware block " + std::to_string(block) + " arrived short (" +
+             std::to_string(m_transferred) + " of " + std::to_string(FIRMWARE_BLOCK) + " bytes)");
+    return false;
 }
 
 bool CLinuxTapeDeviceDriver::IsAutoLoaderConfiguration(int fd)

@@ -115,12 +115,15 @@ public:
     // conditions (06/3F) or a vendor-specific fault (09/80); or when the
     // park command fails.
     bool ParkDriveArm(int fd, bool park);
-    // Sends the whole 8 KiB blocks of `image` with WRITE BUFFER (download
-    // microcode) at buffer offset offset2 offset1 offset0, then the save
-    // command. True when the save succeeded, or when it failed because the
-    // drive reset to start the new firmware and the drive answered INQUIRY
-    // again before the deadline. An image shorter than one block is refused
-    // without a command.
+    // Sends the 8 KiB blocks of `image` with WRITE BUFFER (download
+    // microcode) at buffer offset offset2 offset1 offset0, each of which must
+    // arrive whole, then the save command. True when the save succeeded; when
+    // it ended with a reset (UNIT ATTENTION 29h) or did not complete (the
+    // drive restarting into the new firmware: the caller waits for it and
+    // checks its level); or when it failed late at a non-zero offset and the
+    // drive answered INQUIRY again before the deadline. An image that is not
+    // a whole number of blocks, or that would reach past the 24-bit buffer
+    // offset, is refused without a command.
     bool DownloadFirmware(int fd, unsigned char* image, int length, int offset2, int offset1, int offset0);
     // True when the drive reports the element address assignment page (1Dh)
     // of a medium changer, i.e. it sits in an autoloader. False also when the
@@ -139,6 +142,10 @@ private:
     bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction, unsigned char* buffer,
                long length);
     bool OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds);
+
+    // One block of a firmware download; false, and no further block, unless
+    // the drive took all of it.
+    bool SendFirmwareBlock(int fd, const unsigned char* cdb, unsigned char* data, int block);
 
     CPassThrough* Device(int fd) const;
     void ReportFailure(int fd, const CScsiResult& result);

@@ -38,16 +38,15 @@ public:
     // it; nothing of it is output of the command.
     virtual void TestProgress(ETestPhase, unsigned long long /*done*/, unsigned long long /*total*/) {}
 
-    // A line about a device for the local user's standard error, never
-    // output of the command: a device that cannot be used, or the path its
-    // commands take.
+    // A line for the local user's standard error, never output of the
+    // command: a device that cannot be used, or the path its commands take.
     virtual void DeviceNotice(const std::string& line) = 0;
 
-    // A file the command names (`what`: "report file", "capture file")
-    // could not be opened or written for the reason errno `error`: one line
+    // A file the command names (`what`: "report file", "capture file",
+    // "firmware file") could not be used for `reason`: one line
     // naming the file and the reason for the local user's standard error
     // (the server's console in server mode), never output of the command.
-    virtual void FileProblem(const char* what, const char* name, int error) = 0;
+    virtual void FileProblem(const char* what, const char* name, const std::string& reason) = 0;
 
     // Catalogue text `id` as one piece of output.
     void Msg(int id, bool newline)

@@ -14,7 +14,7 @@
 #ifndef TAPEDIAG_DRIVEMANAGER_H
 #define TAPEDIAG_DRIVEMANAGER_H
 
-#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "CommandContext.h"
@@ -25,6 +25,7 @@
 const int TEST_BLOCK_SIZE = 65536;
 
 struct CBufferCapture;
+struct CFirmwareFileImage;
 struct CRetryPolicy;
 
 class CDriveManager {
@@ -46,6 +47,11 @@ public:
     // Adds the named devices that are not listed yet (a later command of an
     // interactive session may name more); nothing on a host without them.
     virtual void AddDevices(const std::vector<CVString>&) {}
+    // After a command on the drive did not complete because the drive's node
+    // went away (a drive restarting after a firmware upgrade may come back
+    // on new nodes): finds the drive again among the host's drives by its
+    // serial number and points the record at it. True when it was found.
+    virtual bool ReopenLostDrive(CTapeDrive*) { return false; }
 
     CTapeDriveList* GetDriveList() { return &m_driveList; }
     CDriverInterface* GetDriverInterface() { return m_driverInterface; }
@@ -193,10 +199,15 @@ private:
     // The refusal of an Ultrium-only command on another drive; false.
     bool OnlyForUltrium();
 
-    // Firmware upgrade steps (DriveManagerFirmware.cpp).
-    std::FILE* OpenFirmwareFile(const CVString& name);
+    // Firmware upgrade steps (DriveManagerFirmware.cpp). LoadFirmwareImage
+    // reads the -f: file whole, or refuses it (false after the message).
+    // ConfirmNewFirmware waits for the restarting drive until `deadline`.
+    bool LoadFirmwareImage(const CVString& name, int driveType, CFirmwareFileImage& image);
     void ReportFailedDownload(CTapeDrive* drive, long deadline);
-    bool ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, const CVString& identity);
+    bool ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, const CVString& identity, long deadline);
+    // A refusal over the file at `path`: the message, the reason for the
+    // local user on standard error, the separator; always false.
+    bool RefuseFile(const CVString& message, const CVString& name, const std::string& reason);
 
     // Capture steps (DriveManagerCapture.cpp).
     bool CaptureBuffer(const CBufferCapture& capture);

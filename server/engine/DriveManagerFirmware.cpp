@@ -1,11 +1,13 @@
 // The firmware upgrade: checks the image file against the drive, reads it
 // whole, sends it with WRITE BUFFER, waits for the drive to come back and
 // confirms the new level with a fresh INQUIRY.
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "DriveManager.h"
@@ -21,59 +23,99 @@ const int INQUIRY_LENGTH = 36;
 const int INQUIRY_ATTEMPTS = 11;
 const long POST_UPGRADE_PAUSE_SECONDS = 15;
 const long POST_UPGRADE_INQUIRY_PAUSE_SECONDS = 2;
+// The time the drive has for the download (a failure later than this is
+// a time-out), and again to come back from its restart after the save.
 const long STANDALONE_DEADLINE_SECONDS = 180;
 const long AUTOLOADER_DEADLINE_SECONDS = 600;
-// A file named by mistake (a disk image, say) must not be read whole into
-// memory: no drive of these families takes an image anywhere near this size.
-const long MAX_FIRMWARE_IMAGE = 64L * 1024 * 1024;
 
 const char* const NOT_SUPPORTED = "Firmware Upgrade not supported with this drive type.";
 const char* const CANNOT_OPEN = "Unable to open firmware file.";
 
-class CFileCloser {
+class CDescriptorCloser {
 public:
-    explicit CFileCloser(std::FILE* file) : m_file(file) {}
-    ~CFileCloser()
-    {
-        if (m_file != nullptr)
-            std::fclose(m_file);
-    }
-    CFileCloser(const CFileCloser&) = delete;
-    CFileCloser& operator=(const CFileCloser&) = delete;
-    std::FILE* Get() const { return m_file; }
+    explicit CDescriptorCloser(int fd) : m_fd(fd) {}
+    ~CDescriptorCloser() { ::close(m_fd); }
+    CDescriptorCloser(const CDescriptorCloser&) = delete;
+    CDescriptorCloser& operator=(const CDescriptorCloser&) = delete;
 
 private:
-    std::FILE* m_file;
+    int m_fd;
 };
 
-// The whole blocks of the file, counted up to the first read that comes
-// back short; `tooLarge` when there are more than the bound allows.
-long WholeBlockBytes(std::FILE* file, bool& tooLarge)
+// Reads `length` bytes into `data` and then finds the end of the file: a
+// file that grew or shrank meanwhile (one still being copied) is no image.
+// The reason when it is not exactly `length` bytes, empty when it is.
+std::string ReadExactly(int fd, unsigned char* data, long length)
 {
-    std::unique_ptr<unsigned char[]> block(new unsigned char[FIRMWARE_FILE_BLOCK]);
-    long bytes = 0;
-    tooLarge = false;
-    while (std::fread(block.get(), 1, FIRMWARE_FILE_BLOCK, file) == static_cast<size_t>(FIRMWARE_FILE_BLOCK)) {
-        bytes += FIRMWARE_FILE_BLOCK;
-        if (bytes > MAX_FIRMWARE_IMAGE) {
-            tooLarge = true;
-            break;
-        }
+    long done = 0;
+    unsigned char beyond;
+    for (;;) {
+        const bool within = done < length;
+        const ssize_t count =
+            ::read(fd, within ? data + done : &beyond, within ? static_cast<size_t>(length - done) : 1);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return std::strerror(errno);
+        if (count == 0)
+            return done == length ? "" : "the file changed while it was read";
+        if (!within)
+            return "the file changed while it was read";
+        done += count;
     }
-    return bytes;
+}
+
+// Why `length` bytes cannot be an image for this drive type; empty when they can.
+std::string LengthProblem(long length, int driveType)
+{
+    const std::string bytes = std::to_string(length) + " bytes";
+    if (length == 0 || !IsWholeFirmwareLength(length))
+        return bytes + ", not a whole number of " + std::to_string(FIRMWARE_FILE_BLOCK) + "-byte blocks";
+    if (length > MaxFirmwareImageLength(driveType))
+        return bytes + ", more than the " + std::to_string(MaxFirmwareImageLength(driveType)) +
+               " this drive can take in one download";
+    return "";
 }
 
 }  // namespace
 
-std::FILE* CDriveManager::OpenFirmwareFile(const CVString& name)
+// An image read whole from its file.
+struct CFirmwareFileImage {
+    std::unique_ptr<unsigned char[]> data;
+    long length = 0;
+};
+
+bool CDriveManager::RefuseFile(const CVString& message, const CVString& name, const std::string& reason)
 {
-    const int fd = m_application->Files().Open(name, O_RDONLY, 0);
+    m_application->Msg(message, true);
+    m_application->FileProblem("firmware file", name, reason);
+    Separator();
+    return false;
+}
+
+bool CDriveManager::LoadFirmwareImage(const CVString& name, int driveType, CFirmwareFileImage& image)
+{
+    if (!FileExists(m_application->Files().Path(name)))
+        return Refuse(CANNOT_OPEN);
+    // Not blocking: a pipe named by mistake must not hang the command.
+    const int fd = m_application->Files().Open(name, O_RDONLY | O_NONBLOCK, 0);
     if (fd < 0)
-        return nullptr;
-    std::FILE* file = fdopen(fd, "rb");
-    if (file == nullptr)
-        ::close(fd);
-    return file;
+        return RefuseFile(CANNOT_OPEN, name, std::strerror(errno));
+    CDescriptorCloser closer(fd);
+    struct stat status;
+    std::string problem;
+    if (::fstat(fd, &status) != 0)
+        problem = std::strerror(errno);
+    else if (!S_ISREG(status.st_mode))
+        problem = "not a regular file";
+    else
+        problem = LengthProblem(static_cast<long>(status.st_size), driveType);
+    if (problem.empty()) {
+        image.length = static_cast<long>(status.st_size);
+        image.data.reset(new (std::nothrow) unsigned char[static_cast<size_t>(image.length)]);
+        problem = image.data ? ReadExactly(fd, image.data.get(), image.length) : "not enough memory to hold it";
+    }
+    return problem.empty() || RefuseFile(CatalogueText(CAT_FIRMWARE_FILE_CORRUPTED), name, problem);
 }
 
 bool CDriveManager::FirmwareUpgrade()
@@ -83,6 +125,8 @@ bool CDriveManager::FirmwareUpgrade()
     if (!IsNewerFamilyDrive(drive->DriveType()))
         return Refuse(NOT_SUPPORTED);
 
+    // Every refusal comes before the cartridge is ejected: an upgrade that
+    // cannot go ahead leaves the drive as it found it.
     CVString name;
     m_application->GetFileSelected(name);
     if (!ValidateFirmwareFile(name))
@@ -90,35 +134,9 @@ bool CDriveManager::FirmwareUpgrade()
     const bool ignore = m_application->IgnoreSwitchSet();
     if (!ignore && IsCurrentFWOEMSpecific() && !IsFWFileOEMSpecific(name))
         return Refuse("Unable to continue. OEM specific firmware required.");
-    const CVString path = m_application->Files().Path(name);
-    if (!FileExists(path))
-        return Refuse(CANNOT_OPEN);
-
-    long imageSize = 0;
-    bool tooLarge = false;
-    {
-        CFileCloser file(OpenFirmwareFile(name));
-        if (file.Get() == nullptr)
-            return Refuse(CANNOT_OPEN);
-        EjectTape(drive);
-        imageSize = WholeBlockBytes(file.Get(), tooLarge);
-    }
-    if (tooLarge)
-        return Refuse(CAT_FIRMWARE_FILE_CORRUPTED);
-    std::unique_ptr<unsigned char[]> image(new (std::nothrow) unsigned char[imageSize > 0 ? imageSize : 1]());
-    if (!image)
-        return Refuse(CAT_FIRMWARE_FILE_CORRUPTED);
-    long obtained = 0;
-    {
-        CFileCloser file(OpenFirmwareFile(name));
-        if (file.Get() == nullptr)
-            return Refuse(CANNOT_OPEN);
-        obtained = static_cast<long>(std::fread(image.get(), 1, static_cast<size_t>(imageSize), file.Get()));
-    }
-    // A file shorter than one block gives no image at all: nothing a drive
-    // could take, so it is refused like any other bad length.
-    if (!CheckFileLength(obtained) || obtained != imageSize || imageSize == 0)
-        return Refuse(CAT_FIRMWARE_FILE_CORRUPTED);
+    CFirmwareFileImage image;
+    if (!LoadFirmwareImage(name, drive->DriveType(), image))
+        return false;
 
     unsigned char inquiry[INQUIRY_LENGTH] = {};
     const bool answered = Retry(CRetryPolicy{INQUIRY_ATTEMPTS, 0, false}, [&] {
@@ -133,16 +151,19 @@ bool CDriveManager::FirmwareUpgrade()
     if (!CheckFwLevel(name) && !ignore)
         return Refuse("Current firmware level is newer or the same as the one to be installed.");
 
+    EjectTape(drive);
     const long start = CClock::Get().Now();
-    const long deadline =
-        start + (IsAutoLoaderConfiguration(drive) ? AUTOLOADER_DEADLINE_SECONDS : STANDALONE_DEADLINE_SECONDS);
-    const bool downloaded = DownloadFirmware(drive, image.get(), imageSize);
-    image.reset();
+    const long restartSeconds =
+        IsAutoLoaderConfiguration(drive) ? AUTOLOADER_DEADLINE_SECONDS : STANDALONE_DEADLINE_SECONDS;
+    const bool downloaded = DownloadFirmware(drive, image.data.get(), image.length);
+    image.data.reset();
     if (!downloaded) {
-        ReportFailedDownload(drive, deadline);
+        ReportFailedDownload(drive, start + restartSeconds);
         return false;
     }
-    return ConfirmNewFirmware(drive, name, identity);
+    // The drive's time to come back counts from its restart, not from the
+    // start of a download that may itself have taken minutes.
+    return ConfirmNewFirmware(drive, name, identity, CClock::Get().Now() + restartSeconds);
 }
 
 void CDriveManager::ReportFailedDownload(CTapeDrive* drive, long deadline)
@@ -162,14 +183,20 @@ void CDriveManager::ReportFailedDownload(CTapeDrive* drive, long deadline)
     }
 }
 
-bool CDriveManager::ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, const CVString& identity)
+bool CDriveManager::ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, const CVString& identity, long deadline)
 {
     SSleep(POST_UPGRADE_PAUSE_SECONDS);
     m_driverInterface->TestForUnitReady(drive);
+    // A restarting drive may answer with a reset or not at all, or come
+    // back on new nodes; a slow one needs more than the eleven tries.
     unsigned char inquiry[INQUIRY_LENGTH] = {};
-    const bool answered = Retry(CRetryPolicy{INQUIRY_ATTEMPTS, POST_UPGRADE_INQUIRY_PAUSE_SECONDS, true}, [&] {
+    const CRetryPolicy untilBack{INQUIRY_ATTEMPTS, POST_UPGRADE_INQUIRY_PAUSE_SECONDS, true, deadline};
+    const bool answered = Retry(untilBack, [&] {
         std::memset(inquiry, 0, sizeof inquiry);
-        return FWInquiry(drive, inquiry, INQUIRY_LENGTH);
+        if (FWInquiry(drive, inquiry, INQUIRY_LENGTH))
+            return true;
+        ReopenLostDrive(drive);
+        return false;
     });
     if (!answered) {
         m_application->Msg(CAT_POST_UPGRADE_INQUIRY_FAILED, true);
@@ -242,17 +269,13 @@ bool CDriveManager::CheckFileLength(long length)
 
 bool CDriveManager::DownloadFirmware(CTapeDrive* drive, unsigned char* image, long length)
 {
-    switch (drive->DriveType()) {
-    case DRIVE_DAT_4:
-        // This family takes its image at buffer offset 100000h.
-        return m_driverInterface->DownloadFirmware(drive, image, static_cast<int>(length), 16, 0, 0);
-    case DRIVE_DAT_5:
-    case DRIVE_ULTRIUM:
-        return m_driverInterface->DownloadFirmware(drive, image, static_cast<int>(length), 0, 0, 0);
-    default:
+    if (!IsNewerFamilyDrive(drive->DriveType())) {
         Line(NOT_SUPPORTED);
         return false;
     }
+    unsigned char offset[3];
+    PutBig24(offset, FirmwareBufferOffset(drive->DriveType()));
+    return m_driverInterface->DownloadFirmware(drive, image, static_cast<int>(length), offset[0], offset[1], offset[2]);
 }
 
 bool CDriveManager::IsAutoLoaderConfiguration(CTapeDrive* drive)

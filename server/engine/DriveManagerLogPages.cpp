@@ -87,7 +87,7 @@ bool CDriveManager::OutputBinary(unsigned char* data, long length)
     const EFileWrite outcome = m_application->Files().Replace(name, data, static_cast<size_t>(length));
     if (outcome == FILE_WRITTEN)
         return true;
-    m_application->FileProblem("capture file", name, errno);
+    m_application->FileProblem("capture file", name, std::strerror(errno));
     // A capture that did not reach the disk whole must not pass for one.
     Line(outcome == FILE_NOT_OPENED ? "Can't open filename for binary write."
                                     : "Can't write filename for binary output.");

@@ -4,8 +4,11 @@
 #include <cstdlib>
 
 #include "DriveTypes.h"
+#include "ScsiData.h"
 
 namespace {
+
+const uint32_t DDS3_BUFFER_OFFSET = 0x100000;
 
 CVString Lower(CVString text)
 {
@@ -131,4 +134,14 @@ bool FirmwareRevisionMatches(const CVString& name, int driveType, const CVString
 {
     const CVString file = FirmwareVersionFromFileName(name, driveType);
     return Lower(file) == revision || Upper(file) == revision;
+}
+
+uint32_t FirmwareBufferOffset(int driveType)
+{
+    return driveType == DRIVE_DAT_4 ? DDS3_BUFFER_OFFSET : 0;
+}
+
+long MaxFirmwareImageLength(int driveType)
+{
+    return static_cast<long>(BUFFER_OFFSET_LIMIT - FirmwareBufferOffset(driveType));
 }

@@ -6,6 +6,8 @@
 #ifndef TAPEDIAG_FIRMWARERULES_H
 #define TAPEDIAG_FIRMWARERULES_H
 
+#include <cstdint>
+
 #include "VString.h"
 
 // Firmware images are sent in whole blocks of this size.
@@ -42,5 +44,13 @@ inline bool IsWholeFirmwareLength(long length)
 {
     return length % FIRMWARE_FILE_BLOCK == 0;
 }
+
+// The buffer offset at which a drive of this type takes its image: 100000h
+// for DAT type 4, 0 for the others.
+uint32_t FirmwareBufferOffset(int driveType);
+
+// The most bytes an image for this drive type may have: what fits between
+// its buffer offset and the end of the 24-bit offset (16 MiB from 0).
+long MaxFirmwareImageLength(int driveType);
 
 #endif

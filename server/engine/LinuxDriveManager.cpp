@@ -80,7 +80,7 @@ void CLinuxDriveManager::ScanHost()
         }
         // A node whose device sysfs cannot place is not a drive of this bus.
         if (opened.hasAddress)
-            IdentifyAndAdd(opened);
+            IdentifyAndAdd(path, opened);
     }
 }
 
@@ -94,7 +94,7 @@ void CLinuxDriveManager::AddNamedDevice(const CVString& spec)
     }
     const std::string name = opened.device->Name().empty() ? DeviceDisplayName(spec) : opened.device->Name();
     bool answered = false;
-    if (!IdentifyAndAdd(opened, &answered) && answered)
+    if (!IdentifyAndAdd(std::string(spec), opened, &answered) && answered)
         SaySkipped(name.c_str(), "not a supported tape drive");
 }
 
@@ -103,7 +103,7 @@ void CLinuxDriveManager::SaySkipped(const char* device, const char* reason)
     Context().DeviceNotice(std::string("tapediag: device ") + device + " skipped: " + reason);
 }
 
-bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, bool* answered)
+bool CLinuxDriveManager::IdentifyAndAdd(const std::string& path, COpenedDevice& opened, bool* answered)
 {
     int fd = m_interface->AttachDevice(std::move(opened.device));
     unsigned char inquiry[INQUIRY_BUFFER_LENGTH] = {};
@@ -139,7 +139,9 @@ bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, bool* answered)
         m_interface->Driver().DetachDevice(fd);
         return false;
     }
-    if (!opened.hasAddress)
+    if (opened.hasAddress)
+        m_hostNodes[fd] = path;
+    else
         ++m_unaddressedDrives;
 
     CVString serial = ReadSerialNumber(drive);
@@ -147,4 +149,40 @@ bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, bool* answered)
     SetExtendedFWVersionInfo(drive);
     m_interface->SetDeviceTimeout(fd, DISCOVERY_TIMEOUT);
     return true;
+}
+
+bool CLinuxDriveManager::ReopenLostDrive(CTapeDrive* drive)
+{
+    const int lost = drive->FileDescriptor();
+    const CVString serial = drive->SerialNumber();
+    if (m_interface->Driver().LastCommandCompleted() || m_hostNodes.count(lost) == 0 ||
+        serial == CatalogueText(CAT_UNAVAILABLE))
+        return false;
+    for (const std::string& path : ListHostTapeDevices(m_paths)) {
+        // Other drives' nodes stay untouched: they may be at work.
+        const bool held = std::any_of(m_hostNodes.begin(), m_hostNodes.end(),
+                                      [&](const auto& node) { return node.first != lost && node.second == path; });
+        CVString error;
+        COpenedDevice opened = held ? COpenedDevice() : m_openDevice(path.c_str(), error);
+        if (!opened.device || !opened.hasAddress)
+            continue;
+        const int fd = m_interface->AttachDevice(std::move(opened.device));
+        CTapeDrive found;
+        found.FileDescriptor(fd);
+        found.DriveType(drive->DriveType());
+        if (ReadSerialNumber(&found) != serial) {
+            m_interface->Driver().DetachDevice(fd);
+            continue;
+        }
+        m_interface->Driver().DetachDevice(lost);
+        m_hostNodes.erase(lost);
+        m_hostNodes[fd] = path;
+        drive->FileDescriptor(fd);
+        drive->AdapterID(opened.address.adapter);
+        drive->BusID(opened.address.bus);
+        drive->DriveID(opened.address.target);
+        drive->LunID(opened.address.lun);
+        return true;
+    }
+    return false;
 }

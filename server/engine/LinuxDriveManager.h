@@ -6,6 +6,8 @@
 #ifndef TAPEDIAG_LINUXDRIVEMANAGER_H
 #define TAPEDIAG_LINUXDRIVEMANAGER_H
 
+#include <map>
+#include <string>
 #include <vector>
 
 #include "DeviceOpener.h"
@@ -27,14 +29,17 @@ public:
     // The trace of a DAT type 5 drive, read whole.
     bool PrintTrace() override;
     void AddDevices(const std::vector<CVString>& devices) override;
+    // Looks for the drive among the host's tape nodes that no other listed
+    // drive holds; a virtual or iSCSI drive has no node to lose.
+    bool ReopenLostDrive(CTapeDrive* drive) override;
 
 private:
     void ScanHost();
     void AddNamedDevice(const CVString& spec);
-    // Identifies the device and lists it; false (device released) when it
-    // does not answer or is not a supported drive. `answered` tells whether
-    // its INQUIRY completed.
-    bool IdentifyAndAdd(COpenedDevice& opened, bool* answered = nullptr);
+    // Identifies the device opened from `path` and lists it; false (device
+    // released) when it does not answer or is not a supported drive.
+    // `answered` tells whether its INQUIRY completed.
+    bool IdentifyAndAdd(const std::string& path, COpenedDevice& opened, bool* answered = nullptr);
     void SaySkipped(const char* device, const char* reason);
 
     CLinuxDriverInterface* m_interface;
@@ -44,6 +49,8 @@ private:
     // Drives without an address of their own sit on adapter 0, one target
     // each, in the order they are listed.
     int m_unaddressedDrives;
+    // The node each drive on the host's bus was opened from, by handle.
+    std::map<int, std::string> m_hostNodes;
 };
 
 #endif

@@ -74,6 +74,7 @@ struct CScriptedReply {
     CBytes sense;                   // first bytes of the sense data; senseLength is its size
     CBytes dataIn;                  // copied into a data-in buffer, as far as it reaches
     const char* failure = nullptr;  // why a command did not complete
+    int dataOutTaken = -1;          // bytes a data-out command moved; -1: all of them
 };
 
 inline CScriptedReply Good(CBytes dataIn = CBytes())
@@ -150,7 +151,7 @@ public:
             std::copy(reply.dataIn.begin(), reply.dataIn.begin() + static_cast<long>(count), request.data);
             result.transferred = static_cast<int>(count);
         } else if (request.direction == SCSI_DIR_OUT) {
-            result.transferred = request.dataLength;
+            result.transferred = reply.dataOutTaken < 0 ? request.dataLength : reply.dataOutTaken;
         }
         result.completed = reply.completed;
         result.failure = reply.failure;

@@ -429,37 +429,33 @@ protected:
                 clock.Advance(seconds);
         });
     }
-    void QueueBlocksThenSaveFails(int blocks)
+    void QueueBlocksThenSave(int blocks, const CScriptedReply& save)
     {
         device->Queue(Good(), 2 + blocks);  // position, first block, the loop
-        device->Queue(NotCompleted());
+        device->Queue(save);
     }
 
     CFakeClock clock;
     CFakeClockScope installed{clock};
 };
 
-TEST_F(DownloadTest, SendsBlockZeroTwiceThenEveryWholeBlockThenSaves)
+TEST_F(DownloadTest, SendsBlockZeroTwiceThenEveryBlockThenSaves)
 {
-    for (int length : {40960, 41000}) {
-        SCOPED_TRACE(length);
-        device->Clear();
-        CBytes image = Image(length);
-        EXPECT_TRUE(driver.DownloadFirmware(FD, image.data(), length, 0, 0, 0));
-        const std::vector<CRecordedCommand>& sent = device->Commands();
-        ASSERT_EQ(sent.size(), 8u);
-        EXPECT_EQ(Shape(sent[0]), (CCmd{{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, 86400}));
-        EXPECT_EQ(Shape(sent[1]), (CCmd{{0x3B, 0x04, 0, 0, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, 8192, 60}));
-        EXPECT_EQ(sent[1].dataOut, Block(image, 0));
-        for (int block = 0; block < 5; ++block) {
-            const CRecordedCommand& command = sent[static_cast<size_t>(2 + block)];
-            const unsigned char middle = static_cast<unsigned char>(block * 0x20);
-            EXPECT_EQ(command.cdb, (CBytes{0x3B, 0x04, 0, 0, middle, 0, 0, 0x20, 0, 0}));
-            EXPECT_EQ(command.dataOut, Block(image, block));
-        }
-        EXPECT_EQ(Shape(sent[7]), (CCmd{{0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 720}));
-        EXPECT_EQ(driver.Timeout(), 60);
+    CBytes image = Image(40960);
+    EXPECT_TRUE(driver.DownloadFirmware(FD, image.data(), 40960, 0, 0, 0));
+    const std::vector<CRecordedCommand>& sent = device->Commands();
+    ASSERT_EQ(sent.size(), 8u);
+    EXPECT_EQ(Shape(sent[0]), (CCmd{{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, 86400}));
+    EXPECT_EQ(Shape(sent[1]), (CCmd{{0x3B, 0x04, 0, 0, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, 8192, 60}));
+    EXPECT_EQ(sent[1].dataOut, Block(image, 0));
+    for (int block = 0; block < 5; ++block) {
+        const CRecordedCommand& command = sent[static_cast<size_t>(2 + block)];
+        const unsigned char middle = static_cast<unsigned char>(block * 0x20);
+        EXPECT_EQ(command.cdb, (CBytes{0x3B, 0x04, 0, 0, middle, 0, 0, 0x20, 0, 0}));
+        EXPECT_EQ(command.dataOut, Block(image, block));
     }
+    EXPECT_EQ(Shape(sent[7]), (CCmd{{0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 720}));
+    EXPECT_EQ(driver.Timeout(), 60);
 }
 
 TEST_F(DownloadTest, AHighOffsetKeepsTheOffsetReachedInTheSave)
@@ -482,33 +478,83 @@ TEST_F(DownloadTest, AFailedBlockStopsTheDownload)
     EXPECT_EQ(Sense()[2], 0x04);
 }
 
-TEST_F(DownloadTest, AnImageWithoutAWholeBlockIsRefused)
+TEST_F(DownloadTest, ABlockTheDriveTookOnlyInPartStopsTheDownloadBeforeTheSave)
 {
-    CBytes image = Image(8191);
-    EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 8191, 0, 0, 0));
-    EXPECT_TRUE(device->Commands().empty());
+    std::vector<std::string> notices;
+    driver.SetNoticeFunction([&notices](const std::string& line) { notices.push_back(line); });
+    device->Name("sim:ultrium");
+    CScriptedReply half = Good();
+    half.dataOutTaken = 4096;
+    device->Queue(Good(), 3);  // position, first block, block 0
+    device->Queue(half);
+    CBytes image = Image(40960);
+    EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 40960, 0, 0, 0));
+    EXPECT_EQ(device->Commands().size(), 4u);
+    EXPECT_EQ(notices,
+              std::vector<std::string>{"tapediag: sim:ultrium: firmware block 1 arrived short (4096 of 8192 bytes)"});
+}
+
+TEST_F(DownloadTest, AnImageThatWouldBeCutOrWrappedIsRefusedWithoutACommand)
+{
+    // clang-format off
+    struct Row { int length; int offset2; } rows[] = {
+        {8191, 0},
+        {41000, 0},                     // a tail that no block would carry
+        {0x1000000 + 8192, 0},          // the 24-bit offset would wrap to 0
+        {0xF00000 + 8192, 0x10},        // likewise from 100000h
+    };
+    // clang-format on
+    CBytes image = Image(0x1000000 + 8192);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.length);
+        EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), row.length, row.offset2, 0, 0));
+        EXPECT_TRUE(device->Commands().empty());
+    }
 }
 
 TEST_F(DownloadTest, ASaveFailureIsFinalWhenQuickOrAtOffsetZero)
 {
     CBytes image = Image(16384);
-    QueueBlocksThenSaveFails(2);
+    QueueBlocksThenSave(2, CheckCondition(0x04, 0x44));
     SaveFailsAfter(10);
     EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 16384, 16, 0, 0));
     EXPECT_EQ(device->Commands().size(), 5u);
 
     device->Clear();
-    QueueBlocksThenSaveFails(2);
+    QueueBlocksThenSave(2, CheckCondition(0x04, 0x44));
     SaveFailsAfter(60);
     EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 16384, 0, 0, 0));
     EXPECT_EQ(device->Commands().size(), 5u);
     EXPECT_TRUE(clock.Sleeps().empty());
 }
 
+TEST_F(DownloadTest, ASaveEndedByTheDriveRestartingIsLeftToTheCallersWait)
+{
+    // clang-format off
+    struct Row { CScriptedReply save; bool restarting; } rows[] = {
+        {CheckCondition(0x06, 0x29, 0x00), true},
+        {CheckCondition(0x06, 0x29, 0x02), true},
+        {NotCompleted("no such device"), true},
+        {NotCompleted("session lost, position unknown"), true},
+        {CheckCondition(0x06, 0x2A, 0x01), false},  // a unit attention that is no reset
+    };
+    // clang-format on
+    driver.SetNoticeFunction([](const std::string&) {});
+    CBytes image = Image(16384);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.save.sense));
+        device->Clear();
+        QueueBlocksThenSave(2, row.save);
+        EXPECT_EQ(driver.DownloadFirmware(FD, image.data(), 16384, 0, 0, 0), row.restarting);
+        EXPECT_EQ(device->Commands().size(), 5u);
+    }
+    EXPECT_TRUE(clock.Sleeps().empty());
+}
+
 TEST_F(DownloadTest, ASlowSaveFailureWaitsForTheDriveToReturn)
 {
     CBytes image = Image(16384);
-    QueueBlocksThenSaveFails(2);
+    QueueBlocksThenSave(2, CheckCondition(0x04, 0x44));
     device->Queue(Good(CBytes(36, 0)));            // not an autoloader
     device->Queue(CheckCondition(0x02, 0x04), 2);  // still restarting
     SaveFailsAfter(11);
@@ -535,7 +581,7 @@ TEST_F(DownloadTest, PollingEndsAtTheDeadline)
         device->Clear();
         const long start = clock.Now();
         const size_t sleepsBefore = clock.Sleeps().size();
-        QueueBlocksThenSaveFails(2);
+        QueueBlocksThenSave(2, CheckCondition(0x04, 0x44));
         device->Queue(Good(row.pages));
         device->Standing(CheckCondition(0x02, 0x04, 0x01));
         EXPECT_FALSE(driver.DownloadFirmware(FD, image.data(), 16384, 16, 0, 0));

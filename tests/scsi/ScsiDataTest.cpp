@@ -39,7 +39,7 @@ TEST(ByteOrder, TwentyFourBitStepsWrapWithinThreeBytes)
     EXPECT_EQ(GetBig24(top), 0u);
 }
 
-TEST(Sense, MediaPresentAnswersCompareTheWholeKeyByte)
+TEST(Sense, MediaPresentAndResetAnswersCompareTheWholeKeyByte)
 {
     auto sense = [](unsigned char key, unsigned char asc, unsigned char ascq) {
         std::vector<unsigned char> s(32, 0);
@@ -54,6 +54,9 @@ TEST(Sense, MediaPresentAnswersCompareTheWholeKeyByte)
     EXPECT_TRUE(IsMediaPresentSense(sense(0x09, 0x80, 0x42).data()));
     EXPECT_FALSE(IsMediaPresentSense(sense(0x46, 0x3F, 0x00).data()));  // a flag in byte 2
     EXPECT_FALSE(IsMediaPresentSense(sense(0x00, 0x00, 0x00).data()));
+    EXPECT_TRUE(IsResetSense(sense(0x06, 0x29, 0x03).data()));
+    EXPECT_FALSE(IsResetSense(sense(0x06, 0x2A, 0x01).data()));  // a unit attention that is no reset
+    EXPECT_FALSE(IsResetSense(sense(0x02, 0x29, 0x00).data()));
     const CSenseCode code = ReadSenseCode(sense(0x42, 0x3A, 0x01).data());
     EXPECT_EQ(code.keyByte, 0x42);
     EXPECT_EQ(code.asc, 0x3A);

@@ -97,15 +97,15 @@ TEST_F(DriveCommands, EjectUnloadsDownloadDrivesOnly)
     EXPECT_EQ(Shapes(), (std::vector<CCmd>{{{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360}}));
 }
 
-// The whole upgrade as the drive sees it: the eject, the initial inquiry,
-// the autoloader question, the download with block 0 twice and without the
-// file's tail, the save, and the verification.
+// The whole upgrade as the drive sees it: the initial inquiry, the eject,
+// the autoloader question, the download with block 0 twice, the save, and
+// the verification.
 void ExpectUpgradeSequence(const std::vector<CRecordedCommand>& sent, const std::vector<unsigned char>& file,
                            unsigned char offset2, int blocks, const std::vector<unsigned char>& vpdPages)
 {
     std::vector<CCmd> expected = {
+        {INQUIRY.cdb, SCSI_DIR_IN, 36, 10},  // under the time-out discovery left
         {{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360},
-        INQUIRY,
         {{0x1A, 0x08, 0x3F, 0, 0x24, 0}, SCSI_DIR_IN, 36, 60},
         READ_POSITION,
         {{0x3B, 0x04, 0, offset2, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, BLOCK, 60},
@@ -136,9 +136,8 @@ void ExpectUpgradeSequence(const std::vector<CRecordedCommand>& sent, const std:
         EXPECT_EQ(sent[5 + static_cast<size_t>(number)].dataOut, block(number)) << number;
 }
 
-// An image of three 16 KiB blocks in a file with 100 bytes more, which are
-// never sent.
-std::vector<unsigned char> FileWithTail(const std::string& family, const std::string& level)
+// An image of three 16 KiB blocks.
+std::vector<unsigned char> ImageFile(const std::string& family, const std::string& level)
 {
     CFirmwareImage image;
     image.family = family;
@@ -147,14 +146,13 @@ std::vector<unsigned char> FileWithTail(const std::string& family, const std::st
     std::vector<unsigned char> file = MakeFirmwareImage(image);
     for (size_t i = 64; i < file.size(); ++i)
         file[i] = static_cast<unsigned char>(i / BLOCK + 1);  // each block known by its bytes
-    file.insert(file.end(), 100, 0xEE);
     return file;
 }
 
 TEST_F(DriveCommands, UpgradeOfAType7DriveAtBufferOffsetZero)
 {
     Attach("sim:ultrium");
-    const std::vector<unsigned char> file = FileWithTail("ultrium", "120B");
+    const std::vector<unsigned char> file = ImageFile("ultrium", "120B");
     const CCommandOutput run = Run("upgrade -f:" + files.Write("u120B-fw.bin", file));
     EXPECT_TRUE(run.result) << run.lines.back();
     ExpectUpgradeSequence(sent, file, 0x00, 6, {0xC0, 0xC1});
@@ -163,10 +161,21 @@ TEST_F(DriveCommands, UpgradeOfAType7DriveAtBufferOffsetZero)
 TEST_F(DriveCommands, UpgradeOfAType4DriveAtBufferOffset100000h)
 {
     Attach("sim:dds3");
-    const std::vector<unsigned char> file = FileWithTail("dds3", "7490");
+    const std::vector<unsigned char> file = ImageFile("dds3", "7490");
     const CCommandOutput run = Run("upgrade -f:" + files.Write("d7490xyz.bin", file));
     EXPECT_TRUE(run.result) << run.lines.back();
     ExpectUpgradeSequence(sent, file, 0x10, 6, {0xC0});
+}
+
+TEST_F(DriveCommands, AnImageWithATailReachesNoDrive)
+{
+    Attach("sim:ultrium");
+    std::vector<unsigned char> file = ImageFile("ultrium", "120B");
+    file.insert(file.end(), 100, 0xEE);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(Run("upgrade -f:" + files.Write("u120B-fw.bin", file)).result);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(sent.empty());
 }
 
 }  // namespace

@@ -2,13 +2,18 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "Application.h"
+#include "ControllerRun.h"
+#include "FakeClock.h"
+#include "FirmwareImage.h"
 #include "LinuxDriveManager.h"
 #include "LinuxDevices.h"
 #include "LinuxDriverInterface.h"
@@ -175,6 +180,86 @@ TEST_F(Discovery, MissingSysfsGivesAnEmptyList)
     manager = new CLinuxDriveManager(app, {}, absent, host.Opener());
     app.AdoptDriveManager(manager);
     EXPECT_EQ(manager->GetDriveList()->GetCount(), 0);
+}
+
+// One node of a drive that restarts into new firmware after the save of a
+// download: the kernel drops the node under the save, and the drive comes
+// back on another node, `next`, at another address.
+class CRestartingNode : public CPassThrough {
+public:
+    CRestartingNode(std::shared_ptr<CPassThrough> drive, const std::string& path, std::function<void()> dropped)
+        : m_drive(std::move(drive)), m_dropped(std::move(dropped))
+    {
+        Name(path);
+    }
+
+protected:
+    CScsiResult Send(const CScsiRequest& request) override
+    {
+        CScsiResult result = EmptyScsiResult();
+        if (m_gone) {
+            result.failure = "no such device";
+            return result;
+        }
+        result = m_drive->Execute(request);
+        if (m_dropped && request.cdb[0] == OP_WRITE_BUFFER && request.cdb[1] == WRITE_BUFFER_DOWNLOAD_AND_SAVE) {
+            m_gone = true;
+            m_dropped();
+            result = EmptyScsiResult();
+            result.failure = "no such device";
+        }
+        return result;
+    }
+
+private:
+    std::shared_ptr<CPassThrough> m_drive;
+    std::function<void()> m_dropped;
+    bool m_gone = false;
+};
+
+TEST_F(Discovery, ADriveBackOnNewNodesAfterItsUpgradeIsFoundByItsSerialNumber)
+{
+    CFakeClock clock;
+    CFakeClockScope clockScope(clock);
+    host.AddNode("nst0", "host0/0:0:1:0", "");
+    host.AddNode("nst2", "host0/0:0:3:0", "dds4");  // another drive, at work meanwhile
+    CVString error;
+    std::shared_ptr<CPassThrough> ultrium = CSimPassThrough::Open("ultrium", error);
+    DeviceOpenFunction open = [&](const char* path, CVString& why) {
+        const std::string node(path);
+        if (node != "/dev/nst0" && node != "/dev/nst1")
+            return host.Opener()(path, why);
+        COpenedDevice opened;
+        std::function<void()> dropped;
+        if (node == "/dev/nst0")
+            dropped = [&] {
+                EXPECT_EQ(rmdir((host.root + "/class/scsi_tape/nst0").c_str()), 0);
+                host.AddNode("nst1", "host5/5:0:1:0", "");
+            };
+        opened.device = std::make_unique<CRestartingNode>(ultrium, node, dropped);
+        opened.hasAddress = true;
+        opened.address.adapter = node == "/dev/nst0" ? 0 : 5;
+        opened.address.target = 1;
+        return opened;
+    };
+    manager = new CLinuxDriveManager(app, {}, host.paths, open);
+    app.AdoptDriveManager(manager);
+    host.opened.clear();
+
+    CFirmwareImage image;
+    image.family = "ultrium";
+    image.level = "120B";
+    image.size = 32768;
+    CScratchDirectory files;
+    const std::string file = files.Write("u120B-fw.bin", MakeFirmwareImage(image));
+    testing::internal::CaptureStderr();
+    const CCommandOutput run = RunCommandLine(app, utility, "upgrade -sn:HU1234567890 -f:" + file);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "tapediag: /dev/nst0: no such device\n");
+    EXPECT_TRUE(run.result);
+    EXPECT_EQ(run.lines.back(), "Firmware Version 120B installed.");
+    EXPECT_EQ(Descriptions(),
+              (std::vector<std::string>{"5:0:1:0 TESSARA ULTRIUM 2       ", "0:0:3:0 CORVANE DAT40 DDS4      "}));
+    EXPECT_TRUE(host.opened.empty());  // the other drive's node was left alone
 }
 
 TEST(SysfsLink, ParsesTheTrailingAddress)

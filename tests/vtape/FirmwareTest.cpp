@@ -225,6 +225,25 @@ TEST(VtapeFirmwareFaults, ASaveThatResetsTheDriveStartsTheNewFirmwareAfterAWhile
     EXPECT_GOOD(Save(restart));
     EXPECT_SENSE(restart.Inquiry(false, 0, 36, data), 0x02, 0x04, 0x01);
     EXPECT_EQ(Revision(restart), "120B");
+
+    // The reset is reported first, to every command, as often as asked.
+    CTestDrive attention("ultrium,restart=1,reset-attention=2");
+    EXPECT_GOOD(Download(attention, MakeFirmwareImage(UltriumImage()), 0));
+    EXPECT_GOOD(Save(attention));
+    EXPECT_SENSE(attention.TestUnitReady(), 0x06, 0x29, 0x00);
+    EXPECT_SENSE(attention.Inquiry(false, 0, 36, data), 0x06, 0x29, 0x00);
+    EXPECT_SENSE(attention.Inquiry(false, 0, 36, data), 0x02, 0x04, 0x01);
+    EXPECT_EQ(Revision(attention), "120B");
+}
+
+TEST(VtapeFirmwareFaults, AShortBlockIsTakenInPartWithGoodStatus)
+{
+    CTestDrive drive("ultrium,download-short=2");
+    const CBytes block(BLOCK, 0x11);
+    EXPECT_EQ(drive.Out(WriteBufferCdb(0x04, 0, BLOCK), block).transferred, int(BLOCK));
+    const CVirtualReply part = drive.Out(WriteBufferCdb(0x04, BLOCK, BLOCK), block);
+    EXPECT_GOOD(part);
+    EXPECT_EQ(part.transferred, int(BLOCK / 2));
 }
 
 TEST(VtapeFirmwareFaults, OemDrivesCarryTheMarkOnPageC0)
@@ -280,6 +299,8 @@ TEST(VtapeFirmwareFaults, FaultsThatDoNotFitTheModelAreRefused)
         "dds4,retension-fail",
         "changer,autoloader",
         "ultrium,download-fail=0",
+        "ultrium,download-short=0",
+        "crt20000n,reset-attention=1",
         "ultrium,save-fail,save-reset",
         "ultrium,restart=2,save-fail=1",
         "ultrium,save-fail=86401",
@@ -290,6 +311,9 @@ TEST(VtapeFirmwareFaults, FaultsThatDoNotFitTheModelAreRefused)
         EXPECT_FALSE(error.empty()) << text;
     }
     std::string error;
-    EXPECT_NE(CVirtualDrive::Create("dds3,save-reset,autoloader,oem,keeps-old-level,download-fail=9", error), nullptr)
+    EXPECT_NE(
+        CVirtualDrive::Create(
+            "dds3,save-reset,autoloader,oem,keeps-old-level,download-fail=9,download-short=3,reset-attention=2", error),
+        nullptr)
         << error;
 }

@@ -16,6 +16,8 @@
 
 #include <sys/types.h>
 
+#include <string>
+
 #include "VString.h"
 
 enum ECommandFile {
@@ -42,6 +44,11 @@ public:
     // Opens the file with open(2) flags and creation mode; the descriptor,
     // or -1 with errno set (EACCES for a name a confined command may not use).
     int Open(const char* name, ECommandFile kind, int flags, mode_t mode) const;
+
+    // Replaces the file with `content` in one step: a reader finds the old
+    // file or the whole new one, never a part (the content goes to a new
+    // file beside it, which is then renamed over it). False with errno set.
+    bool ReplaceWhole(const char* name, ECommandFile kind, const std::string& content) const;
 
     // Where a local command's file is opened: the name as given, or for a
     // bare binary name the program's directory, "/" and the name.

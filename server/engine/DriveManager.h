@@ -10,7 +10,8 @@
 // DriveManagerFirmware.cpp (with the pure file-name and level rules of
 // FirmwareRules.h), DriveManagerLogPages.cpp (log pages and the binary
 // file), DriveManagerCapture.cpp (trace, cartridge memory, EEPROM) and
-// DriveManagerSettings.cpp (drive arm and drive settings).
+// DriveManagerSettings.cpp (drive arm and drive settings) and
+// DriveManagerHealth.cpp (the health check).
 #ifndef TAPEDIAG_DRIVEMANAGER_H
 #define TAPEDIAG_DRIVEMANAGER_H
 
@@ -120,6 +121,11 @@ public:
     // Writes the -f: file, replacing what it held; false with a message.
     bool OutputBinary(unsigned char* data, long length);
 
+    // The health check (DriveManagerHealth.cpp, with the pure rules of
+    // HealthRules.h): true when the drive is OK and its cartridge needs no
+    // replacing. Nothing is written to the cartridge.
+    bool HealthCheck();
+
     // Trace, cartridge memory and EEPROM capture (DriveManagerCapture.cpp).
     bool CaptureTrace();
     bool IsSegmentTraceCapable();
@@ -197,6 +203,15 @@ private:
     std::FILE* OpenFirmwareFile(const CVString& name);
     void ReportFailedDownload(CTapeDrive* drive, long deadline);
     bool ConfirmNewFirmware(CTapeDrive* drive, const CVString& name, const CVString& identity);
+
+    // Health steps (DriveManagerHealth.cpp).
+    CLogPageReading ReadLogPage(CTapeDrive* drive, unsigned page);
+    // A page LOG SENSE could not read, with the sense that says why.
+    CLogPageReading FailedReading(CTapeDrive* drive, unsigned page);
+    // The sense data of the last failed command, in words.
+    CSenseReport LastSense(CTapeDrive* drive);
+    void ReadHealthPages(CTapeDrive* drive, CDriveHealth& health);
+    void ReportHealth(const CDriveHealth& health);
 
     // Capture steps (DriveManagerCapture.cpp).
     bool CaptureBuffer(const CBufferCapture& capture);

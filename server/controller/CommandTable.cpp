@@ -30,6 +30,7 @@ const CCommandRow commandRows[] = {
      [](CDriveManager& m, const CCommandSettings&) { return m.AppLevelEnableCompression(false); }},
     {"compstatus", CMD_COMPSTATUS, false,
      [](CDriveManager& m, const CCommandSettings&) { return m.AppLevelIsCompressionEnabled(); }},
+    {"health", CMD_HEALTH, false, [](CDriveManager& m, const CCommandSettings&) { return m.HealthCheck(); }},
     {"show", CMD_SHOW, false, nullptr},
 };
 

@@ -138,6 +138,14 @@ const SwitchForm switchForms[] = {
      [](CApplication& app, const char* value) { return FitsField(value) && app.AddDevice(value); }},
     // No progress line on the terminal; a remote server accepts it and shows none anyway.
     {"-noprogress", EXACT, [](CApplication& app, const char*) { app.SetNoProgress(true); return true; }},
+    {"-json", EXACT, [](CApplication& app, const char*) { app.Settings().json = true; return true; }},
+    {"-prom:", PREFIX,
+     [](CApplication& app, const char* value) {
+         if (!FitsField(value))
+             return false;
+         app.Settings().metricsFileName = value;
+         return true;
+     }},
 };
 // clang-format on
 

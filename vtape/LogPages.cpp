@@ -265,6 +265,9 @@ void CVirtualDriveImpl::InitialLogPages()
 void CVirtualDriveImpl::RecordSelfTest(bool passed)
 {
     std::array<unsigned char, SELF_TEST_RESULT_LENGTH> result{};
+    // Accumulated power-on hours: the drive is in its first hour. It also
+    // tells a passed entry from an unused one, which is all zeros.
+    PutBig16(result.data() + 2, 1);
     if (!passed) {
         result[0] = SELF_TEST_FAILED_SEGMENT_UNKNOWN;
         result[12] = SENSE_KEY_HARDWARE_ERROR;

@@ -96,6 +96,10 @@ bool CApplication::RunCommand()
         m_driveManager->AddDevices(m_settings.devices);
     }
 
+    if (!m_settings.metricsFileName.IsEmpty() && m_settings.commandId != CMD_HEALTH) {
+        Msg(CVString("-prom:FILE belongs to the health command."), true);
+        return false;
+    }
     if (m_settings.commandId == CMD_SHOW) {
         OpenReportFile();
         DisplayDrvInfo();
@@ -104,10 +108,6 @@ bool CApplication::RunCommand()
     }
     if (m_settings.commandId == CMD_HEALTH)
         return RunHealth();
-    if (!m_settings.metricsFileName.IsEmpty()) {
-        Msg(CVString("-prom:FILE belongs to the health command."), true);
-        return false;
-    }
 
     if (!SelectDrive())
         return false;

@@ -9,7 +9,7 @@
 // compression tests), DriveManagerDriveOps.cpp (retension, self-test, eject),
 // DriveManagerFirmware.cpp (with the pure file-name and level rules of
 // FirmwareRules.h), DriveManagerLogPages.cpp (log pages and the binary
-// file), DriveManagerCapture.cpp (trace, cartridge memory, EEPROM) and
+// file), DriveManagerCapture.cpp (trace, cartridge memory, EEPROM),
 // DriveManagerSettings.cpp (drive arm and drive settings) and
 // DriveManagerHealth.cpp (the health check).
 #ifndef TAPEDIAG_DRIVEMANAGER_H

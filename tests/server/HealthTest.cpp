@@ -193,6 +193,18 @@ TEST(Health, LogpagesWarnsThatReadingTapeAlertClearsIt)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a drive without page 2Eh loses nothing";
 }
 
+TEST(Health, MetricsFileThatCannotBeWrittenFailsTheCheck)
+{
+    InProcessDiagnostic diagnostic;
+    CommandRun run = diagnostic.Run("health; -dev:sim:ultrium; -prom:/nonexistent-directory/tapediag.prom;");
+    EXPECT_FALSE(run.result);
+    EXPECT_EQ(run.lines.back(),
+              "Unable to write the metrics file /nonexistent-directory/tapediag.prom: No such file or directory.");
+    run = diagnostic.Run("show; -prom:tapediag.prom;");
+    EXPECT_FALSE(run.result);
+    EXPECT_EQ(run.lines, Lines{"-prom:FILE belongs to the health command."});
+}
+
 TEST(Health, TapeAlertTableHoldsEveryFlagAtItsNumber)
 {
     for (unsigned number = 1; number <= 64; ++number) {

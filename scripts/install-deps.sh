@@ -5,7 +5,11 @@ set -euo pipefail
 
 # libiscsi reaches drives behind iSCSI targets; tgt is the independent
 # iSCSI tape target the integration suite runs the diagnostic against.
-packages=(g++ cmake ninja-build pkg-config clang-format libgtest-dev libgmock-dev libiscsi-dev libiscsi-bin tgt "$@")
+# nlohmann-json writes the JSON output and libsgutils2 names sense data;
+# the tests check the JSON against its schema (python3-jsonschema) and the
+# metrics with the real node_exporter and promtool (prometheus).
+packages=(g++ cmake ninja-build pkg-config clang-format libgtest-dev libgmock-dev libiscsi-dev libiscsi-bin tgt
+          nlohmann-json3-dev libsgutils2-dev python3-jsonschema prometheus-node-exporter prometheus "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

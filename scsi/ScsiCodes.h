@@ -68,6 +68,7 @@ const unsigned char LOG_PAGE_SUPPORTED = 0x00;
 const unsigned char LOG_PAGE_WRITE_ERRORS = 0x02;
 const unsigned char LOG_PAGE_READ_ERRORS = 0x03;
 const unsigned char LOG_PAGE_SEQUENTIAL_ACCESS = 0x0C;
+const unsigned char LOG_PAGE_SELF_TEST_RESULTS = 0x10;
 const unsigned char LOG_PAGE_TEMPERATURE = 0x0D;
 const unsigned char LOG_PAGE_TAPE_ALERT = 0x2E;
 const unsigned char LOG_PAGE_TAPE_CAPACITY = 0x31;
@@ -75,10 +76,38 @@ const unsigned char LOG_PAGE_TAPE_CAPACITY = 0x31;
 // Parameters of the write and read error counter pages (02h and 03h).
 const unsigned int ERROR_COUNTER_CORRECTED_WITHOUT_DELAY = 0x0000;
 const unsigned int ERROR_COUNTER_CORRECTED_WITH_DELAY = 0x0001;
+const unsigned int ERROR_COUNTER_TOTAL_REPROCESSED = 0x0002;  // rewrites or rereads
+const unsigned int ERROR_COUNTER_TOTAL_CORRECTED = 0x0003;
+const unsigned int ERROR_COUNTER_ALGORITHM_PROCESSED = 0x0004;
+const unsigned int ERROR_COUNTER_BYTES_PROCESSED = 0x0005;
 const unsigned int ERROR_COUNTER_TOTAL_UNCORRECTED = 0x0006;
 const unsigned int ERROR_COUNTER_VENDOR_DAT = 0x8008;  // vendor: the errors a DAT drive counts
-// Parameter of the sequential-access device page (0Ch).
+// Parameters of the sequential-access device page (0Ch): data bytes
+// received from the host and written to the medium, read from the medium
+// and sent to the host, and whether the drive asks for cleaning.
+const unsigned int SEQUENTIAL_ACCESS_BYTES_FROM_HOST = 0x0000;
+const unsigned int SEQUENTIAL_ACCESS_BYTES_TO_MEDIUM = 0x0001;
+const unsigned int SEQUENTIAL_ACCESS_BYTES_FROM_MEDIUM = 0x0002;
+const unsigned int SEQUENTIAL_ACCESS_BYTES_TO_HOST = 0x0003;
 const unsigned int SEQUENTIAL_ACCESS_CLEANING_REQUIRED = 0x0100;
+// Parameters of the temperature page (0Dh), degrees Celsius; FFh means the
+// drive cannot tell.
+const unsigned int TEMPERATURE_CURRENT = 0x0000;
+const unsigned int TEMPERATURE_REFERENCE = 0x0001;
+const unsigned char TEMPERATURE_UNKNOWN = 0xFF;
+// The TapeAlert page (2Eh): flags 1 to 64, one parameter each, whose code is
+// the flag's number; flag 20 says the drive must be cleaned now.
+const unsigned int TAPE_ALERT_FLAG_COUNT = 64;
+const unsigned int TAPE_ALERT_CLEANING_REQUIRED = 20;
+// The self-test results page (10h): up to 20 results, parameter 0001h the
+// most recent, each 16 bytes: self-test code and result, self-test number,
+// power-on hours, address of the first failure, then sense key, ASC and
+// ASCQ. An entry of zeros holds no result.
+const unsigned int SELF_TEST_RESULT_ENTRIES = 20;
+const unsigned char SELF_TEST_RESULT_LENGTH = 0x10;
+const unsigned char SELF_TEST_PASSED = 0x0;
+const unsigned char SELF_TEST_IN_PROGRESS = 0xF;
+const unsigned char SELF_TEST_FAILED_SEGMENT_UNKNOWN = 0x4;
 
 // READ BUFFER buffer ids (vendor).
 const unsigned char BUFFER_TRACE = 0x07;

@@ -206,6 +206,65 @@ bool TakesDownload(const char* name, const CDriveModel& model, std::string& erro
     return true;
 }
 
+// A fault about a log page needs a model that has the page.
+bool HasLogPage(const char* name, const CDriveModel& model, unsigned char page, std::string& error)
+{
+    if (!model.logPages.Has(page)) {
+        char code[8];
+        std::snprintf(code, sizeof(code), "%02Xh", page);
+        error =
+            std::string("fault '") + name + "' applies to models with log page " + code + ", not '" + model.name + "'";
+        return false;
+    }
+    return true;
+}
+
+// "N[:N...]", TapeAlert flags 1-64.
+bool ParseTapeAlerts(const std::string& value, uint64_t& flags, std::string& error)
+{
+    size_t start = 0;
+    for (;;) {
+        const size_t colon = value.find(':', start);
+        uint64_t flag;
+        if (!ParseDecimal(value.substr(start, colon - start), TAPE_ALERT_FLAG_COUNT, flag) || flag == 0) {
+            return BadValue("tapealert", value, "N[:N...] (TapeAlert flags 1-64)", error);
+        }
+        flags |= uint64_t(1) << (flag - 1);
+        if (colon == std::string::npos) {
+            return true;
+        }
+        start = colon + 1;
+    }
+}
+
+// "PP:CCCC:N": error counter page 02 or 03, parameter 0000-0006 (8008 on
+// models that count vendor errors), value N.
+bool AddCounterPreset(const std::string& value, const CDriveModel& model, std::vector<CCounterPreset>& presets,
+                      std::string& error)
+{
+    const char* expected = "PP:CCCC:N (page 02 or 03, parameter 0000-0006 or 8008 on DAT models, N decimal)";
+    const size_t first = value.find(':');
+    const size_t second = first == std::string::npos ? first : value.find(':', first + 1);
+    unsigned char page = 0, high = 0, low = 0;
+    CCounterPreset preset = {};
+    const std::string parameter = second == std::string::npos ? "" : value.substr(first + 1, second - first - 1);
+    if (second == std::string::npos || !ParseOpcode(value.substr(0, first), page) || parameter.size() != 4 ||
+        !ParseOpcode(parameter.substr(0, 2), high) || !ParseOpcode(parameter.substr(2), low) ||
+        !ParseDecimal(value.substr(second + 1), UINT64_MAX, preset.value)) {
+        return BadValue("counter", value, expected, error);
+    }
+    preset.page = page;
+    preset.parameter = (uint32_t(high) << 8) | low;
+    const bool counterPage = page == LOG_PAGE_WRITE_ERRORS || page == LOG_PAGE_READ_ERRORS;
+    const bool known = preset.parameter <= ERROR_COUNTER_TOTAL_UNCORRECTED ||
+                       (preset.parameter == ERROR_COUNTER_VENDOR_DAT && model.counters.vendorParameter);
+    if (!counterPage || !known) {
+        return BadValue("counter", value, expected, error);
+    }
+    presets.push_back(preset);
+    return true;
+}
+
 // save-fail, save-reset and restart each say what saving new firmware does.
 bool OneSaveFault(const char* name, const CDriveModel& model, CDriveFaults& faults, std::string& error)
 {
@@ -522,6 +581,53 @@ const CFaultDefinition kFaults[] = {
      [](const std::string&, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
          f.oem = true;
          return TakesDownload("oem", m, e);
+     }},
+    {"tapealert", VALUE_REQUIRED, false, "tapealert=N[:N...]",
+     "TapeAlert flags N (1-64) are raised at power-on; reading page 2Eh clears them",
+     [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         return HasLogPage("tapealert", m, LOG_PAGE_TAPE_ALERT, e) && ParseTapeAlerts(v, f.tapeAlerts, e);
+     }},
+    {"cleaning-required", VALUE_NONE, false, "cleaning-required",
+     "the drive needs cleaning: page 0Ch parameter 0100h is 1, and TapeAlert flag 20 is raised",
+     [](const std::string&, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         f.cleaningRequired = true;
+         return HasLogPage("cleaning-required", m, LOG_PAGE_SEQUENTIAL_ACCESS, e);
+     }},
+    {"temperature", VALUE_REQUIRED, false, "temperature=C",
+     "page 0Dh reports the drive at C degrees Celsius (0-255; 255: cannot tell)",
+     [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         uint64_t degrees;
+         if (!ParseDecimal(v, 0xFF, degrees)) {
+             return BadValue("temperature", v, "degrees Celsius 0-255", e);
+         }
+         f.hasTemperature = true;
+         f.temperature = static_cast<unsigned char>(degrees);
+         return HasLogPage("temperature", m, LOG_PAGE_TEMPERATURE, e);
+     }},
+    {"counter", VALUE_REQUIRED, true, "counter=PP:CCCC:N",
+     "error counter page PP (02 or 03), parameter CCCC (hex) holds N at power-on",
+     [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         return AddCounterPreset(v, m, f.counterPresets, e);
+     }},
+    {"no-log-page", VALUE_REQUIRED, true, "no-log-page=XX",
+     "the drive lacks log page XX (hex) of its model: it is neither listed nor answered",
+     [](const std::string& v, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         unsigned char page;
+         if (!ParseOpcode(v, page) || page == LOG_PAGE_SUPPORTED || !m.logPages.Has(page)) {
+             return BadValue("no-log-page", v, "a log page of the model other than 00", e);
+         }
+         f.missingLogPages.Add(page);
+         return true;
+     }},
+    {"selftest-log", VALUE_NONE, false, "selftest-log",
+     "the drive keeps the results of its self-tests (SEND DIAGNOSTIC) in log page 10h",
+     [](const std::string&, bool, const CDriveModel& m, CDriveFaults& f, std::string& e) {
+         if (m.deviceType != DEVICE_TYPE_TAPE) {
+             e = std::string("fault 'selftest-log' applies to tape drives, not '") + m.name + "'";
+             return false;
+         }
+         f.selftestLog = true;
+         return true;
      }},
 };
 // clang-format on

@@ -32,6 +32,14 @@ struct CCodeFailRule {
     uint32_t times;  // 0: every one
 };
 
+// A counter of an error counter log page (02h or 03h) that holds `value`
+// at power-on, as a drive that has been in service does.
+struct CCounterPreset {
+    unsigned char page;
+    uint32_t parameter;
+    uint64_t value;
+};
+
 // A sense answer written KK/AA/QQ in the device text.
 struct CSenseTriple {
     unsigned char key;
@@ -83,6 +91,15 @@ struct CDriveFaults {
     std::vector<CCodeFailRule> modeSenseFailures;   // MODE SENSE of the page
     std::vector<CCodeFailRule> modeSelectFailures;  // MODE SELECT holding the page
     unsigned char speedCode = 0;                    // at power-on
+
+    // What the drive reports about its own health.
+    uint64_t tapeAlerts = 0;  // TapeAlert flag N is bit N-1, raised at power-on
+    bool cleaningRequired = false;
+    bool hasTemperature = false;
+    unsigned char temperature = 0;  // degrees Celsius, page 0Dh
+    std::vector<CCounterPreset> counterPresets;
+    CCodeSet missingLogPages;  // pages of the model this drive lacks
+    bool selftestLog = false;  // keeps the self-test results page (10h)
 
     // Retension and the firmware download.
     bool retensionFail = false;

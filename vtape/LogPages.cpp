@@ -14,17 +14,9 @@ const int WIDE_COUNTER_BYTES = 8;
 const size_t HEADER_LENGTH = LOG_HEADER_LENGTH;
 const uint64_t BYTES_PER_MEGABYTE = 1048576;
 
-// Sequential-access device page (0Ch): byte counts of the I/O since the
-// last reset, and whether the drive asks for cleaning.
-const uint32_t BYTES_FROM_HOST = 0x0000;
-const uint32_t BYTES_TO_MEDIUM = 0x0001;
-const uint32_t BYTES_FROM_MEDIUM = 0x0002;
-const uint32_t BYTES_TO_HOST = 0x0003;
-// Temperature page (0Dh), degrees Celsius.
+// Temperature page (0Dh), degrees Celsius, unless a fault says otherwise.
 const unsigned char DRIVE_TEMPERATURE = 35;
 const unsigned char REFERENCE_TEMPERATURE = 60;
-// TapeAlert page (2Eh): one flag per parameter 0001h-0040h.
-const uint32_t TAPE_ALERT_FLAGS = 64;
 // Tape capacity page (31h), in megabytes of 1048576 bytes: remaining and
 // maximum capacity of partitions 0 and 1.
 const uint32_t REMAINING_PARTITION0 = 0x0001;
@@ -63,6 +55,7 @@ const CVirtualDriveImpl::CLogPage* CVirtualDriveImpl::FindLogPage(unsigned char 
         {LOG_PAGE_READ_ERRORS, &CVirtualDriveImpl::BuildReadErrorPage},
         {LOG_PAGE_SEQUENTIAL_ACCESS, &CVirtualDriveImpl::BuildSequentialAccessPage},
         {LOG_PAGE_TEMPERATURE, &CVirtualDriveImpl::BuildTemperaturePage},
+        {LOG_PAGE_SELF_TEST_RESULTS, &CVirtualDriveImpl::BuildSelfTestPage},
         {LOG_PAGE_TAPE_ALERT, &CVirtualDriveImpl::BuildTapeAlertPage},
         {LOG_PAGE_TAPE_CAPACITY, &CVirtualDriveImpl::BuildTapeCapacityPage},
     };
@@ -116,7 +109,7 @@ void CVirtualDriveImpl::LogSense(const CCommand& command, CVirtualReply& reply)
         Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
         return;
     }
-    const CLogPage* page = m_model.logPages.Has(code) ? FindLogPage(code) : nullptr;
+    const CLogPage* page = m_logPages.Has(code) ? FindLogPage(code) : nullptr;
     if (page == nullptr) {
         Fail(reply, InvalidFieldInCdb(2, 5));
         return;
@@ -133,12 +126,15 @@ void CVirtualDriveImpl::LogSense(const CCommand& command, CVirtualReply& reply)
         available = std::min<size_t>(available, shortPage->times);  // the length field still claims all
     }
     SendData(command, reply, data.data(), available, GetBig16(cdb + 7));
+    if (code == LOG_PAGE_TAPE_ALERT) {
+        m_tapeAlerts = 0;  // a flag is reported once, as real drives do
+    }
 }
 
 bool CVirtualDriveImpl::BuildSupportedLogPages(uint32_t, std::vector<unsigned char>& page) const
 {
     unsigned char codes[256];
-    const size_t count = m_model.logPages.CopyTo(codes);
+    const size_t count = m_logPages.CopyTo(codes);
     page.insert(page.end(), codes, codes + count);
     return true;
 }
@@ -177,35 +173,37 @@ bool CVirtualDriveImpl::BuildSequentialAccessPage(uint32_t parameterPointer, std
     const struct {
         uint32_t code;
         uint64_t value;
-    } counts[] = {
-        {BYTES_FROM_HOST, written}, {BYTES_TO_MEDIUM, written}, {BYTES_FROM_MEDIUM, read}, {BYTES_TO_HOST, read}};
+    } counts[] = {{SEQUENTIAL_ACCESS_BYTES_FROM_HOST, written},
+                  {SEQUENTIAL_ACCESS_BYTES_TO_MEDIUM, written},
+                  {SEQUENTIAL_ACCESS_BYTES_FROM_MEDIUM, read},
+                  {SEQUENTIAL_ACCESS_BYTES_TO_HOST, read}};
     for (const auto& count : counts) {
         if (count.code >= parameterPointer) {
             AppendValue(page, count.code, LOG_PARAMETER_CONTROL, count.value, WIDE_COUNTER_BYTES);
         }
     }
     if (SEQUENTIAL_ACCESS_CLEANING_REQUIRED >= parameterPointer) {
-        AppendValue(page, SEQUENTIAL_ACCESS_CLEANING_REQUIRED, LOG_VALUE_CONTROL, 0, 1);
+        AppendValue(page, SEQUENTIAL_ACCESS_CLEANING_REQUIRED, LOG_VALUE_CONTROL, m_faults.cleaningRequired ? 1 : 0, 1);
     }
     return page.size() > HEADER_LENGTH;
 }
 
 bool CVirtualDriveImpl::BuildTemperaturePage(uint32_t parameterPointer, std::vector<unsigned char>& page) const
 {
-    if (parameterPointer <= 0x0000) {
-        AppendValue(page, 0x0000, LOG_VALUE_CONTROL, DRIVE_TEMPERATURE, 2);
+    const unsigned char temperature = m_faults.hasTemperature ? m_faults.temperature : DRIVE_TEMPERATURE;
+    if (parameterPointer <= TEMPERATURE_CURRENT) {
+        AppendValue(page, TEMPERATURE_CURRENT, LOG_VALUE_CONTROL, temperature, 2);
     }
-    if (parameterPointer <= 0x0001) {
-        AppendValue(page, 0x0001, LOG_VALUE_CONTROL, REFERENCE_TEMPERATURE, 2);
+    if (parameterPointer <= TEMPERATURE_REFERENCE) {
+        AppendValue(page, TEMPERATURE_REFERENCE, LOG_VALUE_CONTROL, REFERENCE_TEMPERATURE, 2);
     }
     return page.size() > HEADER_LENGTH;
 }
 
 bool CVirtualDriveImpl::BuildTapeAlertPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const
 {
-    // No alert is raised: the drive and its cartridge are healthy.
-    for (uint32_t flag = std::max<uint32_t>(parameterPointer, 1); flag <= TAPE_ALERT_FLAGS; ++flag) {
-        AppendValue(page, flag, LOG_VALUE_CONTROL, 0, 1);
+    for (uint32_t flag = std::max<uint32_t>(parameterPointer, 1); flag <= TAPE_ALERT_FLAG_COUNT; ++flag) {
+        AppendValue(page, flag, LOG_VALUE_CONTROL, (m_tapeAlerts >> (flag - 1)) & 1, 1);
     }
     return page.size() > HEADER_LENGTH;
 }
@@ -220,6 +218,66 @@ bool CVirtualDriveImpl::BuildTapeCapacityPage(uint32_t parameterPointer, std::ve
         AppendValue(page, code, LOG_VALUE_CONTROL, values[code - REMAINING_PARTITION0], NARROW_COUNTER_BYTES);
     }
     return page.size() > HEADER_LENGTH;
+}
+
+// Twenty entries, the most recent first; those without a result are zeros.
+bool CVirtualDriveImpl::BuildSelfTestPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const
+{
+    for (uint32_t entry = std::max<uint32_t>(parameterPointer, 1); entry <= SELF_TEST_RESULT_ENTRIES; ++entry) {
+        const size_t at = page.size();
+        page.resize(at + LOG_PARAMETER_HEADER_LENGTH + SELF_TEST_RESULT_LENGTH);
+        PutBig16(page.data() + at, entry);
+        page[at + 2] = LOG_VALUE_CONTROL;
+        page[at + 3] = SELF_TEST_RESULT_LENGTH;
+        if (entry <= m_selfTests.size()) {
+            const auto& result = m_selfTests[entry - 1];
+            std::copy(result.begin(), result.end(), page.begin() + static_cast<long>(at + LOG_PARAMETER_HEADER_LENGTH));
+        }
+    }
+    return page.size() > HEADER_LENGTH;
+}
+
+void CVirtualDriveImpl::InitialLogPages()
+{
+    for (unsigned code = 0; code < 256; ++code) {
+        if (m_model.logPages.Has(code) && !m_faults.missingLogPages.Has(code)) {
+            m_logPages.Add(static_cast<unsigned char>(code));
+        }
+    }
+    if (m_faults.selftestLog) {
+        m_logPages.Add(LOG_PAGE_SELF_TEST_RESULTS);
+    }
+    m_tapeAlerts = m_faults.tapeAlerts;
+    if (m_faults.cleaningRequired && m_logPages.Has(LOG_PAGE_TAPE_ALERT)) {
+        m_tapeAlerts |= uint64_t(1) << (TAPE_ALERT_CLEANING_REQUIRED - 1);
+    }
+    // A drive in service has counted errors before anyone asks.
+    for (const CCounterPreset& preset : m_faults.counterPresets) {
+        CErrorCounters& counters = preset.page == LOG_PAGE_WRITE_ERRORS ? m_writeCounters : m_readCounters;
+        if (preset.parameter == ERROR_COUNTER_VENDOR_DAT) {
+            counters.vendor = preset.value;
+        } else {
+            counters.values[preset.parameter] = preset.value;
+        }
+    }
+}
+
+void CVirtualDriveImpl::RecordSelfTest(bool passed)
+{
+    std::array<unsigned char, SELF_TEST_RESULT_LENGTH> result{};
+    // Accumulated power-on hours: the drive is in its first hour. It also
+    // tells a passed entry from an unused one, which is all zeros.
+    PutBig16(result.data() + 2, 1);
+    if (!passed) {
+        result[0] = SELF_TEST_FAILED_SEGMENT_UNKNOWN;
+        result[12] = SENSE_KEY_HARDWARE_ERROR;
+        result[13] = ASC_DIAGNOSTIC_FAILURE.asc;
+        result[14] = ASC_DIAGNOSTIC_FAILURE.ascq;
+    }
+    m_selfTests.insert(m_selfTests.begin(), result);
+    if (m_selfTests.size() > SELF_TEST_RESULT_ENTRIES) {
+        m_selfTests.pop_back();
+    }
 }
 
 void CVirtualDriveImpl::ResetCounters()

@@ -11,6 +11,7 @@ namespace {
 const size_t STANDARD_INQUIRY_LENGTH = 36;
 const size_t VPD_HEADER_LENGTH = 4;
 const size_t FIRMWARE_PAGE_LENGTH = 64;
+const unsigned char SELF_TEST_BIT = 0x04;  // SEND DIAGNOSTIC byte 1: the default self-test
 
 void CopyPadded(unsigned char* out, const std::string& text, size_t width)
 {
@@ -192,5 +193,8 @@ void CVirtualDriveImpl::SendDiagnostic(const CCommand& command, CVirtualReply& r
     }
     if (m_faults.selftestFail) {
         Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_DIAGNOSTIC_FAILURE);  // diagnostic failure on component 80h
+    }
+    if (m_faults.selftestLog && (command.cdb[1] & SELF_TEST_BIT) != 0) {
+        RecordSelfTest(!m_faults.selftestFail);
     }
 }

@@ -59,6 +59,7 @@ CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
         m_failOpcodes.set(rule.opcode);
     }
     InitialModeParameters();
+    InitialLogPages();
     if (!m_faults.firmware.empty()) {
         RunFirmware(m_faults.firmware);
     }

@@ -194,6 +194,12 @@ private:
     bool BuildTemperaturePage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
     bool BuildTapeAlertPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
     bool BuildTapeCapacityPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
+    bool BuildSelfTestPage(uint32_t parameterPointer, std::vector<unsigned char>& page) const;
+    // The log pages the drive has: its model's, less those a fault takes
+    // away, with the self-test results page when it keeps one.
+    void InitialLogPages();
+    // Keeps the result of a self-test, when the drive keeps them.
+    void RecordSelfTest(bool passed);
     void ResetCounters();
     void ChargeWriteCounters();
     void ChargeReadCounters();
@@ -266,6 +272,11 @@ private:
 
     CErrorCounters m_writeCounters;
     CErrorCounters m_readCounters;
+    CCodeSet m_logPages;
+    uint64_t m_tapeAlerts = 0;  // raised flags, bit N-1 for flag N; cleared once read
+    // Results of self-tests, most recent first: the 16 bytes of each entry
+    // of page 10h from its self-test code and result on.
+    std::vector<std::array<unsigned char, SELF_TEST_RESULT_LENGTH>> m_selfTests;
 
     bool m_armParked = false;  // loads are refused until it is unparked
     CCodeFailures m_logFailures;

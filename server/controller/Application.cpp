@@ -6,10 +6,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "Clock.h"
 #include "DriveManager.h"
 #include "HostDriveManager.h"
+#include "JsonOutput.h"
 #include "MsgDelivery.h"
+#include "PrometheusOutput.h"
 
 namespace {
 
@@ -75,6 +80,17 @@ bool CApplication::CreateDriveManager()
 
 bool CApplication::RunAppl()
 {
+    m_report = CCommandReport();
+    m_keptLines.clear();
+    m_openLine.clear();
+    const bool result = RunCommand();
+    if (m_settings.json)
+        DeliverJson(result);
+    return result;
+}
+
+bool CApplication::RunCommand()
+{
     if (m_driveManager == nullptr) {
         if (!CreateDriveManager())
             return false;
@@ -82,12 +98,18 @@ bool CApplication::RunAppl()
         m_driveManager->AddDevices(m_settings.devices);
     }
 
+    if (!m_settings.metricsFileName.IsEmpty() && m_settings.commandId != CMD_HEALTH) {
+        Msg(CVString("-prom:FILE belongs to the health command."), true);
+        return false;
+    }
     if (m_settings.commandId == CMD_SHOW) {
         if (!OpenReportFile())
             return false;
         DisplayDrvInfo();
         return CloseReportFile();
     }
+    if (m_settings.commandId == CMD_HEALTH)
+        return RunHealth();
 
     if (!SelectDrive())
         return false;
@@ -100,6 +122,55 @@ bool CApplication::RunAppl()
     result = CloseReportFile() && result;
     m_progress.EndLine();
     return result;
+}
+
+bool CApplication::HasDriveSelection() const
+{
+    const CCommandSettings& s = m_settings;
+    return s.firstDrive || s.driveIndex != -1 || !s.serialNumber.IsEmpty() || s.port != -1 || s.bus != -1 ||
+           s.target != -1 || s.lun != -1;
+}
+
+bool CApplication::RunHealth()
+{
+    std::vector<CTapeDrive*> drives;
+    if (HasDriveSelection()) {
+        if (!SelectDrive())
+            return false;
+        drives.push_back(m_currentDrive);
+    } else {
+        CTapeDriveList* list = m_driveManager->GetDriveList();
+        for (int i = 0; i < list->GetCount(); ++i)
+            drives.push_back(list->GetAt(i));
+    }
+    OpenReportFile();
+    // No drive is no drive known to be healthy.
+    bool healthy = !drives.empty();
+    if (drives.empty())
+        DisplayDrvInfo();
+    for (CTapeDrive* drive : drives) {
+        m_currentDrive = drive;
+        healthy = ProcessCmd() && healthy;
+    }
+    if (drives.size() != 1)
+        m_currentDrive = nullptr;
+    if (!m_settings.metricsFileName.IsEmpty())
+        healthy = WriteMetrics() && healthy;
+    CloseReportFile();
+    return healthy;
+}
+
+bool CApplication::WriteMetrics()
+{
+    const std::string metrics = PrometheusText(m_report.health, GetCurrentTime());
+    const char* name = m_settings.metricsFileName;
+    if (m_files.Replace(name, reinterpret_cast<const unsigned char*>(metrics.data()), metrics.size()) != FILE_WRITTEN) {
+        FileProblem("metrics file", name, std::strerror(errno));
+        Msg(CVString((std::string("Unable to write the metrics file ") + name + ".").c_str()), true);
+        return false;
+    }
+    Msg(CVString((std::string("Metrics written to ") + name + ".").c_str()), true);
+    return true;
 }
 
 bool CApplication::SelectDrive()
@@ -230,6 +301,10 @@ void CApplication::Msg(const CVString& text, bool newline)
     if (m_outputStream != nullptr &&
         std::fprintf(m_outputStream, newline ? "%s\n" : "%s", static_cast<const char*>(text)) < 0 && m_reportError == 0)
         m_reportError = errno;
+    if (m_settings.json) {
+        KeepLine(text, newline);
+        return;
+    }
     if (m_settings.verbose) {
         // A progress line still open is a phase that stopped short: its last
         // state stays above the line that tells why.
@@ -237,6 +312,34 @@ void CApplication::Msg(const CVString& text, bool newline)
         CMsgDelivery delivery;
         delivery.SendMsg(text, newline);
     }
+}
+
+void CApplication::KeepLine(const char* text, bool newline)
+{
+    m_openLine += text;
+    if (newline) {
+        m_keptLines.push_back(m_openLine);
+        m_openLine.clear();
+    }
+}
+
+void CApplication::DeliverJson(bool result)
+{
+    if (!m_openLine.empty())
+        m_keptLines.push_back(m_openLine);
+    if (!m_settings.verbose)
+        return;
+    const CCommandRow* command = FindCommandById(m_settings.commandId);
+    CJsonCommand run{command != nullptr ? command->word : "",
+                     result,
+                     m_currentDrive,
+                     m_keptLines,
+                     m_report,
+                     m_driveManager != nullptr ? m_driveManager->GetDriveList() : nullptr};
+    m_progress.EndLine();
+    CMsgDelivery delivery;
+    for (const COutputPiece& piece : OutputPieces(JsonDocument(run)))
+        delivery.SendMsg(piece.text.c_str(), piece.newline);
 }
 
 void CApplication::TimeStamp()

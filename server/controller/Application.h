@@ -7,6 +7,7 @@
 #define TAPEDIAG_APPLICATION_H
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "CommandContext.h"
@@ -33,7 +34,8 @@ public:
     void OSType(int kind) override { m_platformKind = kind; }
     int GetLatestCmd() const { return m_settings.commandId; }
 
-    // Runs the parsed command: true when it succeeded.
+    // Runs the parsed command: true when it succeeded. With -json its output
+    // lines are kept and leave as one JSON document when it ends.
     bool RunAppl();
     bool ProcessCmd();
     bool FindSelectedDrive();
@@ -57,6 +59,7 @@ public:
     CCommandSettings& Settings() { return m_settings; }
     const CCommandFiles& Files() const override { return m_files; }
     CCommandFiles& Files() { return m_files; }
+    CCommandReport& Report() override { return m_report; }
 
     // Settings, as the parser sets them.
     void SetCommandId(int id) { m_settings.commandId = id; }
@@ -110,6 +113,16 @@ public:
     void AdoptDriveManager(CDriveManager* manager);
 
 private:
+    bool RunCommand();
+    // health: the selected drive, or without a selection every drive; then
+    // the -prom: file.
+    bool RunHealth();
+    bool HasDriveSelection() const;
+    bool WriteMetrics();
+    // Output lines while -json keeps them; a piece without a line end waits
+    // for the rest of its line.
+    void KeepLine(const char* text, bool newline);
+    void DeliverJson(bool result);
     bool SelectDrive();
     // Each false when the report file could not be opened or written, the
     // reason told on standard error.
@@ -121,6 +134,9 @@ private:
 
     CCommandSettings m_settings;
     CCommandFiles m_files;
+    CCommandReport m_report;
+    std::vector<std::string> m_keptLines;
+    std::string m_openLine;
     bool m_clientServer;
     int m_platformKind;
     FILE* m_outputStream;

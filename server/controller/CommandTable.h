@@ -31,7 +31,8 @@ enum CommandId {
     CMD_DISABLECOMP = 14,
     CMD_COMPSTATUS = 15,
     CMD_LOGPAGES = 16,
-    CMD_RETENSION = 17
+    CMD_RETENSION = 17,
+    CMD_HEALTH = 18
 };
 
 struct CCommandRow {

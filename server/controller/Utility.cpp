@@ -174,6 +174,15 @@ const SwitchForm switchForms[] = {
     // No progress line on the terminal; a remote server accepts it and shows none anyway.
     {"-noprogress", EXACT, nullptr, "no progress line on standard error", nullptr, nullptr,
      [](CApplication& app, const char*) { app.SetNoProgress(true); return true; }},
+    {"-json", EXACT, nullptr, "one JSON document on standard output instead of the text", nullptr, nullptr,
+     [](CApplication& app, const char*) { app.Settings().json = true; return true; }},
+    {"-prom:", PREFIX, "FILE", "health: also write the verdicts as Prometheus metrics to FILE", "health", FILE_NAME,
+     [](CApplication& app, const char* value) {
+         if (!FitsField(value))
+             return false;
+         app.Settings().metricsFileName = value;
+         return true;
+     }},
 };
 // clang-format on
 

@@ -11,6 +11,7 @@
 
 #include "AppOutput.h"
 #include "CommandFiles.h"
+#include "CommandReport.h"
 #include "CommandSettings.h"
 #include "TapeDrive.h"
 #include "VString.h"
@@ -29,6 +30,9 @@ public:
     virtual CTapeDrive* GetCurrentDriveSelected() const = 0;
     virtual const CCommandSettings& Settings() const = 0;
     virtual const CCommandFiles& Files() const = 0;
+
+    // What the command found, as data; emptied before each command.
+    virtual CCommandReport& Report() = 0;
 
     // One line holding the current local date and time, ctime layout.
     virtual void TimeStamp() = 0;

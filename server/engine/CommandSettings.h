@@ -35,6 +35,8 @@ struct CCommandSettings {
     int loadValue = -1;
     bool engineering = false;       // -e
     bool noProgress = false;        // -noprogress
+    bool json = false;              // -json: one JSON document instead of the lines
+    CVString metricsFileName;       // -prom: (health)
     std::vector<CVString> devices;  // -dev:, in the order given
 };
 

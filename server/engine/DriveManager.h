@@ -9,8 +9,9 @@
 // compression tests), DriveManagerDriveOps.cpp (retension, self-test, eject),
 // DriveManagerFirmware.cpp (with the pure file-name and level rules of
 // FirmwareRules.h), DriveManagerLogPages.cpp (log pages and the binary
-// file), DriveManagerCapture.cpp (trace, cartridge memory, EEPROM) and
-// DriveManagerSettings.cpp (drive arm and drive settings).
+// file), DriveManagerCapture.cpp (trace, cartridge memory, EEPROM),
+// DriveManagerSettings.cpp (drive arm and drive settings) and
+// DriveManagerHealth.cpp (the health check).
 #ifndef TAPEDIAG_DRIVEMANAGER_H
 #define TAPEDIAG_DRIVEMANAGER_H
 
@@ -126,6 +127,11 @@ public:
     // Writes the -f: file, replacing what it held; false with a message.
     bool OutputBinary(unsigned char* data, long length);
 
+    // The health check (DriveManagerHealth.cpp, with the pure rules of
+    // HealthRules.h): true when the drive is OK and its cartridge needs no
+    // replacing. Nothing is written to the cartridge.
+    bool HealthCheck();
+
     // Trace, cartridge memory and EEPROM capture (DriveManagerCapture.cpp).
     bool CaptureTrace();
     bool IsSegmentTraceCapable();
@@ -208,6 +214,15 @@ private:
     // A refusal over the file at `path`: the message, the reason for the
     // local user on standard error, the separator; always false.
     bool RefuseFile(const CVString& message, const CVString& name, const std::string& reason);
+
+    // Health steps (DriveManagerHealth.cpp).
+    CLogPageReading ReadLogPage(CTapeDrive* drive, unsigned page);
+    // A page LOG SENSE could not read, with the sense that says why.
+    CLogPageReading FailedReading(CTapeDrive* drive, unsigned page);
+    // The sense data of the last failed command, in words.
+    CSenseReport LastSense(CTapeDrive* drive);
+    void ReadHealthPages(CTapeDrive* drive, CDriveHealth& health);
+    void ReportHealth(const CDriveHealth& health);
 
     // Capture steps (DriveManagerCapture.cpp).
     bool CaptureBuffer(const CBufferCapture& capture);

@@ -1,5 +1,6 @@
 // The logpages command, which prints every log page the drive lists as a
 // hexadecimal dump, and the binary file the capture commands write.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -29,6 +30,7 @@ bool CDriveManager::PrintAllLogPages()
         return m_driverInterface->LogSense(drive, directory, DIRECTORY_LENGTH, LOG_PAGE_SUPPORTED);
     });
     if (!read) {
+        m_application->Report().logPages.push_back(FailedReading(drive, LOG_PAGE_SUPPORTED));
         Line("Unable to Access Page 0, Log Page Directory.");
         return false;
     }
@@ -38,8 +40,14 @@ bool CDriveManager::PrintAllLogPages()
     int count = directory[3];
     if (count > sent - LOG_HEADER_LENGTH)
         count = sent > LOG_HEADER_LENGTH ? sent - LOG_HEADER_LENGTH : 0;
+    const unsigned char* listed = directory + LOG_HEADER_LENGTH;
+    // The drive forgets its alerts once it has reported them; whoever reads
+    // this dump must know they will not be seen again.
+    if (std::find(listed, listed + count, LOG_PAGE_TAPE_ALERT) != listed + count)
+        m_application->DeviceNotice("tapediag: reading log page 2Eh clears the TapeAlert flags the drive has "
+                                    "pending; `tapediag health` judges them before they are gone");
     for (int i = 0; i < count; ++i)
-        PrintLogPage(directory[LOG_HEADER_LENGTH + i]);
+        PrintLogPage(listed[i]);
     return true;
 }
 
@@ -52,6 +60,7 @@ bool CDriveManager::PrintLogPage(int page)
 
     unsigned char buffer[LOG_PAGE_BUFFER] = {};
     if (!m_driverInterface->LogSense(drive, buffer, LOG_PAGE_BUFFER, page)) {
+        m_application->Report().logPages.push_back(FailedReading(drive, static_cast<unsigned>(page)));
         Line("Log Page Unavailable.");
         Separator();
         return false;
@@ -62,6 +71,9 @@ bool CDriveManager::PrintLogPage(int page)
     const long sent = m_driverInterface->GetTransferLength(drive);
     if (length > sent)
         length = sent;
+    CLogPageReading reading = DecodeLogPage(buffer, static_cast<int>(length));
+    reading.page = static_cast<unsigned>(page);
+    m_application->Report().logPages.push_back(reading);
     CVString line;
     for (long i = 0; i < length; ++i) {
         CVString byte;

@@ -105,6 +105,7 @@ void CLinuxDriveManager::SaySkipped(const char* device, const char* reason)
 
 bool CLinuxDriveManager::IdentifyAndAdd(const std::string& path, COpenedDevice& opened, bool* answered)
 {
+    const std::string deviceName = opened.device->Name();
     int fd = m_interface->AttachDevice(std::move(opened.device));
     unsigned char inquiry[INQUIRY_BUFFER_LENGTH] = {};
     int type = 0;
@@ -134,6 +135,7 @@ bool CLinuxDriveManager::IdentifyAndAdd(const std::string& path, COpenedDevice& 
     drive->BusID(address.bus);
     drive->DriveID(address.target);
     drive->LunID(address.lun);
+    drive->NTTapeDriveName(deviceName.c_str());
     if (!GetDriveList()->AddHead(drive)) {
         delete drive;
         m_interface->Driver().DetachDevice(fd);

@@ -120,7 +120,7 @@ void SendDriveList(CApplication& app, CNetworkServer& server, int socket)
 }
 
 // The switches whose value names a file on the server host.
-const char* const fileSwitches[] = {"-nov:", "-o:", "-f:"};
+const char* const fileSwitches[] = {"-nov:", "-o:", "-f:", "-prom:"};
 
 // Whether a line the parser accepted may come from a remote client. -dev:
 // would let a client make the server open any path or reach any host; only

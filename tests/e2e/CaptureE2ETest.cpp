@@ -85,7 +85,7 @@ TEST(CaptureAndSettingsE2E, FileThatCannotBeWrittenFailsTheCommandAndSaysWhy)
         std::string problem;
     } rows[] = {
         {{"show", "-nov:/nonexistent/r.txt"}, "tapediag: report file /nonexistent/r.txt: No such file or directory\n"},
-        {{"logpages", "-o:/dev/full"}, "tapediag: report file /dev/full: No space left on device\n"},
+        {{"show", "-o:/dev/full"}, "tapediag: report file /dev/full: No space left on device\n"},
         {{"cmemory", "-f:/nonexistent/m.bin"},
          "tapediag: capture file /nonexistent/m.bin: No such file or directory\n"},
         {{"eeprom", "-f:/dev/full"}, "tapediag: capture file /dev/full: No space left on device\n"},

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "ClientProgram.h"
 #include "Help.h"
 #include "ServerProcess.h"
@@ -46,6 +48,20 @@ TEST_F(ClientProcessTest, RemoteRunShowsWhatALocalRunShows)
         EXPECT_EQ(shown[i], expected[i]) << i;
     EXPECT_EQ(client->Errors(), "");
     EXPECT_TRUE(server->WaitForOutput("SERVER MSG: Client (127.0.0.1) disconnected on "));
+    EXPECT_EQ(StopServer(), 1);
+}
+
+TEST_F(ClientProcessTest, HealthAsJsonPassesThroughTheClientWhole)
+{
+    StartServer();
+    std::unique_ptr<ChildProcess> client = RunClient({"health", "-json", "-nr"}, port);
+    ASSERT_EQ(client->Finish(60000), 1) << client->Errors();
+    const nlohmann::json document = nlohmann::json::parse(client->Output(), nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << client->Output();
+    ASSERT_EQ(document["health"].size(), 2u);
+    EXPECT_EQ(document["health"][1]["drive"]["model"], "CORVANE DAT40 DDS4");
+    EXPECT_EQ(document["health"][1]["drive_verdict"]["status"], "OK");
+    EXPECT_EQ(document["status"], "success");
     EXPECT_EQ(StopServer(), 1);
 }
 

@@ -121,7 +121,7 @@ protected:
 TEST_F(RemoteFiles, ForbiddenNameRejectsTheLineAndTouchesNothing)
 {
     for (const auto& [name, why] : directory.ForbiddenNames()) {
-        for (const char* fileSwitch : {"-o:", "-nov:", "-f:"}) {
+        for (const char* fileSwitch : {"-o:", "-nov:", "-f:", "-prom:"}) {
             EXPECT_EQ(Run("show; " + std::string(fileSwitch) + name + ";"), Messages{MSG_BAD_PARAMETERS})
                 << fileSwitch << " " << why;
             EXPECT_EQ(Run("rwtest; -id:x; -ts:1; " + std::string(fileSwitch) + name + ";"),
@@ -144,12 +144,13 @@ TEST_F(RemoteFiles, BareNameLandsInTheServersDirectory)
     EXPECT_EQ(reply.back(), MSG_SUCCESSFUL_COMPLETION);
     EXPECT_EQ(Run("show; -nov:report.txt;"), Messages{MSG_SUCCESSFUL_COMPLETION});
     EXPECT_EQ(Run("show; -f:" + std::string(255, 'b') + ";").back(), MSG_SUCCESSFUL_COMPLETION);
+    Run("health; -prom:tapediag.prom;");
     const std::string report = Read(directory.served / "report.txt");
     size_t first = report.find("Accessible Tape Drives...");
     ASSERT_NE(first, std::string::npos) << report;
     EXPECT_NE(report.find("Accessible Tape Drives...", first + 1), std::string::npos);  // appended
     EXPECT_EQ(directory.served.Names(),
-              (Names{"dangling-link", "existing-link", "hard-link", "pipe", "report.txt", "sub"}));
+              (Names{"dangling-link", "existing-link", "hard-link", "pipe", "report.txt", "sub", "tapediag.prom"}));
 }
 
 TEST_F(RemoteFiles, FileThatCannotBeWrittenFailsTheCommand)

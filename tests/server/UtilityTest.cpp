@@ -64,8 +64,9 @@ TEST_F(Parser, SpeedValues)
 // accepted; an accepted line leaves no reason behind.
 TEST_F(Parser, RejectionReasonNamesTheArgumentAndWhatIsAccepted)
 {
-    const std::string commands = "rwtest, ctest, upgrade, trace, logpages, retension, etest, park, unpark, set, "
-                                 "get, eeprom, cmemory, enablecomp, disablecomp, compstatus or show (case-sensitive)";
+    const std::string commands =
+        "rwtest, ctest, upgrade, trace, logpages, retension, etest, park, unpark, set, "
+        "get, eeprom, cmemory, enablecomp, disablecomp, compstatus, health or show (case-sensitive)";
     const struct {
         const char* line;
         std::string reason;

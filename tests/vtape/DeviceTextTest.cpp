@@ -25,6 +25,11 @@ TEST(VtapeDeviceText, MalformedTextsAreRejectedWithAReason)
         "ultrium,firmware=R128,firmware=R129",  "ultrium,media-present=02/3A",  "ultrium,media-present=2/3A/03",
         "ultrium,media-present=02-3A-03",  "ultrium,mode-sense-fail=x1",  "ultrium,mode-select-fail=21:y",
         "ultrium,speed-code=16",  "ultrium,speed-code",
+        "ultrium,tapealert=0",  "ultrium,tapealert=65",  "ultrium,tapealert=3:",  "dat,tapealert=3",
+        "crt8000n,cleaning-required",  "dds4,temperature=40",  "ultrium,temperature=256",
+        "ultrium,counter=0c:0000:1",  "ultrium,counter=02:0007:1",  "ultrium,counter=03:8008:1",
+        "ultrium,counter=02:06:1",  "ultrium,counter=02:0006",  "ultrium,no-log-page=00",
+        "ultrium,no-log-page=10",  "changer,selftest-log",
     };
     // clang-format on
     for (const char* text : rejected) {
@@ -48,6 +53,8 @@ TEST(VtapeDeviceText, EveryFaultIsAccepted)
         "ultrium,trace-block-fail=0,trace-block-fail=1023,trace-length=0,firmware=R128-5RC4,speed-code=15",
         "ultrium,media-present=09/80/00,mode-sense-fail=21,mode-sense-fail=0a:3,mode-select-fail=21:5",
         "ultrium,trace-length=88",  "ultrium,trace-length=4294967295",
+        "ultrium,tapealert=1:20:64,cleaning-required,temperature=255,counter=02:0006:7,counter=03:0000:9",
+        "dds4,counter=03:8008:5,no-log-page=0c,no-log-page=2e,selftest-log",
     };
     // clang-format on
     for (const char* text : accepted) {
@@ -67,7 +74,8 @@ TEST(VtapeDeviceText, CatalogueNamesEveryModelAndFault)
           "read-uncorrected", "write-uncorrected", "dat-errors", "fixed", "compression-off",
           "compression-locked", "unsupported", "fail", "no-vpd", "vpd-fail", "selftest-fail",
           "log-fail", "log-short", "buffer-fail", "trace-block-fail", "trace-length", "firmware",
-          "media-present", "mode-sense-fail", "mode-select-fail", "speed-code"}) {
+          "media-present", "mode-sense-fail", "mode-select-fail", "speed-code", "tapealert",
+          "cleaning-required", "temperature", "counter", "no-log-page", "selftest-log"}) {
         // clang-format on
         EXPECT_NE(std::string::npos, catalogue.find(std::string(" ") + name)) << name;
     }

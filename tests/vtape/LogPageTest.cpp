@@ -174,3 +174,38 @@ TEST(VtapeLogPages, TapeCapacityFollowsTheCartridge)
     EXPECT_EQ(0, LogParameter(page, 0x0001));
     EXPECT_EQ(0, LogParameter(page, 0x0003));
 }
+
+// What a drive says of its own health: raised TapeAlert flags (cleared once
+// read), the cleaning state (kept until cleaned), temperature, counters it
+// had before anyone asked, pages it lacks, and its self-test results.
+TEST(VtapeLogPages, HealthFaultsShowInThePagesTheyBelongTo)
+{
+    CTestDrive drive("ultrium,tapealert=3:64,cleaning-required,temperature=71,counter=02:0006:4,no-log-page=0d,"
+                     "selftest-log,selftest-fail");
+    CBytes page;
+    EXPECT_GOOD(drive.LogSense(0x2E, 512, page));
+    EXPECT_EQ((std::vector<int64_t>{1, 1, 1, 0}),
+              (std::vector<int64_t>{LogParameter(page, 3), LogParameter(page, 20), LogParameter(page, 64),
+                                    LogParameter(page, 1)}));
+    EXPECT_GOOD(drive.LogSense(0x2E, 512, page));
+    EXPECT_EQ(0, LogParameter(page, 3) + LogParameter(page, 20) + LogParameter(page, 64)) << "read once, cleared";
+    EXPECT_GOOD(drive.LogSense(0x0C, 512, page));
+    EXPECT_EQ(1, LogParameter(page, 0x0100)) << "cleaning stays required";
+    EXPECT_GOOD(drive.LogSense(0x02, 512, page));
+    EXPECT_EQ(4, LogParameter(page, 0x0006));
+    EXPECT_SENSE(drive.LogSense(0x0D, 512, page), 0x05, 0x24, 0x00);
+    EXPECT_GOOD(drive.LogSense(0x00, 512, page));
+    EXPECT_EQ(CBytes({0x00, 0x02, 0x03, 0x0C, 0x10, 0x2E, 0x31}), CBytes(page.begin() + 4, page.begin() + 11));
+
+    EXPECT_GOOD(drive.LogSense(0x10, 512, page));
+    EXPECT_EQ(0, page[8]) << "no self-test run yet";
+    EXPECT_SENSE(drive.Run({0x1D, 0x04, 0, 0, 0, 0}), 0x04, 0x40, 0x80);
+    EXPECT_GOOD(drive.LogSense(0x10, 512, page));
+    EXPECT_EQ(4 + 20 * 20, (page[2] << 8 | page[3]) + 4);
+    EXPECT_EQ((CBytes{0x00, 0x01, 0x03, 0x10, 0x04}), CBytes(page.begin() + 4, page.begin() + 9));
+    EXPECT_EQ((CBytes{0x04, 0x40, 0x80}), CBytes(page.begin() + 20, page.begin() + 23)) << "the failure's sense";
+
+    CTestDrive cool("ultrium,temperature=20");
+    EXPECT_GOOD(cool.LogSense(0x0D, 512, page));
+    EXPECT_EQ(20, LogParameter(page, 0x0000));
+}

@@ -12,17 +12,27 @@ struct CRetryPolicy {
 };
 
 // Runs `attempt` until it returns true, as the policy allows; true at the
-// first success, false when every attempt failed.
-template <typename Attempt>
-bool Retry(const CRetryPolicy& policy, Attempt attempt)
+// first success, false when every attempt failed. After a failed attempt,
+// `worthAnother` may end the retries at once (no pause): the next attempt
+// would fail the same way, as a command that timed out would.
+template <typename Attempt, typename WorthAnother>
+bool Retry(const CRetryPolicy& policy, Attempt attempt, WorthAnother worthAnother)
 {
     for (int done = 1; done <= policy.attempts; ++done) {
         if (attempt())
             return true;
+        if (!worthAnother())
+            return false;
         if (policy.pauseSeconds > 0 && (done < policy.attempts || policy.pauseAfterLastFailure))
             CClock::Get().Sleep(policy.pauseSeconds);
     }
     return false;
+}
+
+template <typename Attempt>
+bool Retry(const CRetryPolicy& policy, Attempt attempt)
+{
+    return Retry(policy, attempt, [] { return true; });
 }
 
 #endif

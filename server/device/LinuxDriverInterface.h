@@ -25,6 +25,8 @@ public:
 
     void GetSense(CTapeDrive* drive, unsigned char* buffer, int length) override;
     int GetTransferLength(CTapeDrive* drive) override;
+    bool LastCommandCompleted(CTapeDrive* drive) override;
+    unsigned char GetStatus(CTapeDrive* drive) override;
     bool LoadTape(CTapeDrive* drive, bool retension) override;
     bool UnloadTape(CTapeDrive* drive) override;
     bool WriteFileMarks(CTapeDrive* drive) override;

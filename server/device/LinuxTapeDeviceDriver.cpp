@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Retry.h"
 #include "ScsiData.h"
+#include "Timeouts.h"
 
 #include <algorithm>
 #include <climits>
@@ -11,17 +12,8 @@
 
 namespace {
 
-const int LOAD_TIMEOUT_SECONDS = 360;
-const int LOAD_RETENSION_TIMEOUT_SECONDS = 900;
-const int UNLOAD_TIMEOUT_SECONDS = 360;
-const int REWIND_TIMEOUT_SECONDS = 480;
-const int UNIT_READY_TIMEOUT_SECONDS = 5;
 const int UNIT_READY_TRIES = 3;
-const int READ_POSITION_TIMEOUT_SECONDS = 86400;
-const int SPACE_TIMEOUT_SECONDS = 360;
-const int PARK_UNLOAD_TIMEOUT_SECONDS = 480;
 const int PARK_UNLOAD_TRIES = 6;
-const int SAVE_MICROCODE_TIMEOUT_SECONDS = 720;
 const int BLOCK_SIZE_TRIES = 10;
 const int AUTOLOADER_TRIES = 7;
 
@@ -43,29 +35,11 @@ unsigned char LowByte(long value)
     return static_cast<unsigned char>(value & 0xFF);
 }
 
-// Raises the shared time-out for one operation and puts the standing value
-// back however the operation leaves.
-class CRaisedTimeout {
-public:
-    CRaisedTimeout(CLinuxTapeDeviceDriver& driver, int fd, int seconds) : m_driver(driver), m_fd(fd)
-    {
-        m_driver.SetDeviceTimeout(m_fd, seconds);
-    }
-    ~CRaisedTimeout() { m_driver.SetDeviceTimeout(m_fd, STANDING_TIMEOUT_SECONDS); }
-
-    CRaisedTimeout(const CRaisedTimeout&) = delete;
-    CRaisedTimeout& operator=(const CRaisedTimeout&) = delete;
-
-private:
-    CLinuxTapeDeviceDriver& m_driver;
-    int m_fd;
-};
-
 }  // namespace
 
 CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver()
     : m_notice([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }),
-      m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0), m_completed(false)
+      m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0), m_completed(false), m_status(GOOD_STATUS)
 {
     std::memset(m_sense, 0, sizeof(m_sense));
 }
@@ -118,6 +92,13 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     std::memset(m_sense, 0, sizeof(m_sense));
     m_transferred = 0;
     m_completed = false;
+    m_status = GOOD_STATUS;
+    // A command with a time-out of its own leaves the standing one behind,
+    // whatever was in force before it, on every path.
+    const CCommandTimeout* own = FindCommandTimeout(cdb, cdbLength);
+    const int timeout = own != nullptr ? own->seconds : m_timeout;
+    if (own != nullptr)
+        m_timeout = STANDING_TIMEOUT_SECONDS;
     CPassThrough* device = Device(fd);
     if (device == nullptr || cdb == nullptr || cdbLength <= 0)
         return false;
@@ -132,10 +113,11 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     request.direction = direction;
     request.data = length > 0 ? buffer : nullptr;
     request.dataLength = static_cast<int>(length);
-    request.timeoutSeconds = m_timeout;
+    request.timeoutSeconds = timeout;
     CScsiResult result = device->Execute(request);
     ReportFailure(fd, result);
     m_completed = result.completed;
+    m_status = result.completed ? result.status : GOOD_STATUS;
     m_transferred = result.completed ? std::min(std::max(result.transferred, 0), request.dataLength) : 0;
 
     int senseLength = std::min(std::max(result.senseLength, 0), SCSI_SENSE_LENGTH);
@@ -152,12 +134,6 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
         return false;
     std::memset(m_sense, 0, sizeof(m_sense));
     return true;
-}
-
-bool CLinuxTapeDeviceDriver::OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds)
-{
-    CRaisedTimeout raised(*this, fd, seconds);
-    return Issue(fd, cdb, cdbLength, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::OpCmd(int fd, unsigned char* cdb, int cdbLength)
@@ -191,13 +167,13 @@ bool CLinuxTapeDeviceDriver::LoadTape(int fd, int retension)
 {
     const unsigned char cdb[6] = {
         OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, static_cast<unsigned char>(retension ? 0x03 : 0x01), 0x00};
-    return OpCmdWithTimeout(fd, cdb, 6, retension ? LOAD_RETENSION_TIMEOUT_SECONDS : LOAD_TIMEOUT_SECONDS);
+    return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::UnloadTape(int fd)
 {
     const unsigned char cdb[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, 0x00, 0x00};
-    OpCmdWithTimeout(fd, cdb, 6, UNLOAD_TIMEOUT_SECONDS);
+    Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
     return true;
 }
 
@@ -224,14 +200,14 @@ bool CLinuxTapeDeviceDriver::WriteFileMarks(int fd)
 bool CLinuxTapeDeviceDriver::Rewind(int fd)
 {
     const unsigned char cdb[6] = {OP_REWIND, 0x00, 0x00, 0x00, 0x00, 0x00};
-    return OpCmdWithTimeout(fd, cdb, 6, REWIND_TIMEOUT_SECONDS);
+    return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::TestForUnitReady(int fd)
 {
     const unsigned char cdb[6] = {OP_TEST_UNIT_READY, 0x00, 0x00, 0x00, 0x00, 0x00};
     return Retry(CRetryPolicy{UNIT_READY_TRIES, 0, false},
-                 [&] { return OpCmdWithTimeout(fd, cdb, 6, UNIT_READY_TIMEOUT_SECONDS); });
+                 [&] { return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0); });
 }
 
 bool CLinuxTapeDeviceDriver::WriteDataToDrive(int fd, long blockSize, unsigned char* buffer, long length)
@@ -254,7 +230,6 @@ bool CLinuxTapeDeviceDriver::ReadPosition(int fd)
     // Short form: 20 bytes of position data.
     const unsigned char cdb[10] = {OP_READ_POSITION, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
     unsigned char scratch[READ_POSITION_SCRATCH] = {};
-    CRaisedTimeout raised(*this, fd, READ_POSITION_TIMEOUT_SECONDS);
     return Issue(fd, cdb, 10, SCSI_DIR_IN, scratch, READ_POSITION_DATA);
 }
 
@@ -298,7 +273,7 @@ bool CLinuxTapeDeviceDriver::LogSelectReset(int fd)
 bool CLinuxTapeDeviceDriver::FastFwdToEOD(int fd)
 {
     const unsigned char cdb[6] = {OP_SPACE6, 0x03, 0x00, 0x00, 0x00, 0x00};
-    return OpCmdWithTimeout(fd, cdb, 6, SPACE_TIMEOUT_SECONDS);
+    return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::SendDiagnostic(int fd)
@@ -316,12 +291,8 @@ bool CLinuxTapeDeviceDriver::RequestSense(int fd, unsigned char* buffer, int len
 bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
 {
     const unsigned char unload[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, 0x00, 0x00};
-    bool unloaded = false;
-    {
-        CRaisedTimeout raised(*this, fd, PARK_UNLOAD_TIMEOUT_SECONDS);
-        unloaded = Retry(CRetryPolicy{PARK_UNLOAD_TRIES, 0, false},
-                         [&] { return Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0); });
-    }
+    const bool unloaded = Retry(CRetryPolicy{PARK_UNLOAD_TRIES, 0, false},
+                                [&] { return Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0); });
     if (!unloaded)
         return false;
 
@@ -377,7 +348,7 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
 
     CClock& clock = CClock::Get();
     long deadline = clock.Now() + SAVE_REFUSAL_WINDOW_SECONDS;
-    if (OpCmdWithTimeout(fd, cdb, 10, SAVE_MICROCODE_TIMEOUT_SECONDS))
+    if (Issue(fd, cdb, 10, SCSI_DIR_NONE, nullptr, 0))
         return true;
     if (offset2 == 0 || clock.Now() <= deadline)
         return false;

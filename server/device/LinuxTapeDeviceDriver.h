@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-// The time-out in force between operations; every operation that needs a
-// longer one puts this back when it ends, on success and on failure.
+// The time-out of the commands that have none of their own in the table of
+// Timeouts.h; a command that has one puts this back as the time-out in force.
 const int STANDING_TIMEOUT_SECONDS = 60;
 
 // Takes one line about a device for the local user (no line end).
@@ -62,7 +62,8 @@ public:
     // Copies the first min(length, 32) bytes of the sense data of the last
     // failed command (all zero after a success). The descriptor is not used.
     void GetSense(int fd, unsigned char* buffer, int length);
-    // Sets the time-out of every following command on every device.
+    // Sets the time-out of every following command on every device that
+    // has none of its own (Timeouts.h).
     void SetDeviceTimeout(int fd, int seconds);
     int Timeout() const { return m_timeout; }
     // Bytes the data phase of the last command moved (0 when it moved none
@@ -71,6 +72,10 @@ public:
     // Whether the last command reached the device and ended, whatever it
     // answered.
     bool LastCommandCompleted() const { return m_completed; }
+    // The SCSI status the last command ended with (GOOD when it did not
+    // complete): BUSY, RESERVATION CONFLICT and TASK SET FULL come without
+    // sense data, so this is all that tells them apart.
+    unsigned char LastStatus() const { return m_status; }
 
     // Load, with retension when `retension` is non-zero.
     bool LoadTape(int fd, int retension);
@@ -138,7 +143,6 @@ public:
 private:
     bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction, unsigned char* buffer,
                long length);
-    bool OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds);
 
     CPassThrough* Device(int fd) const;
     void ReportFailure(int fd, const CScsiResult& result);
@@ -152,6 +156,7 @@ private:
     int m_timeout;
     int m_transferred;
     bool m_completed;
+    unsigned char m_status;
     unsigned char m_sense[SCSI_SENSE_LENGTH];
 };
 

@@ -200,6 +200,9 @@ private:
 
     // Capture steps (DriveManagerCapture.cpp).
     bool CaptureBuffer(const CBufferCapture& capture);
+    // READ BUFFER of the selected drive with `cdb` into the zeroed buffer,
+    // tried again while the drive refuses, up to ten times in all.
+    bool ReadDriveBuffer(unsigned char* cdb, unsigned char* buffer, int length);
     // The trace size query, retried as TotalTraceBufferReads does: the
     // total length in bytes, or false when the drive never answered.
     bool ReadTraceLength(long& total);

@@ -2,6 +2,7 @@
 
 #include "FakeClock.h"
 #include "RecordingPassThrough.h"
+#include "Timeouts.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -59,25 +60,25 @@ const int ANY = DISCOVERY_TIMEOUT;
 // clang-format off
 const OperationRow operations[] = {
     {"LoadTape retension", OPERATION(LoadTape(FD, 1)),
-     {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, 900}, false},
+     {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, false},
     {"LoadTape", OPERATION(LoadTape(FD, 0)),
-     {{0x1B, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, 360}, false},
+     {{0x1B, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, false},
     {"UnloadTape", OPERATION(UnloadTape(FD)),
-     {{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360}, true},
+     {{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, true},
     {"WriteFileMarks", OPERATION(WriteFileMarks(FD)),
-     {{0x10, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, ANY}, false},
+     {{0x10, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"Rewind", OPERATION(Rewind(FD)),
-     {{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}, false},
+     {{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, false},
     {"Write fixed", OPERATION(WriteDataToDrive(FD, 512, b, 65536)),
-     {{0x0A, 0x01, 0x00, 0x00, 0x80, 0}, SCSI_DIR_OUT, 65536, ANY}, false},
+     {{0x0A, 0x01, 0x00, 0x00, 0x80, 0}, SCSI_DIR_OUT, 65536, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"Write variable", OPERATION(WriteDataToDrive(FD, 0, b, 70000)),
-     {{0x0A, 0x00, 0x01, 0x11, 0x70, 0}, SCSI_DIR_OUT, 70000, ANY}, false},
+     {{0x0A, 0x00, 0x01, 0x11, 0x70, 0}, SCSI_DIR_OUT, 70000, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"Read variable", OPERATION(ReadDataFromDrive(FD, 0, b, 65536)),
-     {{0x08, 0x00, 0x01, 0x00, 0x00, 0}, SCSI_DIR_IN, 65536, ANY}, false},
+     {{0x08, 0x00, 0x01, 0x00, 0x00, 0}, SCSI_DIR_IN, 65536, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"Read whole blocks", OPERATION(ReadDataFromDrive(FD, 1024, b, 66536)),
-     {{0x08, 0x01, 0x00, 0x00, 0x40, 0}, SCSI_DIR_IN, 66536, ANY}, false},
+     {{0x08, 0x01, 0x00, 0x00, 0x40, 0}, SCSI_DIR_IN, 66536, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"ReadPosition", OPERATION(ReadPosition(FD)),
-     {{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, 86400}, false},
+     {{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"DriveInquiry", OPERATION(DriveInquiry(FD, b, 64)),
      {{0x12, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 64, ANY}, false},
     {"ExtendedDriveInquiry", OPERATION(ExtendedDriveInquiry(FD, 0x80, b, 260)),
@@ -93,9 +94,9 @@ const OperationRow operations[] = {
     {"LogSelectReset", OPERATION(LogSelectReset(FD)),
      {{0x4C, 0x02, 0x40, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, ANY}, false},
     {"FastFwdToEOD", OPERATION(FastFwdToEOD(FD)),
-     {{0x11, 0x03, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360}, false},
+     {{0x11, 0x03, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, false},
     {"SendDiagnostic", OPERATION(SendDiagnostic(FD)),
-     {{0x1D, 0x04, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, ANY}, false},
+     {{0x1D, 0x04, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, SELF_TEST_TIMEOUT_SECONDS}, false},
     {"RequestSense", OPERATION(RequestSense(FD, b, 18)),
      {{0x03, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 18, ANY}, false},
 };
@@ -271,13 +272,13 @@ TEST_F(DriverTest, BadArgumentsFailWithoutACommand)
 
 // ---- retries ----
 
-TEST_F(DriverTest, UnitReadyTriesThreeTimesAtFiveSeconds)
+TEST_F(DriverTest, UnitReadyTriesThreeTimes)
 {
     device->Standing(CheckCondition(0x02, 0x04, 0x01));
     EXPECT_FALSE(driver.TestForUnitReady(FD));
     ASSERT_EQ(device->Commands().size(), 3u);
     for (const CRecordedCommand& command : device->Commands())
-        EXPECT_EQ(Shape(command), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 5}));
+        EXPECT_EQ(Shape(command), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, UNIT_READY_TIMEOUT_SECONDS}));
     EXPECT_EQ(driver.Timeout(), 60);
 
     device->Clear();
@@ -366,8 +367,8 @@ TEST_F(DriverTest, ParkUnloadsThenParksOrUnparks)
     EXPECT_TRUE(driver.ParkDriveArm(FD, true));
     const std::vector<CRecordedCommand>& sent = device->Commands();
     ASSERT_EQ(sent.size(), 8u);
-    EXPECT_EQ(Shape(sent[5]), (CCmd{{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}));
-    EXPECT_EQ(Shape(sent[6]), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 5}));
+    EXPECT_EQ(Shape(sent[5]), (CCmd{{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}));
+    EXPECT_EQ(Shape(sent[6]), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, UNIT_READY_TIMEOUT_SECONDS}));
     EXPECT_EQ(Shape(sent[7]), (CCmd{{0x06, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, 60}));
 
     device->Clear();
@@ -448,8 +449,10 @@ TEST_F(DownloadTest, SendsBlockZeroTwiceThenEveryWholeBlockThenSaves)
         EXPECT_TRUE(driver.DownloadFirmware(FD, image.data(), length, 0, 0, 0));
         const std::vector<CRecordedCommand>& sent = device->Commands();
         ASSERT_EQ(sent.size(), 8u);
-        EXPECT_EQ(Shape(sent[0]), (CCmd{{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, 86400}));
-        EXPECT_EQ(Shape(sent[1]), (CCmd{{0x3B, 0x04, 0, 0, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, 8192, 60}));
+        EXPECT_EQ(Shape(sent[0]),
+                  (CCmd{{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, DATA_TRANSFER_TIMEOUT_SECONDS}));
+        EXPECT_EQ(Shape(sent[1]),
+                  (CCmd{{0x3B, 0x04, 0, 0, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, 8192, MICROCODE_BLOCK_TIMEOUT_SECONDS}));
         EXPECT_EQ(sent[1].dataOut, Block(image, 0));
         for (int block = 0; block < 5; ++block) {
             const CRecordedCommand& command = sent[static_cast<size_t>(2 + block)];
@@ -457,7 +460,8 @@ TEST_F(DownloadTest, SendsBlockZeroTwiceThenEveryWholeBlockThenSaves)
             EXPECT_EQ(command.cdb, (CBytes{0x3B, 0x04, 0, 0, middle, 0, 0, 0x20, 0, 0}));
             EXPECT_EQ(command.dataOut, Block(image, block));
         }
-        EXPECT_EQ(Shape(sent[7]), (CCmd{{0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 720}));
+        EXPECT_EQ(Shape(sent[7]),
+                  (CCmd{{0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, MICROCODE_SAVE_TIMEOUT_SECONDS}));
         EXPECT_EQ(driver.Timeout(), 60);
     }
 }

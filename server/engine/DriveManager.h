@@ -73,6 +73,10 @@ public:
     // Sense reporting.
     // Explains a failed unit-ready check from the sense data fetched after it.
     void ProduceErrorMsg(unsigned char* sense);
+    // What the last command's status says when the drive turned the command
+    // away without sense data (busy, reserved by another host, task set
+    // full); null for any other outcome.
+    const char* RefusalText(CTapeDrive* drive);
 
     // Read/write and compression tests.
     bool ReadWriteTest();

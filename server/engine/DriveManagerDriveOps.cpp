@@ -28,9 +28,16 @@ bool CDriveManager::DriveDiagnostic()
         return Refuse("Electronic drive test not supported with this drive type.");
     m_driverInterface->TestForUnitReady(drive);
     // The drive's verdict is the status of its self-test command: no sense
-    // line is shown.
+    // line is shown. A drive that turned the command away (reserved by
+    // another host, busy) gave no verdict at all.
     const bool passed = SendDiagnostic();
-    m_application->Msg(passed ? CAT_DIAGNOSTIC_PASS : CAT_DIAGNOSTIC_FAIL, true);
+    const char* refusal = passed ? nullptr : RefusalText(drive);
+    if (refusal != nullptr) {
+        Line("Drive Diagnostic Test not run.");
+        Line(refusal);
+    } else {
+        m_application->Msg(passed ? CAT_DIAGNOSTIC_PASS : CAT_DIAGNOSTIC_FAIL, true);
+    }
     Separator();
     return passed;
 }

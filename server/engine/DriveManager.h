@@ -174,6 +174,16 @@ private:
                          bool& compressionAvail, bool reportUnknown);
     bool ReadVendorPage(CTapeDrive* drive, int page, unsigned char* buffer);
     bool RunTapeTest(const TapeTest& test);
+    // LOG SENSE of an error counter page into the zeroed buffer of
+    // 4096 bytes, with the sense line of the command.
+    CCounterPage ReadCounterPage(CTapeDrive* drive, int page, unsigned char* buffer, CVString& sense);
+    // DCE of the compression page, with up to six reads; false when none
+    // succeeded.
+    bool ReadCompression(CTapeDrive* drive, bool& on);
+    // Switches compression off and reads it back: the test pattern
+    // compresses so well that a test with compression on would hardly use
+    // the tape. When it stays on: the failure lines, the separator; false.
+    bool TurnCompressionOff(CTapeDrive* drive);
     // The opening lines of a drive command: the time stamp, the drive's
     // description and, when given, the issued-command line.
     void OpenCommand(CTapeDrive* drive);

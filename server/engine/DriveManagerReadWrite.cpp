@@ -8,7 +8,7 @@
 #include "MessageQueue.h"
 #include "ProgressDisplay.h"
 #include "Retry.h"
-#include "ScsiCodes.h"
+#include "ScsiData.h"
 #include "TapeErrorHandler.h"
 
 namespace {
@@ -106,7 +106,8 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
         // The read/write test writes with the drive's compression off.
         if (IsCompressionOn(drive)) {
             compressionWasOn = true;
-            EnableCompression(drive, false);
+            if (!TurnCompressionOff(drive))
+                return false;
         }
         device->ReadPosition(drive);
         blockSize = device->GetBlockSize(drive);
@@ -240,14 +241,40 @@ bool CDriveManager::IsCompressionOn(CTapeDrive* drive)
 {
     if (!drive->CompressionAvail())
         return false;
+    bool on = false;
+    if (ReadCompression(drive, on))
+        return on;
+    Line("Cmd: \"IsCompressionOn\" failed execution.");
+    return false;
+}
+
+bool CDriveManager::ReadCompression(CTapeDrive* drive, bool& on)
+{
     unsigned char modeData[MODE_STATUS_LENGTH] = {};
     const bool read = Retry(CRetryPolicy{COMPRESSION_READ_ATTEMPTS, 0, false}, [&] {
         std::memset(modeData, 0, sizeof modeData);
         return m_driverInterface->ModeSensePage(drive, MODE_PAGE_COMPRESSION, modeData, MODE_STATUS_LENGTH);
     });
-    if (read)
-        return (modeData[6] & DCE_BIT) != 0;
-    Line("Cmd: \"IsCompressionOn\" failed execution.");
+    on = (modeData[6] & DCE_BIT) != 0;
+    return read;
+}
+
+bool CDriveManager::TurnCompressionOff(CTapeDrive* drive)
+{
+    const bool selected = EnableCompression(drive, false);
+    const CVString refusal = selected ? CVString() : RetrieveAndFormatSenseMsg(drive);
+    // The drive's word for it: a drive may take the page and keep
+    // compressing.
+    bool on = true;
+    const bool read = ReadCompression(drive, on);
+    if (read && !on)
+        return true;
+    Line("Failure on: Disable Compression");
+    if (!selected)
+        m_application->Msg(refusal, true);
+    else
+        Line(read ? "Drive compression is still on." : "Drive compression status could not be read back.");
+    Separator();
     return false;
 }
 
@@ -262,10 +289,8 @@ bool CDriveManager::EnableCompression(CTapeDrive* drive, bool enable)
         modeData[6] |= DCE_BIT;
     else
         modeData[6] &= static_cast<unsigned char>(~DCE_BIT);
-    int modeDataLength = modeData[0];
-    modeData[0] = 0;
-    modeData[1] = 0;
-    return m_driverInterface->ModeSelectPage(drive, modeDataLength + 1, modeData, MODE_SELECT_LENGTH);
+    const int listLength = ModeSelectList(modeData, m_driverInterface->GetTransferLength(drive));
+    return listLength > 0 && m_driverInterface->ModeSelectPage(drive, listLength, modeData, listLength);
 }
 
 bool CDriveManager::AppLevelIsCompressionEnabled()

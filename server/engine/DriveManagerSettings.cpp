@@ -193,17 +193,13 @@ bool CDriveManager::WriteSetting(int page, int byte, unsigned char mask, unsigne
     unsigned char data[MODE_DATA_LENGTH];
     if (!ReadSettingPage(page, byte, data, WRITE_SETTING))
         return false;
-    // Every byte but the field goes back to the drive as it was read. Mode
-    // data longer than the drive sent would write back bytes never read.
-    const int parameterLength = data[0] + 1;
-    if (parameterLength > m_driverInterface->GetTransferLength(m_application->GetCurrentDriveSelected()))
-        return false;
-    data[0] = 0;
-    data[1] = 0;
-    data[byte] = static_cast<unsigned char>((data[byte] & ~mask) | (value & mask));
+    // Every byte but the field goes back to the drive as it was read.
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    return Retry(WRITE_SETTING,
-                 [&] { return m_driverInterface->ModeSelectPage(drive, parameterLength, data, MODE_DATA_LENGTH); });
+    const int listLength = ModeSelectList(data, m_driverInterface->GetTransferLength(drive));
+    if (listLength <= byte)
+        return false;
+    data[byte] = static_cast<unsigned char>((data[byte] & ~mask) | (value & mask));
+    return Retry(WRITE_SETTING, [&] { return m_driverInterface->ModeSelectPage(drive, listLength, data, listLength); });
 }
 
 bool CDriveManager::GetNivraSpeed(int& speed)

@@ -99,6 +99,10 @@ TEST(CompressionCommands, StatusEnableAndDisable)
     EXPECT_EQ(disable.status, 1);
     EXPECT_EQ(CommandLines(disable), With(With({TIME_STAMP}, DDS4_DISPLAY),
                                           {"Issued cmd: Disable Compression.", "Compression disabled.", " "}));
+    // A drive that can save its pages reports PS, which MODE SELECT must not send back.
+    TapediagRun saveable = RunOn("enablecomp", "dds4,compression-off,saveable-pages");
+    EXPECT_EQ(saveable.status, 1);
+    EXPECT_EQ(saveable.lines.end()[-2], "Compression enabled.");
     TapediagRun locked = RunOn("enablecomp", "dds4,compression-locked");
     EXPECT_EQ(locked.status, 0);
     EXPECT_EQ(Lines(locked.lines.end() - 3, locked.lines.end()),

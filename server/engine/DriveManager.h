@@ -25,6 +25,7 @@
 const int TEST_BLOCK_SIZE = 65536;
 
 struct CBufferCapture;
+struct CCounterPage;
 struct CRetryPolicy;
 
 class CDriveManager {

@@ -155,16 +155,22 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
         app->TestProgress(TEST_PHASE_READ, (i + 1ULL) * TEST_BLOCK_SIZE, phaseBytes);
     }
 
-    // A page that cannot be read stays zero: a page without parameters.
     std::unique_ptr<unsigned char[]> writePage(new unsigned char[LOG_PAGE_LENGTH]());
     std::unique_ptr<unsigned char[]> readPage(new unsigned char[LOG_PAGE_LENGTH]());
-    device->LogSense(drive, writePage.get(), LOG_PAGE_LENGTH, LOG_PAGE_WRITE_ERRORS);
-    device->LogSense(drive, readPage.get(), LOG_PAGE_LENGTH, LOG_PAGE_READ_ERRORS);
+    CVString writeSense;
+    CVString readSense;
+    const CCounterPage writeCounters = ReadCounterPage(drive, LOG_PAGE_WRITE_ERRORS, writePage.get(), writeSense);
+    const CCounterPage readCounters = ReadCounterPage(drive, LOG_PAGE_READ_ERRORS, readPage.get(), readSense);
     CTapeErrorHandler errorHandler(this);
     errorHandler.InitErrorHandler(drive->DriveType(), static_cast<long>(megabytes));
-    bool pass = drive->DriveType() == DRIVE_ULTRIUM
-                    ? errorHandler.CheckDriveErrors(drive, writePage.get(), readPage.get())
-                    : errorHandler.CheckDriveErrors(drive, readPage.get());
+    const ECounterVerdict verdict = errorHandler.Judge(drive, writeCounters, readCounters);
+    if (verdict == WRITE_COUNTERS_UNREADABLE || verdict == READ_COUNTERS_UNREADABLE) {
+        Line("Failure: The drive's error counters could not be read.");
+        m_application->Msg(verdict == WRITE_COUNTERS_UNREADABLE ? writeSense : readSense, true);
+        Separator();
+        return false;
+    }
+    const bool pass = verdict == COUNTERS_PASS;
     if (pass) {
         app->Msg(test.passMessage, true);
     } else {
@@ -172,7 +178,8 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
         app->Msg(CAT_RETRY_OTHER_TAPE_OR_CLEAN, true);
     }
 
-    // The verdict is told by the lines above; the result says the sequence completed.
+    // A drive with too many errors failed the test: the result says so too,
+    // once the tape is rewound.
     app->Msg(CAT_ISSUED_FINAL_REWIND, true);
     if (!device->Rewind(drive))
         return SenseReport(drive, CAT_FAILURE_REWIND);
@@ -181,7 +188,14 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
     if (!device->ReadPosition(drive))
         return SenseReport(drive, CAT_FAILURE_READ_POSITION);
     Separator();
-    return true;
+    return pass;
+}
+
+CCounterPage CDriveManager::ReadCounterPage(CTapeDrive* drive, int page, unsigned char* buffer, CVString& sense)
+{
+    const bool read = m_driverInterface->LogSense(drive, buffer, LOG_PAGE_LENGTH, page);
+    sense = RetrieveAndFormatSenseMsg(drive);
+    return CCounterPage{buffer, read ? m_driverInterface->GetTransferLength(drive) : 0};
 }
 
 void CDriveManager::FillBuffer(unsigned char* buffer, int length)

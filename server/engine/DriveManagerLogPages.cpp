@@ -40,9 +40,11 @@ bool CDriveManager::PrintAllLogPages()
     int count = directory[3];
     if (count > sent - LOG_HEADER_LENGTH)
         count = sent > LOG_HEADER_LENGTH ? sent - LOG_HEADER_LENGTH : 0;
+    // A drive that lists pages and shows none of them has shown nothing.
+    bool anyShown = count == 0;
     for (int i = 0; i < count; ++i)
-        PrintLogPage(directory[LOG_HEADER_LENGTH + i]);
-    return true;
+        anyShown = PrintLogPage(directory[LOG_HEADER_LENGTH + i]) || anyShown;
+    return anyShown;
 }
 
 bool CDriveManager::PrintLogPage(int page)

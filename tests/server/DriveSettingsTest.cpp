@@ -228,7 +228,8 @@ TEST_F(DriveSettings, ReadsAndWritesRetryWithOneSecondPauses)
         CFakeClock rowClock;
         CFakeClockScope rowScope(rowClock);
         CommandRun run = On(row.device, row.command);
-        EXPECT_TRUE(run.result) << "a failed setting is reported, not a failed command";
+        // A setting that could not be read or written fails the command.
+        EXPECT_EQ(run.result, row.after[1].rfind("Unable", 0) != 0);
         EXPECT_EQ(run.lines, row.after);
         EXPECT_EQ(rowClock.Sleeps(), row.sleeps);
     }
@@ -237,7 +238,7 @@ TEST_F(DriveSettings, ReadsAndWritesRetryWithOneSecondPauses)
 TEST_F(DriveSettings, FailedSettingDoesNotStopTheNext)
 {
     CommandRun run = On("ultrium,mode-select-fail=21", "set; -speed:10; -compdefault:off; -load:off;");
-    EXPECT_TRUE(run.result);
+    EXPECT_FALSE(run.result);
     EXPECT_EQ(run.lines,
               (Lines{"Issued Cmd: Set Drive Speed.", "Unable to set drive speed.", " ",
                      "Issued Cmd: Set Compression Mode.", "Unable to set SCSI mode control for compression.", " ",

@@ -50,6 +50,12 @@ public:
     virtual bool DownloadFirmware(CTapeDrive* drive, unsigned char* image, int length, int offset2, int offset1,
                                   int offset0) = 0;
     virtual bool ParkDriveArm(CTapeDrive* drive, bool park) = 0;
+    // Keeps other hosts off a shared drive while a command that destroys
+    // data runs; true when they are kept off or the drive cannot be
+    // reserved, false (sense data or status kept) when it refused.
+    virtual bool ReserveDrive(CTapeDrive*) { return true; }
+    // Lets them back, whatever ReserveDrive achieved.
+    virtual void ReleaseDrive(CTapeDrive*) {}
     // Whether the drive sits in an autoloader: it reports a medium changer's
     // element address assignment page (1Dh) among all its mode pages.
     virtual bool IsAutoLoaderConfiguration(CTapeDrive* drive) = 0;

@@ -153,6 +153,16 @@ bool CLinuxDriverInterface::ParkDriveArm(CTapeDrive* drive, bool park)
     return m_driver->ParkDriveArm(Fd(drive), park);
 }
 
+bool CLinuxDriverInterface::ReserveDrive(CTapeDrive* drive)
+{
+    return m_driver->ReserveDrive(Fd(drive));
+}
+
+void CLinuxDriverInterface::ReleaseDrive(CTapeDrive* drive)
+{
+    m_driver->ReleaseDrive(Fd(drive));
+}
+
 bool CLinuxDriverInterface::ReadBuffer(CTapeDrive* drive, unsigned char* cdb, unsigned char* buffer, int length)
 {
     return m_driver->GetDataCmd(Fd(drive), cdb, READ_BUFFER_CDB_LENGTH, buffer, length);

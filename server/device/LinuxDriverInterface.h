@@ -49,6 +49,8 @@ public:
     bool DownloadFirmware(CTapeDrive* drive, unsigned char* image, int length, int offset2, int offset1,
                           int offset0) override;
     bool ParkDriveArm(CTapeDrive* drive, bool park) override;
+    bool ReserveDrive(CTapeDrive* drive) override;
+    void ReleaseDrive(CTapeDrive* drive) override;
     bool IsAutoLoaderConfiguration(CTapeDrive* drive) override;
     bool ReadBuffer(CTapeDrive* drive, unsigned char* cdb, unsigned char* buffer, int length) override;
     bool OpCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength) override;

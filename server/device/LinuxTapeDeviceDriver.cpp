@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -16,6 +17,18 @@ const int UNIT_READY_TRIES = 3;
 const int PARK_UNLOAD_TRIES = 6;
 const int BLOCK_SIZE_TRIES = 10;
 const int AUTOLOADER_TRIES = 7;
+
+// The key of this program's reservations: "td" and 48 bits of its own, so
+// that taking over a reservation by its key never takes another program's.
+const uint64_t RESERVATION_KEY_PREFIX = 0x7464000000000000ULL;
+const uint64_t RESERVATION_KEY_OWN_BITS = 0x0000FFFFFFFFFFFFULL;
+
+uint64_t NewReservationKey()
+{
+    std::random_device random;
+    const uint64_t bits = (static_cast<uint64_t>(random()) << 32) | random();
+    return RESERVATION_KEY_PREFIX | (bits & RESERVATION_KEY_OWN_BITS);
+}
 
 const int FIRMWARE_BLOCK = 8192;
 // A save that fails sooner than this was refused by the drive; one that fails
@@ -39,7 +52,8 @@ unsigned char LowByte(long value)
 
 CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver()
     : m_notice([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }),
-      m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0), m_completed(false), m_status(GOOD_STATUS)
+      m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0), m_completed(false), m_status(GOOD_STATUS),
+      m_reservationKey(NewReservationKey())
 {
     std::memset(m_sense, 0, sizeof(m_sense));
 }
@@ -366,6 +380,54 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
             return false;
         clock.Sleep(INQUIRY_POLL_PAUSE_SECONDS);
     }
+}
+
+bool CLinuxTapeDeviceDriver::ReserveDrive(int fd)
+{
+    CPassThrough* device = Device(fd);
+    if (device == nullptr || !device->TakesReservations())
+        return true;
+    if (!PersistentReserveOut(fd, PR_OUT_REGISTER_AND_IGNORE_EXISTING_KEY, 0, m_reservationKey)) {
+        const bool unknown = m_completed && m_status == CHECK_CONDITION_STATUS &&
+                             (m_sense[SENSE_KEY_BYTE] & 0x0F) == SENSE_KEY_ILLEGAL_REQUEST &&
+                             (m_sense[SENSE_ASC_BYTE] == ASC_INVALID_OPCODE.asc ||
+                              m_sense[SENSE_ASC_BYTE] == ASC_INVALID_FIELD_IN_CDB.asc);
+        if (!unknown)
+            return false;
+        m_notice("tapediag: " + device->Name() +
+                 ": the target takes no persistent reservations: other hosts are not kept off the drive");
+        return true;
+    }
+    return PersistentReserveOut(fd, PR_OUT_RESERVE, m_reservationKey, 0);
+}
+
+void CLinuxTapeDeviceDriver::ReleaseDrive(int fd)
+{
+    CPassThrough* device = Device(fd);
+    if (device == nullptr || !device->TakesReservations())
+        return;
+    if (!PersistentReserveOut(fd, PR_OUT_RELEASE, m_reservationKey, 0)) {
+        // A target that cannot be reached keeps nothing to release.
+        if (!m_completed)
+            return;
+        // A target that counts a new session as another initiator keeps the
+        // reservation of the lost one: this program's key takes it over.
+        if (m_status == RESERVATION_CONFLICT_STATUS &&
+            PersistentReserveOut(fd, PR_OUT_REGISTER_AND_IGNORE_EXISTING_KEY, 0, m_reservationKey))
+            PersistentReserveOut(fd, PR_OUT_PREEMPT, m_reservationKey, m_reservationKey);
+    }
+    // Removing the key releases a reservation still held with it.
+    PersistentReserveOut(fd, PR_OUT_REGISTER_AND_IGNORE_EXISTING_KEY, 0, 0);
+}
+
+bool CLinuxTapeDeviceDriver::PersistentReserveOut(int fd, unsigned char action, uint64_t key, uint64_t actionKey)
+{
+    unsigned char cdb[10] = {OP_PERSISTENT_RESERVE_OUT, action, PR_TYPE_EXCLUSIVE_ACCESS, 0, 0, 0, 0, 0, 0, 0};
+    PutBig32(cdb + 5, PR_OUT_PARAMETER_LIST_LENGTH);
+    unsigned char list[PR_OUT_PARAMETER_LIST_LENGTH] = {};
+    PutBig64(list, key);
+    PutBig64(list + 8, actionKey);
+    return Issue(fd, cdb, 10, SCSI_DIR_OUT, list, sizeof list);
 }
 
 bool CLinuxTapeDeviceDriver::IsAutoLoaderConfiguration(int fd)

@@ -20,6 +20,7 @@
 
 #include "PassThrough.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -127,6 +128,17 @@ public:
     // again before the deadline. An image shorter than one block is refused
     // without a command.
     bool DownloadFirmware(int fd, unsigned char* image, int length, int offset2, int offset1, int offset0);
+    // Keeps other hosts off a drive that takes persistent reservations (one
+    // behind an iSCSI target) while a command that destroys data or
+    // replaces firmware runs: registers this program's key and reserves
+    // the drive for exclusive access. True when reserved, when the device
+    // takes no reservations, or when its target does not implement them
+    // (said through the notice function); false, with the sense data or
+    // status of the refusal kept, when the drive refused.
+    bool ReserveDrive(int fd);
+    // Releases the reservation and removes the key, whatever ReserveDrive
+    // achieved; after a lost session the device logs in again for it.
+    void ReleaseDrive(int fd);
     // True when the drive reports the element address assignment page (1Dh)
     // of a medium changer, i.e. it sits in an autoloader. False also when the
     // drive refuses MODE SENSE seven times.
@@ -144,6 +156,9 @@ private:
     bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction, unsigned char* buffer,
                long length);
 
+    // PERSISTENT RESERVE OUT of `action` for an exclusive-access reservation
+    // of the logical unit.
+    bool PersistentReserveOut(int fd, unsigned char action, uint64_t key, uint64_t actionKey);
     CPassThrough* Device(int fd) const;
     void ReportFailure(int fd, const CScsiResult& result);
 
@@ -157,6 +172,7 @@ private:
     int m_transferred;
     bool m_completed;
     unsigned char m_status;
+    uint64_t m_reservationKey;
     unsigned char m_sense[SCSI_SENSE_LENGTH];
 };
 

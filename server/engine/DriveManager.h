@@ -102,6 +102,10 @@ public:
     // Unloads the cartridge of a DAT type 4 or 5 or Ultrium drive; nothing
     // for other drives.
     void EjectTape(CTapeDrive* drive);
+    // Keeps other hosts off a shared drive (CDriveReservation below); when
+    // the drive refuses: the failure line, the sense line, the separator,
+    // and false.
+    bool ReserveDrive(CTapeDrive* drive);
 
     // Firmware upgrade (DriveManagerFirmware.cpp; the pure rules in
     // FirmwareRules.h). True only when the new level was verified.
@@ -193,6 +197,7 @@ private:
     // A failed step: its catalogue message, the sense line, the separator;
     // always false.
     bool SenseReport(CTapeDrive* drive, CatalogueId failure);
+    bool SenseReport(CTapeDrive* drive, const CVString& failure);
     // A line holding a single blank, which ends every command's output.
     void Separator();
     // A line of literal text.
@@ -232,6 +237,27 @@ private:
     CDriverInterface* m_driverInterface;
     CTapeDriveList m_driveList;
     bool m_clientServer;
+};
+
+// Holds a shared drive for this host while a command that destroys data or
+// replaces firmware runs, and lets other hosts back however the command
+// ends.
+class CDriveReservation {
+public:
+    CDriveReservation(CDriveManager& manager, CTapeDrive* drive)
+        : m_manager(manager), m_drive(drive), m_held(manager.ReserveDrive(drive))
+    {}
+    ~CDriveReservation() { m_manager.GetDriverInterface()->ReleaseDrive(m_drive); }
+    CDriveReservation(const CDriveReservation&) = delete;
+    CDriveReservation& operator=(const CDriveReservation&) = delete;
+
+    // False when the drive refused; the refusal has been reported.
+    bool Held() const { return m_held; }
+
+private:
+    CDriveManager& m_manager;
+    CTapeDrive* m_drive;
+    bool m_held;
 };
 
 #endif

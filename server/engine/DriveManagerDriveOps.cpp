@@ -1,5 +1,6 @@
-// Short drive operations: retension, the drive's own self-test, and the
-// unload that comes before a firmware upgrade.
+// Short drive operations: retension, the drive's own self-test, the unload
+// that comes before a firmware upgrade, and the reservation that keeps
+// other hosts off a shared drive.
 #include "DriveManager.h"
 
 bool CDriveManager::RetensionTape()
@@ -51,4 +52,9 @@ void CDriveManager::EjectTape(CTapeDrive* drive)
 {
     if (IsNewerFamilyDrive(drive->DriveType()))
         m_driverInterface->UnloadTape(drive);
+}
+
+bool CDriveManager::ReserveDrive(CTapeDrive* drive)
+{
+    return m_driverInterface->ReserveDrive(drive) || SenseReport(drive, CVString("Failure on: Reserve Drive"));
 }

@@ -82,6 +82,9 @@ bool CDriveManager::FirmwareUpgrade()
     OpenCommand(drive, "Issued Cmd: Upgrade firmware.");
     if (!IsNewerFamilyDrive(drive->DriveType()))
         return Refuse(NOT_SUPPORTED);
+    const CDriveReservation reservation(*this, drive);
+    if (!reservation.Held())
+        return false;
 
     CVString name;
     m_application->GetFileSelected(name);

@@ -71,6 +71,11 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
     } else {
         OpenCommand(drive, CAT_ISSUED_TEST_READ_WRITE);
     }
+    // The test overwrites the cartridge: no other host may use the drive
+    // meanwhile.
+    const CDriveReservation reservation(*this, drive);
+    if (!reservation.Held())
+        return false;
     app->Msg(CAT_ISSUED_TEST_UNIT_READY, true);
 
     if (!device->TestForUnitReady(drive))

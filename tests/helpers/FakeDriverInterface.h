@@ -90,6 +90,8 @@ public:
     bool RequestSense(CTapeDrive*, unsigned char*, int) override { return Call("RequestSense"); }
     bool DownloadFirmware(CTapeDrive*, unsigned char*, int, int, int, int) override { return Call("DownloadFirmware"); }
     bool ParkDriveArm(CTapeDrive*, bool) override { return Call("ParkDriveArm"); }
+    bool ReserveDrive(CTapeDrive*) override { return Call("ReserveDrive"); }
+    void ReleaseDrive(CTapeDrive*) override { Call("ReleaseDrive"); }
     bool IsAutoLoaderConfiguration(CTapeDrive*) override
     {
         Call("IsAutoLoaderConfiguration");

@@ -2,6 +2,7 @@
 
 #include "FakeClock.h"
 #include "RecordingPassThrough.h"
+#include "ScsiData.h"
 #include "Timeouts.h"
 
 #include <functional>
@@ -374,6 +375,97 @@ TEST_F(DriverTest, ParkUnloadsThenParksOrUnparks)
     device->Clear();
     EXPECT_TRUE(driver.ParkDriveArm(FD, false));
     EXPECT_EQ(device->Last().cdb, (CBytes{0x06, 0, 0, 0, 0x00, 0}));
+}
+
+// ---- persistent reservations ----
+
+class SharedDevice : public CRecordingPassThrough {
+public:
+    bool TakesReservations() const override { return true; }
+};
+
+CBytes ReserveOut(unsigned char action)
+{
+    return CBytes{0x5F, action, 0x03, 0, 0, 0, 0, 0, 24, 0};
+}
+
+uint64_t Key(const CBytes& list, int at)
+{
+    return GetBigN(list.data() + at, 8);
+}
+
+TEST_F(DriverTest, AReservationIsRegisteredTakenAndGivenBackUnderOneKeyOfItsOwn)
+{
+    EXPECT_TRUE(driver.ReserveDrive(FD));
+    driver.ReleaseDrive(FD);
+    EXPECT_TRUE(device->Commands().empty()) << "a drive of this host is kept by its open nodes";
+
+    std::unique_ptr<SharedDevice> owned(new SharedDevice);
+    SharedDevice* shared = owned.get();
+    const int handle = driver.AttachDevice(std::move(owned));
+    EXPECT_TRUE(driver.ReserveDrive(handle));
+    driver.ReleaseDrive(handle);
+    const std::vector<CRecordedCommand>& sent = shared->Commands();
+    ASSERT_EQ(sent.size(), 4u);
+    const uint64_t key = Key(sent[0].dataOut, 8);
+    EXPECT_EQ(key >> 48, 0x7464u);
+    // clang-format off
+    const struct { unsigned char action; uint64_t key; uint64_t actionKey; } expected[] = {
+        {0x06, 0, key},  // register, whatever key this initiator had
+        {0x01, key, 0},  // reserve for exclusive access
+        {0x02, key, 0},  // release
+        {0x06, 0, 0},    // unregister
+    };
+    // clang-format on
+    for (size_t i = 0; i < sent.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(sent[i].cdb, ReserveOut(expected[i].action));
+        ASSERT_EQ(sent[i].dataOut.size(), 24u);
+        EXPECT_EQ(Key(sent[i].dataOut, 0), expected[i].key);
+        EXPECT_EQ(Key(sent[i].dataOut, 8), expected[i].actionKey);
+    }
+}
+
+TEST_F(DriverTest, AReservationRefusedUnknownOrLostIsHandledAsItMustBe)
+{
+    std::unique_ptr<SharedDevice> owned(new SharedDevice);
+    SharedDevice* shared = owned.get();
+    const int handle = driver.AttachDevice(std::move(owned));
+    shared->Name("iscsi://host/iqn/1");
+
+    // Another host holds the drive: refused, the status kept for the report.
+    shared->Queue(Good());
+    shared->Queue(WithStatus(0x18));
+    EXPECT_FALSE(driver.ReserveDrive(handle));
+    EXPECT_EQ(driver.LastStatus(), 0x18);
+
+    // A target without persistent reservations: said, and the test goes on.
+    shared->Clear();
+    shared->Queue(CheckCondition(0x05, 0x20, 0x00));
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(driver.ReserveDrive(handle));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tapediag: iscsi://host/iqn/1: the target takes no persistent reservations: other hosts are not kept "
+              "off the drive\n");
+    EXPECT_EQ(shared->Commands().size(), 1u);
+
+    // A new session after a lost one is another initiator to some targets:
+    // the key takes the reservation over before it is removed.
+    shared->Clear();
+    shared->Queue(WithStatus(0x18));
+    driver.ReleaseDrive(handle);
+    std::vector<unsigned char> actions;
+    for (const CRecordedCommand& command : shared->Commands())
+        actions.push_back(command.cdb[1]);
+    EXPECT_EQ(actions, (std::vector<unsigned char>{0x02, 0x06, 0x04, 0x06}));
+
+    // A target that cannot be reached: nothing more is sent.
+    shared->Clear();
+    shared->Queue(NotCompleted());
+    testing::internal::CaptureStderr();
+    driver.ReleaseDrive(handle);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(shared->Commands().size(), 1u);
 }
 
 TEST_F(DriverTest, ParkGivesUpAfterSixUnloads)

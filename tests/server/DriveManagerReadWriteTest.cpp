@@ -124,6 +124,31 @@ TEST(ReadWriteVerdict, ADriveThatTakesTheSelectButKeepsCompressingFailsTheTest)
     EXPECT_EQ(manager->fake.calls["WriteDataToDrive"], 0);
 }
 
+TEST(ReadWriteVerdict, TheDriveIsHeldForTheWholeTestAndLetGoHoweverItEnds)
+{
+    for (bool reserved : {true, false}) {
+        SCOPED_TRACE(reserved);
+        CApplication app;
+        CUtility utility(&app);
+        FakeDriveManager* manager = new FakeDriveManager(app);
+        manager->Add(0, 0, 0, 7);
+        manager->fake.answer = reserved;  // refused, every command fails too
+        app.AdoptDriveManager(manager);
+        ASSERT_TRUE(utility.SetParameters("rwtest; -id:x; -ts:5; -nr;"));
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(app.RunAppl());
+        const std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(manager->fake.calls["ReserveDrive"], 1);
+        EXPECT_EQ(manager->fake.calls["ReleaseDrive"], 1);
+        if (!reserved) {
+            EXPECT_NE(output.find("Issued Cmd: Test Read-Write.\nFailure on: Reserve Drive\n00/00/00/00/00\n \n"),
+                      std::string::npos)
+                << output;
+            EXPECT_EQ(manager->fake.calls["LoadTape"], 0);
+        }
+    }
+}
+
 // Counts the progress tokens of a test run as the server's drive manager.
 int Tokens(const char* line, const char* token)
 {

@@ -90,7 +90,8 @@ bool CApplication::RunAppl()
     if (!SelectDrive())
         return false;
     OpenReportFile();
-    bool result = ProcessCmd();
+    const bool result = m_driveManager->OpenForCommand(m_currentDrive) && ProcessCmd();
+    m_driveManager->CloseAfterCommand(m_currentDrive);
     CloseReportFile();
     m_progress.EndLine();
     return result;

@@ -75,6 +75,14 @@ void CLinuxTapeDeviceDriver::DetachDevice(int fd)
         m_devices[static_cast<size_t>(fd)].device.reset();
 }
 
+bool CLinuxTapeDeviceDriver::ReattachDevice(int fd, std::unique_ptr<CPassThrough> device)
+{
+    if (!device || fd < 0 || static_cast<size_t>(fd) >= m_devices.size() || Device(fd) != nullptr)
+        return false;
+    m_devices[static_cast<size_t>(fd)] = CAttached{std::move(device), nullptr};
+    return true;
+}
+
 bool CLinuxTapeDeviceDriver::HasDevice(int fd) const
 {
     return Device(fd) != nullptr;

@@ -46,6 +46,10 @@ public:
     int AttachDevice(std::unique_ptr<CPassThrough> device);
     // Closes and forgets the device; an unknown handle is ignored.
     void DetachDevice(int fd);
+    // Puts a device under the handle it was detached from (the drive
+    // record keeps its handle); false, the device released, when the handle
+    // was never given or holds a device.
+    bool ReattachDevice(int fd, std::unique_ptr<CPassThrough> device);
     bool HasDevice(int fd) const;
     // Where the lines about devices that cannot be used go from now on.
     void SetNoticeFunction(DeviceNoticeFunction notice) { m_notice = std::move(notice); }

@@ -59,6 +59,9 @@ public:
     // drive behind an iSCSI target). A drive of this host is kept for this
     // program by its open nodes instead.
     virtual bool TakesReservations() const { return false; }
+    // Whether the device holds nodes of this host open, which no other
+    // program can open meanwhile (a tape drive of this host).
+    virtual bool HoldsHostNodes() const { return false; }
 
     // How messages to the user name the device (its -dev: text, or the node
     // the host scan found; never a password).

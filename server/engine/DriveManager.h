@@ -47,6 +47,13 @@ public:
     // Adds the named devices that are not listed yet (a later command of an
     // interactive session may name more); nothing on a host without them.
     virtual void AddDevices(const std::vector<CVString>&) {}
+    // Makes the drive ready for one command: a server holds no drive of the
+    // host between commands (backup software must be able to open it), so
+    // its nodes are opened again here and must still reach the same drive.
+    // False, with a line saying why, when they cannot be.
+    virtual bool OpenForCommand(CTapeDrive*) { return true; }
+    // Closes again what OpenForCommand opened.
+    virtual void CloseAfterCommand(CTapeDrive*) {}
 
     CTapeDriveList* GetDriveList() { return &m_driveList; }
     CDriverInterface* GetDriverInterface() { return m_driverInterface; }

@@ -80,7 +80,7 @@ void CLinuxDriveManager::ScanHost()
         }
         // A node whose device sysfs cannot place is not a drive of this bus.
         if (opened.hasAddress)
-            IdentifyAndAdd(opened);
+            IdentifyAndAdd(opened, path);
     }
 }
 
@@ -94,7 +94,7 @@ void CLinuxDriveManager::AddNamedDevice(const CVString& spec)
     }
     const std::string name = opened.device->Name().empty() ? DeviceDisplayName(spec) : opened.device->Name();
     bool answered = false;
-    if (!IdentifyAndAdd(opened, &answered) && answered)
+    if (!IdentifyAndAdd(opened, static_cast<const char*>(spec), &answered) && answered)
         SaySkipped(name.c_str(), "not a supported tape drive");
 }
 
@@ -103,8 +103,11 @@ void CLinuxDriveManager::SaySkipped(const char* device, const char* reason)
     Context().DeviceNotice(std::string("tapediag: device ") + device + " skipped: " + reason);
 }
 
-bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, bool* answered)
+bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, const std::string& text, bool* answered)
 {
+    // A server holds no drive of this host between commands: backup
+    // software gets EBUSY from a drive whose nodes are open.
+    const bool perCommand = Context().ClientServerConnection() && opened.device->HoldsHostNodes();
     int fd = m_interface->AttachDevice(std::move(opened.device));
     unsigned char inquiry[INQUIRY_BUFFER_LENGTH] = {};
     int type = 0;
@@ -146,5 +149,65 @@ bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, bool* answered)
     drive->SerialNumber(serial);
     SetExtendedFWVersionInfo(drive);
     m_interface->SetDeviceTimeout(fd, DISCOVERY_TIMEOUT);
+    if (m_sources.size() <= static_cast<size_t>(fd))
+        m_sources.resize(static_cast<size_t>(fd) + 1);
+    m_sources[static_cast<size_t>(fd)] = CDriveSource{text, perCommand};
+    if (perCommand)
+        m_interface->Driver().DetachDevice(fd);
     return true;
+}
+
+bool CLinuxDriveManager::OpenedPerCommand(int fd) const
+{
+    return fd >= 0 && static_cast<size_t>(fd) < m_sources.size() && m_sources[static_cast<size_t>(fd)].perCommand;
+}
+
+bool CLinuxDriveManager::OpenForCommand(CTapeDrive* drive)
+{
+    const int fd = drive->FileDescriptor();
+    if (!OpenedPerCommand(fd))
+        return true;
+    const std::string& text = m_sources[static_cast<size_t>(fd)].text;
+    const std::string name = DeviceDisplayName(text.c_str());
+    CVString error;
+    COpenedDevice opened = m_openDevice(text.c_str(), error);
+    if (!opened.device)
+        return CannotOpen(name, error);
+    m_interface->Driver().ReattachDevice(fd, std::move(opened.device));
+    // The node may name another drive now (one was unplugged, the next one
+    // took its number): a destructive test must not run on it.
+    const char* unlike = Unlike(drive);
+    if (unlike == nullptr)
+        return true;
+    m_interface->Driver().DetachDevice(fd);
+    return CannotOpen(name, unlike);
+}
+
+void CLinuxDriveManager::CloseAfterCommand(CTapeDrive* drive)
+{
+    if (OpenedPerCommand(drive->FileDescriptor()))
+        m_interface->Driver().DetachDevice(drive->FileDescriptor());
+}
+
+const char* CLinuxDriveManager::Unlike(CTapeDrive* drive)
+{
+    unsigned char inquiry[INQUIRY_BUFFER_LENGTH] = {};
+    if (!m_interface->DriveInquiry(drive, inquiry, INQUIRY_BUFFER_LENGTH))
+        return "it does not answer";
+    inquiry[36] = 0;
+    CTapeDrive answering;
+    answering.SetDriveDescAndFirmwareDesc(reinterpret_cast<const char*>(inquiry + 8));
+    if (CVString(answering.DriveDescription()) != CVString(drive->DriveDescription()))
+        return "another drive answers there now";
+    if (ReadSerialNumber(drive) != CVString(drive->SerialNumber()))
+        return "another drive answers there now (its serial number differs)";
+    return nullptr;
+}
+
+bool CLinuxDriveManager::CannotOpen(const std::string& device, const char* reason)
+{
+    Context().DeviceNotice("tapediag: " + device + ": " + reason);
+    Context().Msg(CVString(("Unable to use the drive " + device + ": " + reason).c_str()), true);
+    Context().Msg(CVString(" "), true);
+    return false;
 }

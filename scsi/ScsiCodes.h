@@ -35,7 +35,6 @@ const unsigned char OP_READ_BUFFER = 0x3C;
 const unsigned char OP_LOG_SELECT = 0x4C;
 const unsigned char OP_LOG_SENSE = 0x4D;
 const unsigned char OP_MODE_SENSE10 = 0x5A;
-const unsigned char OP_PERSISTENT_RESERVE_IN = 0x5E;
 const unsigned char OP_PERSISTENT_RESERVE_OUT = 0x5F;
 const unsigned char OP_REPORT_LUNS = 0xA0;
 

@@ -18,18 +18,6 @@ const int PARK_UNLOAD_TRIES = 6;
 const int BLOCK_SIZE_TRIES = 10;
 const int AUTOLOADER_TRIES = 7;
 
-// The key of this program's reservations: "td" and 48 bits of its own, so
-// that taking over a reservation by its key never takes another program's.
-const uint64_t RESERVATION_KEY_PREFIX = 0x7464000000000000ULL;
-const uint64_t RESERVATION_KEY_OWN_BITS = 0x0000FFFFFFFFFFFFULL;
-
-uint64_t NewReservationKey()
-{
-    std::random_device random;
-    const uint64_t bits = (static_cast<uint64_t>(random()) << 32) | random();
-    return RESERVATION_KEY_PREFIX | (bits & RESERVATION_KEY_OWN_BITS);
-}
-
 const int FIRMWARE_BLOCK = 8192;
 // A save that fails sooner than this was refused by the drive; one that fails
 // later most likely timed out because the drive reset into its new firmware.
@@ -43,9 +31,21 @@ const int READ_POSITION_DATA = 20;
 const int READ_POSITION_SCRATCH = 255;
 const int MODE_SENSE_BLOCK_SIZE_LENGTH = 12;
 
+// The key of this program's reservations: "td" and 48 bits of its own, so
+// that taking over a reservation by its key never takes another program's.
+const uint64_t RESERVATION_KEY_PREFIX = 0x7464000000000000ULL;
+const uint64_t RESERVATION_KEY_OWN_BITS = 0x0000FFFFFFFFFFFFULL;
+
 unsigned char LowByte(long value)
 {
     return static_cast<unsigned char>(value & 0xFF);
+}
+
+uint64_t NewReservationKey()
+{
+    std::random_device random;
+    const uint64_t bits = (static_cast<uint64_t>(random()) << 32) | random();
+    return RESERVATION_KEY_PREFIX | (bits & RESERVATION_KEY_OWN_BITS);
 }
 
 }  // namespace

@@ -16,9 +16,11 @@ struct CRetryPolicy {
 };
 
 // Runs `attempt` until it returns true, as the policy allows; true at the
-// first success, false when every attempt failed.
-template <typename Attempt>
-bool Retry(const CRetryPolicy& policy, Attempt attempt)
+// first success, false when every attempt failed. After a failed attempt,
+// `worthAnother` may end the retries at once (no pause): the next attempt
+// would fail the same way, as a command that timed out would.
+template <typename Attempt, typename WorthAnother>
+bool Retry(const CRetryPolicy& policy, Attempt attempt, WorthAnother worthAnother)
 {
     CClock& clock = CClock::Get();
     if (policy.attempts < 1 && clock.Now() >= policy.until)
@@ -26,12 +28,20 @@ bool Retry(const CRetryPolicy& policy, Attempt attempt)
     for (int done = 1;; ++done) {
         if (attempt())
             return true;
+        if (!worthAnother())
+            return false;
         const bool more = done < policy.attempts || clock.Now() < policy.until;
         if (policy.pauseSeconds > 0 && (more || policy.pauseAfterLastFailure))
             clock.Sleep(policy.pauseSeconds);
         if (!more)
             return false;
     }
+}
+
+template <typename Attempt>
+bool Retry(const CRetryPolicy& policy, Attempt attempt)
+{
+    return Retry(policy, attempt, [] { return true; });
 }
 
 #endif

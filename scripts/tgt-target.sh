@@ -6,7 +6,9 @@
 #   scripts/tgt-target.sh start STATE_DIR [USER PASSWORD]
 #       Starts tgtd on a free iSCSI port with its own control port, a tape
 #       image in STATE_DIR (put STATE_DIR in /dev/shm for speed) on LUN 1,
-#       and CHAP when USER and PASSWORD are given. Prints the drive's URL
+#       a small disk on LUN 2 (tgt takes persistent reservations on disk
+#       LUNs only: the reservation tests use it), and CHAP when USER and
+#       PASSWORD are given. Prints the drive's URL
 #       (without the password). Exits 2, with one line on standard error,
 #       when tgtd cannot start here (for instance without root). When
 #       TGT_TARGET_OWNER names a process, the target is stopped once that
@@ -21,6 +23,7 @@ set -uo pipefail
 IQN_PREFIX=iqn.2026-12.test.tapediag
 TID=1
 LUN=1
+DISK_LUN=2
 
 say() { echo "tgt-target: $*" >&2; }
 
@@ -96,6 +99,8 @@ start() {
     rm -f "$image"
     tgtimg --op new --device-type tape --barcode TAPEDIAG1 --size 4096 --type data --file "$image" >/dev/null ||
         { say "tgtimg cannot make a tape image in $state"; return 2; }
+    local disk=$state/disk.img
+    truncate -s 1M "$disk" || { say "cannot make a disk image in $state"; return 2; }
 
     local attempt port control pid
     for attempt in 1 2 3 4 5; do
@@ -131,6 +136,7 @@ start() {
     local iqn=$IQN_PREFIX:tape
     if ! { admin --op new --mode target --tid "$TID" -T "$iqn" &&
         admin --op new --mode logicalunit --tid "$TID" --lun "$LUN" -b "$image" --device-type tape --bstype ssc &&
+        admin --op new --mode logicalunit --tid "$TID" --lun "$DISK_LUN" -b "$disk" &&
         admin --op update --mode logicalunit --tid "$TID" --lun "$LUN" \
             --params "vendor_id=TESSARA,product_id=ULTRIUM 2,product_rev=117A,scsi_sn=HU12345678" &&
         admin --op update --mode target --tid "$TID" -n MaxRecvDataSegmentLength -v 262144 &&

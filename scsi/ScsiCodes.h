@@ -35,15 +35,26 @@ const unsigned char OP_READ_BUFFER = 0x3C;
 const unsigned char OP_LOG_SELECT = 0x4C;
 const unsigned char OP_LOG_SENSE = 0x4D;
 const unsigned char OP_MODE_SENSE10 = 0x5A;
+const unsigned char OP_PERSISTENT_RESERVE_OUT = 0x5F;
 const unsigned char OP_REPORT_LUNS = 0xA0;
 
 // WRITE BUFFER modes (CDB byte 1).
 const unsigned char WRITE_BUFFER_DOWNLOAD_MICROCODE = 0x04;
 const unsigned char WRITE_BUFFER_DOWNLOAD_AND_SAVE = 0x05;
 
+// PERSISTENT RESERVE OUT: service actions (CDB byte 1), the reservation
+// type (CDB byte 2, scope 0: the logical unit) and the parameter list.
+const unsigned char PR_OUT_RESERVE = 0x01;
+const unsigned char PR_OUT_RELEASE = 0x02;
+const unsigned char PR_OUT_PREEMPT = 0x04;
+const unsigned char PR_OUT_REGISTER_AND_IGNORE_EXISTING_KEY = 0x06;
+const unsigned char PR_TYPE_EXCLUSIVE_ACCESS = 0x03;
+const int PR_OUT_PARAMETER_LIST_LENGTH = 24;
+
 // ---------------------------------------------------------------- pages
 
 // Device type of standard INQUIRY byte 0 (peripheral qualifier 0).
+const unsigned char DEVICE_TYPE_DISK = 0x00;
 const unsigned char DEVICE_TYPE_TAPE = 0x01;
 const unsigned char DEVICE_TYPE_CHANGER = 0x08;
 

@@ -173,6 +173,26 @@ bool DoesPageExist(int page, const unsigned char* data, int length)
     }
 }
 
+int ModeSelectList(unsigned char* data, int received)
+{
+    if (data == nullptr || received < MODE_HEADER_LENGTH)
+        return 0;
+    const int length = data[0] + 1;
+    const int firstPage = MODE_HEADER_LENGTH + data[3];
+    if (length > received || firstPage > length)
+        return 0;
+    for (int position = firstPage; position < length; position += 2 + data[position + 1]) {
+        if (position + 2 > length || position + 2 + data[position + 1] > length)
+            return 0;
+    }
+    for (int position = firstPage; position < length; position += 2 + data[position + 1])
+        data[position] &= static_cast<unsigned char>(~MODE_PAGE_SAVEABLE);
+    data[0] = 0;
+    data[1] = 0;
+    data[2] &= static_cast<unsigned char>(~MODE_WRITE_PROTECT);
+    return length;
+}
+
 unsigned char* AppendLogParameter(unsigned char* out, uint32_t code, unsigned char control, uint64_t value, int width)
 {
     PutBig16(out, code);

@@ -141,6 +141,22 @@ bool IsRecoveredSense(const unsigned char* fixed);
 // pages from byte 4.
 const int MODE_HEADER_LENGTH = 4;
 
+// Bits of the mode data that MODE SELECT (6) takes otherwise than MODE SENSE
+// (6) gives them: WP in the header's device-specific byte (byte 2), and PS
+// in each page's code byte.
+const unsigned char MODE_WRITE_PROTECT = 0x80;
+const unsigned char MODE_PAGE_SAVEABLE = 0x80;
+
+// Turns MODE SENSE (6) data, of which `received` bytes arrived, into the
+// parameter list of a MODE SELECT (6) that sends it back, in place: the
+// header's mode data length (reserved) and medium type set to 0, WP cleared
+// (buffered mode and speed stay as read), and PS cleared in every page. The
+// list is everything the drive sent: the header, the block descriptors and
+// the pages, mode data length + 1 bytes. Returns its length; 0 when the data
+// claims more than was received (a cut answer is never sent back) or its
+// block descriptors or pages overrun it.
+int ModeSelectList(unsigned char* data, int received);
+
 // Whether the mode data holds the page whose code byte (saveable bit
 // included) equals `page`. Walks from byte 4 within the smaller of `length`
 // and the mode data length of byte 0; false for a length below 5.

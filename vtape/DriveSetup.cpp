@@ -144,6 +144,29 @@ bool AddSlowRule(const std::string& value, std::vector<CSlowRule>& rules, std::s
     return true;
 }
 
+// "XX:SS", at most once per operation code; SS is a status that comes
+// without sense data.
+bool AddStatusRule(const std::string& value, std::vector<CStatusRule>& rules, std::string& error)
+{
+    const char* expected = "XX:SS (XX hex operation code, SS 08 busy, 18 reservation conflict or 28 task set full)";
+    const size_t colon = value.find(':');
+    CStatusRule rule;
+    if (colon == std::string::npos || !ParseOpcode(value.substr(0, colon), rule.opcode) ||
+        !ParseOpcode(value.substr(colon + 1), rule.status) ||
+        (rule.status != BUSY_STATUS && rule.status != RESERVATION_CONFLICT_STATUS &&
+         rule.status != TASK_SET_FULL_STATUS)) {
+        return BadValue("status", value, expected, error);
+    }
+    for (const CStatusRule& other : rules) {
+        if (other.opcode == rule.opcode) {
+            error = "fault 'status' given twice for operation code " + value.substr(0, colon);
+            return false;
+        }
+    }
+    rules.push_back(rule);
+    return true;
+}
+
 // "XX" or "XX:N" (N from 1); with `countRequired`, "XX:N" only and N may
 // be 0. At most one rule per code.
 bool AddCodeRule(const char* name, const std::string& value, bool countRequired, uint32_t maximum,
@@ -379,6 +402,12 @@ const CFaultDefinition kFaults[] = {
          f.compressionLocked = true;
          return true;
      }},
+    {"saveable-pages", VALUE_NONE, false, "saveable-pages",
+     "MODE SENSE reports PS (byte 0 bit 7) on every page, as a drive that can save its pages does",
+     [](const std::string&, bool, const CDriveModel&, CDriveFaults& f, std::string&) {
+         f.saveablePages = true;
+         return true;
+     }},
     {"unsupported", VALUE_REQUIRED, true, "unsupported=XX",
      "operation code XX (hex) answers 05/20/00",
      [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
@@ -403,6 +432,12 @@ const CFaultDefinition kFaults[] = {
      "every command with operation code XX (hex) takes SECONDS (0-86400) before it is answered",
      [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
          return AddSlowRule(v, f.slowRules, e);
+     }},
+    {"status", VALUE_REQUIRED, true, "status=XX:SS",
+     "every command with operation code XX (hex) is turned away with status SS (08 busy, 18 reservation "
+     "conflict, 28 task set full) and no sense data",
+     [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         return AddStatusRule(v, f.statusRules, e);
      }},
     {"no-vpd", VALUE_NONE, false, "no-vpd",
      "INQUIRY with EVPD=1 answers 05/24/00 (no serial number)",

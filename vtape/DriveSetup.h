@@ -25,6 +25,13 @@ struct CSlowRule {
     uint32_t seconds;
 };
 
+// Every command with `opcode` is turned away with `status` (BUSY,
+// RESERVATION CONFLICT or TASK SET FULL) and no sense data.
+struct CStatusRule {
+    unsigned char opcode;
+    unsigned char status;
+};
+
 // Commands about one page or buffer (`code`) that answer 04/44/00: every
 // one, or only the first `times` of them.
 struct CCodeFailRule {
@@ -71,9 +78,11 @@ struct CDriveFaults {
     uint32_t fixedBlockSize = 0;  // 0: variable block mode
     bool compressionOff = false;
     bool compressionLocked = false;
+    bool saveablePages = false;  // MODE SENSE reports PS on every page
     std::bitset<256> unsupported;
     std::vector<CFailRule> failRules;
-    std::vector<CSlowRule> slowRules;  // at most one per operation code
+    std::vector<CSlowRule> slowRules;      // at most one per operation code
+    std::vector<CStatusRule> statusRules;  // at most one per operation code
     bool noVpd = false;
     uint32_t vpdFailures = 0;
     bool selftestFail = false;

@@ -149,6 +149,9 @@ void CVirtualDriveImpl::ModeSense6(const CCommand& command, CVirtualReply& reply
         if (page != nullptr) {
             unsigned char bytes[MAX_MODE_PAGE_LENGTH];
             const size_t length = (this->*page->build)(pageControl, bytes);
+            if (m_faults.saveablePages) {
+                bytes[0] |= MODE_PAGE_SAVEABLE;
+            }
             data.insert(data.end(), bytes, bytes + length);
         }
     }
@@ -244,6 +247,11 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
         return;
     }
 
+    if (list[0] != 0) {  // the mode data length is reserved in MODE SELECT
+        Fail(reply, InvalidFieldInParameterList(0));
+        return;
+    }
+
     // Everything is checked on a copy, which is kept only when the whole list
     // is accepted: a rejected list changes nothing.
     CModeParameters next = m_mode;
@@ -271,6 +279,10 @@ void CVirtualDriveImpl::ModeSelect6(const CCommand& command, CVirtualReply& repl
             return;
         }
         const unsigned char* bytes = list + offset;
+        if (bytes[0] & MODE_PAGE_SAVEABLE) {  // PS is reserved in MODE SELECT
+            Fail(reply, InvalidFieldInParameterList(static_cast<int>(offset), 7));
+            return;
+        }
         const size_t pageLength = 2 + static_cast<size_t>(bytes[1]);
         const CModePage* page = ModelModePage(bytes[0] & 0x3F);
         if (page == nullptr) {

@@ -105,6 +105,8 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
             m_faults.unsupported.test(opcode) ? &CVirtualDriveImpl::IllegalOpcode : m_handlers[opcode];
         if (Restarting(opcode, reply)) {
             // no answer but "becoming ready" until the new firmware runs
+        } else if (InjectedStatus(opcode, reply)) {
+            // turned away before the command is looked at
         } else if (handler == &CVirtualDriveImpl::IllegalOpcode) {
             IllegalOpcode(command, reply);
         } else if (cdbLength != CdbLengthOfGroup(opcode)) {
@@ -142,6 +144,17 @@ bool CVirtualDriveImpl::InjectedFailure(unsigned char opcode)
     const uint64_t number = ++m_commandCounts[opcode];
     for (const CFailRule& rule : m_faults.failRules) {
         if (rule.opcode == opcode && number >= rule.first && number <= rule.last) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CVirtualDriveImpl::InjectedStatus(unsigned char opcode, CVirtualReply& reply) const
+{
+    for (const CStatusRule& rule : m_faults.statusRules) {
+        if (rule.opcode == opcode) {
+            reply.status = rule.status;
             return true;
         }
     }

@@ -106,6 +106,8 @@ private:
 
     // Dispatch (VirtualDriveImpl.cpp).
     bool InjectedFailure(unsigned char opcode);
+    // Answers a command that a `status=` fault turns away; false for any other.
+    bool InjectedStatus(unsigned char opcode, CVirtualReply& reply) const;
     // The drive runs `firmware` (a firmware fault): INQUIRY reports its
     // first four characters, page C0h its whole text.
     void RunFirmware(const std::string& firmware);

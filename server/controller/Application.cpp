@@ -118,7 +118,7 @@ bool CApplication::RunCommand()
     // command does not run without its file.
     if (!OpenReportFile())
         return false;
-    bool result = ProcessCmd();
+    bool result = ProcessCmdOnDrive();
     result = CloseReportFile() && result;
     m_progress.EndLine();
     return result;
@@ -150,7 +150,7 @@ bool CApplication::RunHealth()
         DisplayDrvInfo();
     for (CTapeDrive* drive : drives) {
         m_currentDrive = drive;
-        healthy = ProcessCmd() && healthy;
+        healthy = ProcessCmdOnDrive() && healthy;
     }
     if (drives.size() != 1)
         m_currentDrive = nullptr;
@@ -158,6 +158,13 @@ bool CApplication::RunHealth()
         healthy = WriteMetrics() && healthy;
     CloseReportFile();
     return healthy;
+}
+
+bool CApplication::ProcessCmdOnDrive()
+{
+    const bool result = m_driveManager->OpenForCommand(m_currentDrive) && ProcessCmd();
+    m_driveManager->CloseAfterCommand(m_currentDrive);
+    return result;
 }
 
 bool CApplication::WriteMetrics()
@@ -330,12 +337,8 @@ void CApplication::DeliverJson(bool result)
     if (!m_settings.verbose)
         return;
     const CCommandRow* command = FindCommandById(m_settings.commandId);
-    CJsonCommand run{command != nullptr ? command->word : "",
-                     result,
-                     m_currentDrive,
-                     m_keptLines,
-                     m_report,
-                     m_driveManager != nullptr ? m_driveManager->GetDriveList() : nullptr};
+    CJsonCommand run{
+        command != nullptr ? command->word : "", result, m_currentDrive, m_keptLines, m_report, m_driveManager};
     m_progress.EndLine();
     CMsgDelivery delivery;
     for (const COutputPiece& piece : OutputPieces(JsonDocument(run)))

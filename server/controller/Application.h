@@ -38,6 +38,9 @@ public:
     // lines are kept and leave as one JSON document when it ends.
     bool RunAppl();
     bool ProcessCmd();
+    // ProcessCmd on the current drive, its nodes opened for the command
+    // where the drive manager holds none between commands.
+    bool ProcessCmdOnDrive();
     bool FindSelectedDrive();
     bool CreateDriveManager();
     void DisplayDrvInfo();

@@ -13,10 +13,10 @@ std::string Trimmed(const char* text)
 
 }  // namespace
 
-CDriveLabels DriveLabels(const CTapeDrive& drive)
+CDriveLabels DriveLabels(const CTapeDrive& drive, const std::string& device)
 {
     CDriveLabels labels;
-    labels.device = drive.NTTapeDriveName();
+    labels.device = device;
     labels.address =
         std::to_string(drive.AdapterID()) + ":" + std::to_string(drive.DriveID()) + ":" + std::to_string(drive.LunID());
     labels.model = Trimmed(drive.DriveDescription());

@@ -16,6 +16,7 @@ struct CDriveLabels {
     std::string serial;
 };
 
-CDriveLabels DriveLabels(const CTapeDrive& drive);
+// `device`: how the drive was named (CDriveManager::DeviceName).
+CDriveLabels DriveLabels(const CTapeDrive& drive, const std::string& device);
 
 #endif

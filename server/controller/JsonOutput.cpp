@@ -17,11 +17,11 @@ json Text(const char* text)
     return text != nullptr ? json(text) : json(nullptr);
 }
 
-json DriveJson(const CTapeDrive* drive)
+json DriveJson(const CTapeDrive* drive, const std::string& device)
 {
     if (drive == nullptr)
         return nullptr;
-    const CDriveLabels labels = DriveLabels(*drive);
+    const CDriveLabels labels = DriveLabels(*drive, device);
     return {{"device", labels.device},     {"address", labels.address}, {"model", labels.model},
             {"firmware", labels.firmware}, {"serial", labels.serial},   {"type", drive->DriveType()}};
 }
@@ -94,7 +94,7 @@ json HealthJson(const CDriveHealth& health)
         flags.push_back({{"flag", number}, {"name", flag.name}, {"severity", SeverityName(flag.severity)}});
     }
     json out = {
-        {"drive", DriveJson(health.drive)},
+        {"drive", DriveJson(health.drive, health.device)},
         {"drive_verdict", {{"status", DriveVerdictName(health.driveVerdict)}, {"reasons", health.driveReasons}}},
         {"cartridge_verdict",
          {{"status", CartridgeVerdictName(health.cartridgeVerdict)}, {"reasons", health.cartridgeReasons}}},
@@ -107,11 +107,12 @@ json HealthJson(const CDriveHealth& health)
     return out;
 }
 
-json DriveListJson(CTapeDriveList* drives)
+json DriveListJson(CDriveManager* manager)
 {
     json out = json::array();
+    CTapeDriveList* drives = manager != nullptr ? manager->GetDriveList() : nullptr;
     for (int i = 0; drives != nullptr && i < drives->GetCount(); ++i)
-        out.push_back(DriveJson(drives->GetAt(i)));
+        out.push_back(DriveJson(drives->GetAt(i), manager->DeviceName(drives->GetAt(i))));
     return out;
 }
 
@@ -139,12 +140,14 @@ std::string JsonDocument(const CJsonCommand& command)
     json document = {
         {"command", command.word},
         {"status", command.succeeded ? "success" : "failure"},
-        {"drive", DriveJson(command.drive)},
+        {"drive", DriveJson(command.drive, command.drive != nullptr && command.manager != nullptr
+                                               ? command.manager->DeviceName(command.drive)
+                                               : std::string())},
         {"output", command.lines},
     };
     const std::string word = command.word;
     if (word == "show")
-        document["drives"] = DriveListJson(command.drives);
+        document["drives"] = DriveListJson(command.manager);
     if (word == "logpages")
         document["log_pages"] = PagesJson(command.report.logPages);
     if (word == "health") {

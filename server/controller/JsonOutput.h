@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "CommandReport.h"
-#include "TapeDriveList.h"
+#include "DriveManager.h"
 
 struct CJsonCommand {
     const char* word;  // "" when no command was recognised
@@ -17,7 +17,7 @@ struct CJsonCommand {
     const CTapeDrive* drive;  // null when the command worked on none, or on several
     const std::vector<std::string>& lines;
     const CCommandReport& report;
-    CTapeDriveList* drives;  // null before discovery
+    CDriveManager* manager;  // null before discovery
 };
 
 // The document, indented, ASCII only. "<" and ">" are written as \u003c and

@@ -58,7 +58,7 @@ private:
 
 CLabels DriveLabelSet(const CDriveHealth& health)
 {
-    const CDriveLabels drive = DriveLabels(*health.drive);
+    const CDriveLabels drive = DriveLabels(*health.drive, health.device);
     return {{"device", drive.device}, {"address", drive.address}, {"model", drive.model}, {"serial", drive.serial}};
 }
 

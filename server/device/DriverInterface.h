@@ -5,6 +5,7 @@
 #ifndef TAPEDIAG_DRIVERINTERFACE_H
 #define TAPEDIAG_DRIVERINTERFACE_H
 
+#include "ScsiCodes.h"
 #include "TapeDrive.h"
 
 class CDriverInterface {
@@ -16,6 +17,13 @@ public:
     // Bytes the data phase of the last command moved: a drive may return less
     // than a page's own length field claims.
     virtual int GetTransferLength(CTapeDrive* drive) = 0;
+    // Whether the last command reached the drive and ended, whatever it
+    // answered: a command that timed out or lost its device did not.
+    virtual bool LastCommandCompleted(CTapeDrive*) { return true; }
+    // The SCSI status the last command ended with; GOOD when it did not
+    // complete. BUSY, RESERVATION CONFLICT and TASK SET FULL come without
+    // sense data: the status is all that names them.
+    virtual unsigned char GetStatus(CTapeDrive*) { return GOOD_STATUS; }
     virtual bool LoadTape(CTapeDrive* drive, bool retension) = 0;
     // Always true: an unload that fails is not a failure of the caller.
     virtual bool UnloadTape(CTapeDrive* drive) = 0;
@@ -42,10 +50,16 @@ public:
     virtual bool DownloadFirmware(CTapeDrive* drive, unsigned char* image, int length, int offset2, int offset1,
                                   int offset0) = 0;
     virtual bool ParkDriveArm(CTapeDrive* drive, bool park) = 0;
+    // Keeps other hosts off a shared drive while a command that destroys
+    // data runs; true when they are kept off or the drive cannot be
+    // reserved, false (sense data or status kept) when it refused.
+    virtual bool ReserveDrive(CTapeDrive*) { return true; }
+    // Lets them back, whatever ReserveDrive achieved.
+    virtual void ReleaseDrive(CTapeDrive*) {}
     // Whether the drive sits in an autoloader: it reports a medium changer's
     // element address assignment page (1Dh) among all its mode pages.
     virtual bool IsAutoLoaderConfiguration(CTapeDrive* drive) = 0;
-    // READ BUFFER with the caller's 10-byte CDB, time-out 600 s, then 60 s again.
+    // READ BUFFER with the caller's 10-byte CDB.
     virtual bool ReadBuffer(CTapeDrive* drive, unsigned char* cdb, unsigned char* buffer, int length) = 0;
     virtual bool GetDeviceAddressInfo(CTapeDrive*, unsigned char*, int) { return false; }
     virtual int GetNumberOfAdapters() { return 0; }

@@ -63,6 +63,9 @@ bool IsRepeatableCommand(const unsigned char* cdb, int cdbLength)
     case OP_LOG_SENSE:
     case OP_MODE_SENSE10:
     case OP_REPORT_LUNS:
+    // Registering, reserving and releasing again change nothing once done:
+    // a reservation left by a lost session is released on a new one.
+    case OP_PERSISTENT_RESERVE_OUT:
         return true;
     default:
         return false;
@@ -106,9 +109,9 @@ int DataInScratchLength(const unsigned char* cdb, int cdbLength)
     return static_cast<int>(std::min<uint32_t>(std::max<uint32_t>(allocation, SCRATCH_MINIMUM), SCRATCH_MAXIMUM));
 }
 
-bool IsTapeInquiry(const unsigned char* inquiry, int length)
+bool IsInquiryOfType(const unsigned char* inquiry, int length, unsigned char type)
 {
-    return inquiry != nullptr && length >= 1 && inquiry[0] == DEVICE_TYPE_TAPE;
+    return inquiry != nullptr && length >= 1 && inquiry[0] == type;
 }
 
 std::string IscsiUrlWithoutPassword(const std::string& url)

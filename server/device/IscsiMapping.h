@@ -53,8 +53,8 @@ bool IsRepeatableCommand(const unsigned char* cdb, int cdbLength);
 // 0 for commands that return no data.
 int DataInScratchLength(const unsigned char* cdb, int cdbLength);
 
-// Whether standard INQUIRY data describes a tape drive that is present:
-// peripheral qualifier 0, device type 01h.
-bool IsTapeInquiry(const unsigned char* inquiry, int length);
+// Whether standard INQUIRY data describes a present device of `type`
+// (peripheral qualifier 0): a tape drive, for every device of the program.
+bool IsInquiryOfType(const unsigned char* inquiry, int length, unsigned char type);
 
 #endif

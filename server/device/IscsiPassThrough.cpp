@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <random>
 #include <vector>
 
 extern "C" {
@@ -33,6 +34,8 @@ const int DEADLINE_MARGIN_SECONDS = 5;
 const int POLL_SLICE_MILLISECONDS = 250;
 const int INQUIRY_LENGTH = 36;
 const int OPEN_TRIES = 5;  // unit attentions a new session may have queued
+// The random part of a session identifier of the random type is 24 bits.
+const uint32_t ISID_RANDOM_MASK = 0xFFFFFF;
 
 struct CTaskPending {
     bool done = false;
@@ -78,9 +81,10 @@ COpenedDevice OpenIscsiDevice(const char* device, const CHostPaths&, CVString& e
     return opened;
 }
 
-std::unique_ptr<CIscsiPassThrough> CIscsiPassThrough::Open(const char* url, CVString& error)
+std::unique_ptr<CIscsiPassThrough> CIscsiPassThrough::Open(const char* url, CVString& error, unsigned char deviceType)
 {
     std::unique_ptr<CIscsiPassThrough> device(new CIscsiPassThrough);
+    device->m_deviceType = deviceType;
     iscsi_context* parser = iscsi_create_context(INITIATOR_NAME);
     if (parser == nullptr) {
         error = "cannot start an iSCSI session (out of memory)";
@@ -106,6 +110,7 @@ std::unique_ptr<CIscsiPassThrough> CIscsiPassThrough::Open(const char* url, CVSt
     }
     iscsi_destroy_url(parsed);
     iscsi_destroy_context(parser);
+    device->m_isid = std::random_device()() & ISID_RANDOM_MASK;
 
     std::string why;
     if (!device->Login(why)) {
@@ -165,6 +170,7 @@ bool CIscsiPassThrough::Login(std::string& why)
         why = "cannot start an iSCSI session (out of memory)";
         return false;
     }
+    iscsi_set_isid_random(m_context, m_isid, 0);
     iscsi_set_noautoreconnect(m_context, 1);
     iscsi_set_reconnect_max_retries(m_context, 0);
     iscsi_set_targetname(m_context, m_target.c_str());
@@ -207,7 +213,7 @@ bool CIscsiPassThrough::Login(std::string& why)
         DropSession();
         return false;
     }
-    if (!IsTapeInquiry(inquiry, result.transferred)) {
+    if (!IsInquiryOfType(inquiry, result.transferred, m_deviceType)) {
         char type[8];
         std::snprintf(type, sizeof type, "%02Xh", inquiry[0]);
         why =

@@ -16,6 +16,7 @@
 #include "PassThrough.h"
 #include "VString.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -26,8 +27,11 @@ public:
     // `url` is iscsi://[user%password@]host[:port]/target-iqn/lun. Logs in
     // (CHAP when a user is given), checks that the LUN is a tape drive before
     // any other command, and takes the unit attention a new session gets.
-    // Null, with the reason in `error`, when any of that fails.
-    static std::unique_ptr<CIscsiPassThrough> Open(const char* url, CVString& error);
+    // Null, with the reason in `error`, when any of that fails. (Tests reach
+    // tgt's disk LUNs, the only ones of tgt that take persistent
+    // reservations, with another `deviceType`.)
+    static std::unique_ptr<CIscsiPassThrough> Open(const char* url, CVString& error,
+                                                   unsigned char deviceType = DEVICE_TYPE_TAPE);
 
     ~CIscsiPassThrough() override;
 
@@ -35,6 +39,8 @@ public:
     CIscsiPassThrough& operator=(const CIscsiPassThrough&) = delete;
 
     bool LoggedIn() const { return m_context != nullptr; }
+    // A target serves other hosts too.
+    bool TakesReservations() const override { return true; }
 
 protected:
     CScsiResult Send(const CScsiRequest& request) override;
@@ -57,6 +63,11 @@ private:
     std::string m_user;
     std::string m_password;
     int m_lun = 0;
+    // The session identifier, the same at every login: a reservation
+    // belongs to the initiator name and this, so a new session after a lost
+    // one can still release it.
+    uint32_t m_isid = 0;
+    unsigned char m_deviceType = DEVICE_TYPE_TAPE;
     // Written by libiscsi's connect callback, which may run again when the
     // connection closes; it must outlive every session.
     struct CPending {

@@ -2,7 +2,6 @@
 
 namespace {
 
-const int READ_BUFFER_TIMEOUT_SECONDS = 600;
 const int READ_BUFFER_CDB_LENGTH = 10;
 
 int Fd(const CTapeDrive* drive)
@@ -31,6 +30,16 @@ void CLinuxDriverInterface::GetSense(CTapeDrive* drive, unsigned char* buffer, i
 int CLinuxDriverInterface::GetTransferLength(CTapeDrive*)
 {
     return m_driver->LastTransferLength();
+}
+
+bool CLinuxDriverInterface::LastCommandCompleted(CTapeDrive*)
+{
+    return m_driver->LastCommandCompleted();
+}
+
+unsigned char CLinuxDriverInterface::GetStatus(CTapeDrive*)
+{
+    return m_driver->LastStatus();
 }
 
 bool CLinuxDriverInterface::LoadTape(CTapeDrive* drive, bool retension)
@@ -144,13 +153,19 @@ bool CLinuxDriverInterface::ParkDriveArm(CTapeDrive* drive, bool park)
     return m_driver->ParkDriveArm(Fd(drive), park);
 }
 
+bool CLinuxDriverInterface::ReserveDrive(CTapeDrive* drive)
+{
+    return m_driver->ReserveDrive(Fd(drive));
+}
+
+void CLinuxDriverInterface::ReleaseDrive(CTapeDrive* drive)
+{
+    m_driver->ReleaseDrive(Fd(drive));
+}
+
 bool CLinuxDriverInterface::ReadBuffer(CTapeDrive* drive, unsigned char* cdb, unsigned char* buffer, int length)
 {
-    const int fd = Fd(drive);
-    SetDeviceTimeout(fd, READ_BUFFER_TIMEOUT_SECONDS);
-    const bool result = m_driver->GetDataCmd(fd, cdb, READ_BUFFER_CDB_LENGTH, buffer, length);
-    SetDeviceTimeout(fd, STANDING_TIMEOUT_SECONDS);
-    return result;
+    return m_driver->GetDataCmd(Fd(drive), cdb, READ_BUFFER_CDB_LENGTH, buffer, length);
 }
 
 bool CLinuxDriverInterface::OpCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength)

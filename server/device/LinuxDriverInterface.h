@@ -25,6 +25,8 @@ public:
 
     void GetSense(CTapeDrive* drive, unsigned char* buffer, int length) override;
     int GetTransferLength(CTapeDrive* drive) override;
+    bool LastCommandCompleted(CTapeDrive* drive) override;
+    unsigned char GetStatus(CTapeDrive* drive) override;
     bool LoadTape(CTapeDrive* drive, bool retension) override;
     bool UnloadTape(CTapeDrive* drive) override;
     bool WriteFileMarks(CTapeDrive* drive) override;
@@ -47,6 +49,8 @@ public:
     bool DownloadFirmware(CTapeDrive* drive, unsigned char* image, int length, int offset2, int offset1,
                           int offset0) override;
     bool ParkDriveArm(CTapeDrive* drive, bool park) override;
+    bool ReserveDrive(CTapeDrive* drive) override;
+    void ReleaseDrive(CTapeDrive* drive) override;
     bool IsAutoLoaderConfiguration(CTapeDrive* drive) override;
     bool ReadBuffer(CTapeDrive* drive, unsigned char* cdb, unsigned char* buffer, int length) override;
     bool OpCmd(CTapeDrive* drive, unsigned char* cdb, int cdbLength) override;

@@ -3,25 +3,18 @@
 #include "Clock.h"
 #include "Retry.h"
 #include "ScsiData.h"
+#include "Timeouts.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace {
 
-const int LOAD_TIMEOUT_SECONDS = 360;
-const int LOAD_RETENSION_TIMEOUT_SECONDS = 900;
-const int UNLOAD_TIMEOUT_SECONDS = 360;
-const int REWIND_TIMEOUT_SECONDS = 480;
-const int UNIT_READY_TIMEOUT_SECONDS = 5;
 const int UNIT_READY_TRIES = 3;
-const int READ_POSITION_TIMEOUT_SECONDS = 86400;
-const int SPACE_TIMEOUT_SECONDS = 360;
-const int PARK_UNLOAD_TIMEOUT_SECONDS = 480;
 const int PARK_UNLOAD_TRIES = 6;
-const int SAVE_MICROCODE_TIMEOUT_SECONDS = 720;
 const int BLOCK_SIZE_TRIES = 10;
 const int AUTOLOADER_TRIES = 7;
 
@@ -38,34 +31,29 @@ const int READ_POSITION_DATA = 20;
 const int READ_POSITION_SCRATCH = 255;
 const int MODE_SENSE_BLOCK_SIZE_LENGTH = 12;
 
+// The key of this program's reservations: "td" and 48 bits of its own, so
+// that taking over a reservation by its key never takes another program's.
+const uint64_t RESERVATION_KEY_PREFIX = 0x7464000000000000ULL;
+const uint64_t RESERVATION_KEY_OWN_BITS = 0x0000FFFFFFFFFFFFULL;
+
 unsigned char LowByte(long value)
 {
     return static_cast<unsigned char>(value & 0xFF);
 }
 
-// Raises the shared time-out for one operation and puts the standing value
-// back however the operation leaves.
-class CRaisedTimeout {
-public:
-    CRaisedTimeout(CLinuxTapeDeviceDriver& driver, int fd, int seconds) : m_driver(driver), m_fd(fd)
-    {
-        m_driver.SetDeviceTimeout(m_fd, seconds);
-    }
-    ~CRaisedTimeout() { m_driver.SetDeviceTimeout(m_fd, STANDING_TIMEOUT_SECONDS); }
-
-    CRaisedTimeout(const CRaisedTimeout&) = delete;
-    CRaisedTimeout& operator=(const CRaisedTimeout&) = delete;
-
-private:
-    CLinuxTapeDeviceDriver& m_driver;
-    int m_fd;
-};
+uint64_t NewReservationKey()
+{
+    std::random_device random;
+    const uint64_t bits = (static_cast<uint64_t>(random()) << 32) | random();
+    return RESERVATION_KEY_PREFIX | (bits & RESERVATION_KEY_OWN_BITS);
+}
 
 }  // namespace
 
 CLinuxTapeDeviceDriver::CLinuxTapeDeviceDriver()
     : m_notice([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }),
-      m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0), m_completed(false)
+      m_timeout(STANDING_TIMEOUT_SECONDS), m_transferred(0), m_completed(false), m_status(GOOD_STATUS),
+      m_reservationKey(NewReservationKey())
 {
     std::memset(m_sense, 0, sizeof(m_sense));
 }
@@ -85,6 +73,14 @@ void CLinuxTapeDeviceDriver::DetachDevice(int fd)
 {
     if (Device(fd) != nullptr)
         m_devices[static_cast<size_t>(fd)].device.reset();
+}
+
+bool CLinuxTapeDeviceDriver::ReattachDevice(int fd, std::unique_ptr<CPassThrough> device)
+{
+    if (!device || fd < 0 || static_cast<size_t>(fd) >= m_devices.size() || Device(fd) != nullptr)
+        return false;
+    m_devices[static_cast<size_t>(fd)] = CAttached{std::move(device), nullptr};
+    return true;
 }
 
 bool CLinuxTapeDeviceDriver::HasDevice(int fd) const
@@ -118,6 +114,13 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     std::memset(m_sense, 0, sizeof(m_sense));
     m_transferred = 0;
     m_completed = false;
+    m_status = GOOD_STATUS;
+    // A command with a time-out of its own leaves the standing one behind,
+    // whatever was in force before it, on every path.
+    const CCommandTimeout* own = FindCommandTimeout(cdb, cdbLength);
+    const int timeout = own != nullptr ? own->seconds : m_timeout;
+    if (own != nullptr)
+        m_timeout = STANDING_TIMEOUT_SECONDS;
     CPassThrough* device = Device(fd);
     if (device == nullptr || cdb == nullptr || cdbLength <= 0)
         return false;
@@ -132,10 +135,11 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     request.direction = direction;
     request.data = length > 0 ? buffer : nullptr;
     request.dataLength = static_cast<int>(length);
-    request.timeoutSeconds = m_timeout;
+    request.timeoutSeconds = timeout;
     CScsiResult result = device->Execute(request);
     ReportFailure(fd, result);
     m_completed = result.completed;
+    m_status = result.completed ? result.status : GOOD_STATUS;
     m_transferred = result.completed ? std::min(std::max(result.transferred, 0), request.dataLength) : 0;
 
     int senseLength = std::min(std::max(result.senseLength, 0), SCSI_SENSE_LENGTH);
@@ -152,12 +156,6 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
         return false;
     std::memset(m_sense, 0, sizeof(m_sense));
     return true;
-}
-
-bool CLinuxTapeDeviceDriver::OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds)
-{
-    CRaisedTimeout raised(*this, fd, seconds);
-    return Issue(fd, cdb, cdbLength, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::OpCmd(int fd, unsigned char* cdb, int cdbLength)
@@ -191,13 +189,13 @@ bool CLinuxTapeDeviceDriver::LoadTape(int fd, int retension)
 {
     const unsigned char cdb[6] = {
         OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, static_cast<unsigned char>(retension ? 0x03 : 0x01), 0x00};
-    return OpCmdWithTimeout(fd, cdb, 6, retension ? LOAD_RETENSION_TIMEOUT_SECONDS : LOAD_TIMEOUT_SECONDS);
+    return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::UnloadTape(int fd)
 {
     const unsigned char cdb[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, 0x00, 0x00};
-    OpCmdWithTimeout(fd, cdb, 6, UNLOAD_TIMEOUT_SECONDS);
+    Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
     return true;
 }
 
@@ -224,14 +222,14 @@ bool CLinuxTapeDeviceDriver::WriteFileMarks(int fd)
 bool CLinuxTapeDeviceDriver::Rewind(int fd)
 {
     const unsigned char cdb[6] = {OP_REWIND, 0x00, 0x00, 0x00, 0x00, 0x00};
-    return OpCmdWithTimeout(fd, cdb, 6, REWIND_TIMEOUT_SECONDS);
+    return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::TestForUnitReady(int fd)
 {
     const unsigned char cdb[6] = {OP_TEST_UNIT_READY, 0x00, 0x00, 0x00, 0x00, 0x00};
     return Retry(CRetryPolicy{UNIT_READY_TRIES, 0, false},
-                 [&] { return OpCmdWithTimeout(fd, cdb, 6, UNIT_READY_TIMEOUT_SECONDS); });
+                 [&] { return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0); });
 }
 
 bool CLinuxTapeDeviceDriver::WriteDataToDrive(int fd, long blockSize, unsigned char* buffer, long length)
@@ -254,7 +252,6 @@ bool CLinuxTapeDeviceDriver::ReadPosition(int fd)
     // Short form: 20 bytes of position data.
     const unsigned char cdb[10] = {OP_READ_POSITION, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
     unsigned char scratch[READ_POSITION_SCRATCH] = {};
-    CRaisedTimeout raised(*this, fd, READ_POSITION_TIMEOUT_SECONDS);
     return Issue(fd, cdb, 10, SCSI_DIR_IN, scratch, READ_POSITION_DATA);
 }
 
@@ -298,7 +295,7 @@ bool CLinuxTapeDeviceDriver::LogSelectReset(int fd)
 bool CLinuxTapeDeviceDriver::FastFwdToEOD(int fd)
 {
     const unsigned char cdb[6] = {OP_SPACE6, 0x03, 0x00, 0x00, 0x00, 0x00};
-    return OpCmdWithTimeout(fd, cdb, 6, SPACE_TIMEOUT_SECONDS);
+    return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0);
 }
 
 bool CLinuxTapeDeviceDriver::SendDiagnostic(int fd)
@@ -316,12 +313,8 @@ bool CLinuxTapeDeviceDriver::RequestSense(int fd, unsigned char* buffer, int len
 bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
 {
     const unsigned char unload[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, 0x00, 0x00};
-    bool unloaded = false;
-    {
-        CRaisedTimeout raised(*this, fd, PARK_UNLOAD_TIMEOUT_SECONDS);
-        unloaded = Retry(CRetryPolicy{PARK_UNLOAD_TRIES, 0, false},
-                         [&] { return Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0); });
-    }
+    const bool unloaded = Retry(CRetryPolicy{PARK_UNLOAD_TRIES, 0, false},
+                                [&] { return Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0); });
     if (!unloaded)
         return false;
 
@@ -381,7 +374,7 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
 
     CClock& clock = CClock::Get();
     long deadline = clock.Now() + SAVE_REFUSAL_WINDOW_SECONDS;
-    if (OpCmdWithTimeout(fd, cdb, 10, SAVE_MICROCODE_TIMEOUT_SECONDS))
+    if (Issue(fd, cdb, 10, SCSI_DIR_NONE, nullptr, 0))
         return true;
     // A drive that restarts into its new firmware may end the save with a
     // reset, or drop its node or its session under it: the caller waits for
@@ -417,6 +410,54 @@ bool CLinuxTapeDeviceDriver::SendFirmwareBlock(int fd, const unsigned char* cdb,
     m_notice("tapediag: " + Device(fd)->Name() + ": firmware block " + std::to_string(block) + " arrived short (" +
              std::to_string(m_transferred) + " of " + std::to_string(FIRMWARE_BLOCK) + " bytes)");
     return false;
+}
+
+bool CLinuxTapeDeviceDriver::ReserveDrive(int fd)
+{
+    CPassThrough* device = Device(fd);
+    if (device == nullptr || !device->TakesReservations())
+        return true;
+    if (!PersistentReserveOut(fd, PR_OUT_REGISTER_AND_IGNORE_EXISTING_KEY, 0, m_reservationKey)) {
+        const bool unknown = m_completed && m_status == CHECK_CONDITION_STATUS &&
+                             (m_sense[SENSE_KEY_BYTE] & 0x0F) == SENSE_KEY_ILLEGAL_REQUEST &&
+                             (m_sense[SENSE_ASC_BYTE] == ASC_INVALID_OPCODE.asc ||
+                              m_sense[SENSE_ASC_BYTE] == ASC_INVALID_FIELD_IN_CDB.asc);
+        if (!unknown)
+            return false;
+        m_notice("tapediag: " + device->Name() +
+                 ": the target takes no persistent reservations: other hosts are not kept off the drive");
+        return true;
+    }
+    return PersistentReserveOut(fd, PR_OUT_RESERVE, m_reservationKey, 0);
+}
+
+void CLinuxTapeDeviceDriver::ReleaseDrive(int fd)
+{
+    CPassThrough* device = Device(fd);
+    if (device == nullptr || !device->TakesReservations())
+        return;
+    if (!PersistentReserveOut(fd, PR_OUT_RELEASE, m_reservationKey, 0)) {
+        // A target that cannot be reached keeps nothing to release.
+        if (!m_completed)
+            return;
+        // A target that counts a new session as another initiator keeps the
+        // reservation of the lost one: this program's key takes it over.
+        if (m_status == RESERVATION_CONFLICT_STATUS &&
+            PersistentReserveOut(fd, PR_OUT_REGISTER_AND_IGNORE_EXISTING_KEY, 0, m_reservationKey))
+            PersistentReserveOut(fd, PR_OUT_PREEMPT, m_reservationKey, m_reservationKey);
+    }
+    // Removing the key releases a reservation still held with it.
+    PersistentReserveOut(fd, PR_OUT_REGISTER_AND_IGNORE_EXISTING_KEY, 0, 0);
+}
+
+bool CLinuxTapeDeviceDriver::PersistentReserveOut(int fd, unsigned char action, uint64_t key, uint64_t actionKey)
+{
+    unsigned char cdb[10] = {OP_PERSISTENT_RESERVE_OUT, action, PR_TYPE_EXCLUSIVE_ACCESS, 0, 0, 0, 0, 0, 0, 0};
+    PutBig32(cdb + 5, PR_OUT_PARAMETER_LIST_LENGTH);
+    unsigned char list[PR_OUT_PARAMETER_LIST_LENGTH] = {};
+    PutBig64(list, key);
+    PutBig64(list + 8, actionKey);
+    return Issue(fd, cdb, 10, SCSI_DIR_OUT, list, sizeof list);
 }
 
 bool CLinuxTapeDeviceDriver::IsAutoLoaderConfiguration(int fd)

@@ -20,13 +20,14 @@
 
 #include "PassThrough.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-// The time-out in force between operations; every operation that needs a
-// longer one puts this back when it ends, on success and on failure.
+// The time-out of the commands that have none of their own in the table of
+// Timeouts.h; a command that has one puts this back as the time-out in force.
 const int STANDING_TIMEOUT_SECONDS = 60;
 
 // Takes one line about a device for the local user (no line end).
@@ -45,6 +46,10 @@ public:
     int AttachDevice(std::unique_ptr<CPassThrough> device);
     // Closes and forgets the device; an unknown handle is ignored.
     void DetachDevice(int fd);
+    // Puts a device under the handle it was detached from (the drive
+    // record keeps its handle); false, the device released, when the handle
+    // was never given or holds a device.
+    bool ReattachDevice(int fd, std::unique_ptr<CPassThrough> device);
     bool HasDevice(int fd) const;
     // Where the lines about devices that cannot be used go from now on.
     void SetNoticeFunction(DeviceNoticeFunction notice) { m_notice = std::move(notice); }
@@ -62,7 +67,8 @@ public:
     // Copies the first min(length, 32) bytes of the sense data of the last
     // failed command (all zero after a success). The descriptor is not used.
     void GetSense(int fd, unsigned char* buffer, int length);
-    // Sets the time-out of every following command on every device.
+    // Sets the time-out of every following command on every device that
+    // has none of its own (Timeouts.h).
     void SetDeviceTimeout(int fd, int seconds);
     int Timeout() const { return m_timeout; }
     // Bytes the data phase of the last command moved (0 when it moved none
@@ -71,6 +77,10 @@ public:
     // Whether the last command reached the device and ended, whatever it
     // answered.
     bool LastCommandCompleted() const { return m_completed; }
+    // The SCSI status the last command ended with (GOOD when it did not
+    // complete): BUSY, RESERVATION CONFLICT and TASK SET FULL come without
+    // sense data, so this is all that tells them apart.
+    unsigned char LastStatus() const { return m_status; }
 
     // Load, with retension when `retension` is non-zero.
     bool LoadTape(int fd, int retension);
@@ -125,6 +135,17 @@ public:
     // a whole number of blocks, or that would reach past the 24-bit buffer
     // offset, is refused without a command.
     bool DownloadFirmware(int fd, unsigned char* image, int length, int offset2, int offset1, int offset0);
+    // Keeps other hosts off a drive that takes persistent reservations (one
+    // behind an iSCSI target) while a command that destroys data or
+    // replaces firmware runs: registers this program's key and reserves
+    // the drive for exclusive access. True when reserved, when the device
+    // takes no reservations, or when its target does not implement them
+    // (said through the notice function); false, with the sense data or
+    // status of the refusal kept, when the drive refused.
+    bool ReserveDrive(int fd);
+    // Releases the reservation and removes the key, whatever ReserveDrive
+    // achieved; after a lost session the device logs in again for it.
+    void ReleaseDrive(int fd);
     // True when the drive reports the element address assignment page (1Dh)
     // of a medium changer, i.e. it sits in an autoloader. False also when the
     // drive refuses MODE SENSE seven times.
@@ -141,12 +162,14 @@ public:
 private:
     bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction, unsigned char* buffer,
                long length);
-    bool OpCmdWithTimeout(int fd, const unsigned char* cdb, int cdbLength, int seconds);
 
     // One block of a firmware download; false, and no further block, unless
     // the drive took all of it.
     bool SendFirmwareBlock(int fd, const unsigned char* cdb, unsigned char* data, int block);
 
+    // PERSISTENT RESERVE OUT of `action` for an exclusive-access reservation
+    // of the logical unit.
+    bool PersistentReserveOut(int fd, unsigned char action, uint64_t key, uint64_t actionKey);
     CPassThrough* Device(int fd) const;
     void ReportFailure(int fd, const CScsiResult& result);
 
@@ -159,6 +182,8 @@ private:
     int m_timeout;
     int m_transferred;
     bool m_completed;
+    unsigned char m_status;
+    uint64_t m_reservationKey;
     unsigned char m_sense[SCSI_SENSE_LENGTH];
 };
 

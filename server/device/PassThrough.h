@@ -54,6 +54,15 @@ public:
     // command that did not complete always carries a failure text.
     CScsiResult Execute(const CScsiRequest& request);
 
+    // Whether the device is shared with other hosts and takes persistent
+    // reservations, which keep them off it during a destructive command (a
+    // drive behind an iSCSI target). A drive of this host is kept for this
+    // program by its open nodes instead.
+    virtual bool TakesReservations() const { return false; }
+    // Whether the device holds nodes of this host open, which no other
+    // program can open meanwhile (a tape drive of this host).
+    virtual bool HoldsHostNodes() const { return false; }
+
     // How messages to the user name the device (its -dev: text, or the node
     // the host scan found; never a password).
     const std::string& Name() const { return m_name; }

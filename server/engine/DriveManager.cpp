@@ -257,6 +257,11 @@ bool CDriveManager::ExplainNotReady(CTapeDrive* drive)
 
 bool CDriveManager::SenseReport(CTapeDrive* drive, CatalogueId failure)
 {
+    return SenseReport(drive, CatalogueText(failure));
+}
+
+bool CDriveManager::SenseReport(CTapeDrive* drive, const CVString& failure)
+{
     m_application->Msg(failure, true);
     m_application->Msg(RetrieveAndFormatSenseMsg(drive), true);
     Separator();

@@ -27,6 +27,7 @@ const int TEST_BLOCK_SIZE = 65536;
 
 struct CBufferCapture;
 struct CFirmwareFileImage;
+struct CCounterPage;
 struct CRetryPolicy;
 
 class CDriveManager {
@@ -53,6 +54,16 @@ public:
     // on new nodes): finds the drive again among the host's drives by its
     // serial number and points the record at it. True when it was found.
     virtual bool ReopenLostDrive(CTapeDrive*) { return false; }
+    // The device text that names the drive in messages (its -dev: text
+    // without a password, or its node); empty when the host has none.
+    virtual std::string DeviceName(const CTapeDrive*) const { return std::string(); }
+    // Makes the drive ready for one command: a server holds no drive of the
+    // host between commands (backup software must be able to open it), so
+    // its nodes are opened again here and must still reach the same drive.
+    // False, with a line saying why, when they cannot be.
+    virtual bool OpenForCommand(CTapeDrive*) { return true; }
+    // Closes again what OpenForCommand opened.
+    virtual void CloseAfterCommand(CTapeDrive*) {}
 
     CTapeDriveList* GetDriveList() { return &m_driveList; }
     CDriverInterface* GetDriverInterface() { return m_driverInterface; }
@@ -80,6 +91,10 @@ public:
     // Sense reporting.
     // Explains a failed unit-ready check from the sense data fetched after it.
     void ProduceErrorMsg(unsigned char* sense);
+    // What the last command's status says when the drive turned the command
+    // away without sense data (busy, reserved by another host, task set
+    // full); null for any other outcome.
+    const char* RefusalText(CTapeDrive* drive);
 
     // Read/write and compression tests.
     bool ReadWriteTest();
@@ -104,6 +119,10 @@ public:
     // Unloads the cartridge of a DAT type 4 or 5 or Ultrium drive; nothing
     // for other drives.
     void EjectTape(CTapeDrive* drive);
+    // Keeps other hosts off a shared drive (CDriveReservation below); when
+    // the drive refuses: the failure line, the sense line, the separator,
+    // and false.
+    bool ReserveDrive(CTapeDrive* drive);
 
     // Firmware upgrade (DriveManagerFirmware.cpp; the pure rules in
     // FirmwareRules.h). True only when the new level was verified.
@@ -182,6 +201,16 @@ private:
                          bool& compressionAvail, bool reportUnknown);
     bool ReadVendorPage(CTapeDrive* drive, int page, unsigned char* buffer);
     bool RunTapeTest(const TapeTest& test);
+    // LOG SENSE of an error counter page into the zeroed buffer of
+    // 4096 bytes, with the sense line of the command.
+    CCounterPage ReadCounterPage(CTapeDrive* drive, int page, unsigned char* buffer, CVString& sense);
+    // DCE of the compression page, with up to six reads; false when none
+    // succeeded.
+    bool ReadCompression(CTapeDrive* drive, bool& on);
+    // Switches compression off and reads it back: the test pattern
+    // compresses so well that a test with compression on would hardly use
+    // the tape. When it stays on: the failure lines, the separator; false.
+    bool TurnCompressionOff(CTapeDrive* drive);
     // The opening lines of a drive command: the time stamp, the drive's
     // description and, when given, the issued-command line.
     void OpenCommand(CTapeDrive* drive);
@@ -190,6 +219,7 @@ private:
     // A failed step: its catalogue message, the sense line, the separator;
     // always false.
     bool SenseReport(CTapeDrive* drive, CatalogueId failure);
+    bool SenseReport(CTapeDrive* drive, const CVString& failure);
     // A line holding a single blank, which ends every command's output.
     void Separator();
     // A line of literal text.
@@ -226,6 +256,9 @@ private:
 
     // Capture steps (DriveManagerCapture.cpp).
     bool CaptureBuffer(const CBufferCapture& capture);
+    // READ BUFFER of the selected drive with `cdb` into the zeroed buffer,
+    // tried again while the drive refuses, up to ten times in all.
+    bool ReadDriveBuffer(unsigned char* cdb, unsigned char* buffer, int length);
     // The trace size query, retried as TotalTraceBufferReads does: the
     // total length in bytes, or false when the drive never answered.
     bool ReadTraceLength(long& total);
@@ -240,6 +273,27 @@ private:
     CDriverInterface* m_driverInterface;
     CTapeDriveList m_driveList;
     bool m_clientServer;
+};
+
+// Holds a shared drive for this host while a command that destroys data or
+// replaces firmware runs, and lets other hosts back however the command
+// ends.
+class CDriveReservation {
+public:
+    CDriveReservation(CDriveManager& manager, CTapeDrive* drive)
+        : m_manager(manager), m_drive(drive), m_held(manager.ReserveDrive(drive))
+    {}
+    ~CDriveReservation() { m_manager.GetDriverInterface()->ReleaseDrive(m_drive); }
+    CDriveReservation(const CDriveReservation&) = delete;
+    CDriveReservation& operator=(const CDriveReservation&) = delete;
+
+    // False when the drive refused; the refusal has been reported.
+    bool Held() const { return m_held; }
+
+private:
+    CDriveManager& m_manager;
+    CTapeDrive* m_drive;
+    bool m_held;
 };
 
 #endif

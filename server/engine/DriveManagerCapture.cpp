@@ -85,11 +85,7 @@ bool CDriveManager::ReadTraceLength(long& total)
 {
     unsigned char cdb[10] = {OP_READ_BUFFER, 0x04, BUFFER_TRACE, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00};
     std::unique_ptr<unsigned char[]> answer(new unsigned char[TRACE_BLOCK]);
-    CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    const bool read = Retry(CRetryPolicy{READ_BUFFER_ATTEMPTS, 0, false}, [&] {
-        std::memset(answer.get(), 0, TRACE_BLOCK);
-        return m_driverInterface->ReadBuffer(drive, cdb, answer.get(), TRACE_BLOCK);
-    });
+    const bool read = ReadDriveBuffer(cdb, answer.get(), TRACE_BLOCK);
     if (read)
         total = static_cast<long>(GetLittle32(answer.get() + TRACE_LENGTH_OFFSET));
     return read;
@@ -123,12 +119,21 @@ bool CDriveManager::PrintWholeTrace()
     const int length = 65536;
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[length]);
     unsigned char cdb[10] = {OP_READ_BUFFER, 0x04, BUFFER_TRACE, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
+    return ReadDriveBuffer(cdb, buffer.get(), length) && OutputBinary(buffer.get(), length);
+}
+
+bool CDriveManager::ReadDriveBuffer(unsigned char* cdb, unsigned char* buffer, int length)
+{
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    const bool read = Retry(CRetryPolicy{READ_BUFFER_ATTEMPTS, 0, false}, [&] {
-        std::memset(buffer.get(), 0, length);
-        return m_driverInterface->ReadBuffer(drive, cdb, buffer.get(), length);
-    });
-    return read && OutputBinary(buffer.get(), length);
+    // A drive that refused may answer the next time; one that let the read
+    // time out has had its one long try.
+    return Retry(
+        CRetryPolicy{READ_BUFFER_ATTEMPTS, 0, false},
+        [&] {
+            std::memset(buffer, 0, length);
+            return m_driverInterface->ReadBuffer(drive, cdb, buffer, length);
+        },
+        [&] { return m_driverInterface->LastCommandCompleted(drive); });
 }
 
 void CDriveManager::IncrementBy16K(unsigned char& b2, unsigned char& b1, unsigned char& b0)
@@ -156,11 +161,7 @@ bool CDriveManager::CaptureBuffer(const CBufferCapture& capture)
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[capture.length]);
     unsigned char cdb[10] = {OP_READ_BUFFER, 0x01, capture.bufferId, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00};
     PutBig24(cdb + 6, static_cast<uint32_t>(capture.length));
-    const bool read = Retry(CRetryPolicy{READ_BUFFER_ATTEMPTS, 0, false}, [&] {
-        std::memset(buffer.get(), 0, capture.length);
-        return m_driverInterface->ReadBuffer(drive, cdb, buffer.get(), capture.length);
-    });
-    if (!read) {
+    if (!ReadDriveBuffer(cdb, buffer.get(), capture.length)) {
         Line(capture.unreadable);
         return false;
     }

@@ -1,5 +1,6 @@
-// Short drive operations: retension, the drive's own self-test, and the
-// unload that comes before a firmware upgrade.
+// Short drive operations: retension, the drive's own self-test, the unload
+// that comes before a firmware upgrade, and the reservation that keeps
+// other hosts off a shared drive.
 #include "DriveManager.h"
 
 bool CDriveManager::RetensionTape()
@@ -28,9 +29,16 @@ bool CDriveManager::DriveDiagnostic()
         return Refuse("Electronic drive test not supported with this drive type.");
     m_driverInterface->TestForUnitReady(drive);
     // The drive's verdict is the status of its self-test command: no sense
-    // line is shown.
+    // line is shown. A drive that turned the command away (reserved by
+    // another host, busy) gave no verdict at all.
     const bool passed = SendDiagnostic();
-    m_application->Msg(passed ? CAT_DIAGNOSTIC_PASS : CAT_DIAGNOSTIC_FAIL, true);
+    const char* refusal = passed ? nullptr : RefusalText(drive);
+    if (refusal != nullptr) {
+        Line("Drive Diagnostic Test not run.");
+        Line(refusal);
+    } else {
+        m_application->Msg(passed ? CAT_DIAGNOSTIC_PASS : CAT_DIAGNOSTIC_FAIL, true);
+    }
     Separator();
     return passed;
 }
@@ -44,4 +52,9 @@ void CDriveManager::EjectTape(CTapeDrive* drive)
 {
     if (IsNewerFamilyDrive(drive->DriveType()))
         m_driverInterface->UnloadTape(drive);
+}
+
+bool CDriveManager::ReserveDrive(CTapeDrive* drive)
+{
+    return m_driverInterface->ReserveDrive(drive) || SenseReport(drive, CVString("Failure on: Reserve Drive"));
 }

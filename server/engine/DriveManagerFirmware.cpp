@@ -124,6 +124,9 @@ bool CDriveManager::FirmwareUpgrade()
     OpenCommand(drive, "Issued Cmd: Upgrade firmware.");
     if (!IsNewerFamilyDrive(drive->DriveType()))
         return Refuse(NOT_SUPPORTED);
+    const CDriveReservation reservation(*this, drive);
+    if (!reservation.Held())
+        return false;
 
     // Every refusal comes before the cartridge is ejected: an upgrade that
     // cannot go ahead leaves the drive as it found it.

@@ -109,6 +109,7 @@ bool CDriveManager::HealthCheck()
     Separator();
     CDriveHealth health;
     health.drive = drive;
+    health.device = DeviceName(drive);
     ReadHealthPages(drive, health);
     JudgeHealth(health);
     ReportHealth(health);

@@ -46,9 +46,11 @@ bool CDriveManager::PrintAllLogPages()
     if (std::find(listed, listed + count, LOG_PAGE_TAPE_ALERT) != listed + count)
         m_application->DeviceNotice("tapediag: reading log page 2Eh clears the TapeAlert flags the drive has "
                                     "pending; `tapediag health` judges them before they are gone");
+    // A drive that lists pages and shows none of them has shown nothing.
+    bool anyShown = count == 0;
     for (int i = 0; i < count; ++i)
-        PrintLogPage(listed[i]);
-    return true;
+        anyShown = PrintLogPage(listed[i]) || anyShown;
+    return anyShown;
 }
 
 bool CDriveManager::PrintLogPage(int page)

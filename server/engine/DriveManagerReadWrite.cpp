@@ -8,7 +8,7 @@
 #include "MessageQueue.h"
 #include "ProgressDisplay.h"
 #include "Retry.h"
-#include "ScsiCodes.h"
+#include "ScsiData.h"
 #include "TapeErrorHandler.h"
 
 namespace {
@@ -71,6 +71,11 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
     } else {
         OpenCommand(drive, CAT_ISSUED_TEST_READ_WRITE);
     }
+    // The test overwrites the cartridge: no other host may use the drive
+    // meanwhile.
+    const CDriveReservation reservation(*this, drive);
+    if (!reservation.Held())
+        return false;
     app->Msg(CAT_ISSUED_TEST_UNIT_READY, true);
 
     if (!device->TestForUnitReady(drive))
@@ -106,7 +111,8 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
         // The read/write test writes with the drive's compression off.
         if (IsCompressionOn(drive)) {
             compressionWasOn = true;
-            EnableCompression(drive, false);
+            if (!TurnCompressionOff(drive))
+                return false;
         }
         device->ReadPosition(drive);
         blockSize = device->GetBlockSize(drive);
@@ -154,16 +160,22 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
         app->TestProgress(TEST_PHASE_READ, (i + 1ULL) * TEST_BLOCK_SIZE, phaseBytes);
     }
 
-    // A page that cannot be read stays zero: a page without parameters.
     std::unique_ptr<unsigned char[]> writePage(new unsigned char[LOG_PAGE_LENGTH]());
     std::unique_ptr<unsigned char[]> readPage(new unsigned char[LOG_PAGE_LENGTH]());
-    device->LogSense(drive, writePage.get(), LOG_PAGE_LENGTH, LOG_PAGE_WRITE_ERRORS);
-    device->LogSense(drive, readPage.get(), LOG_PAGE_LENGTH, LOG_PAGE_READ_ERRORS);
+    CVString writeSense;
+    CVString readSense;
+    const CCounterPage writeCounters = ReadCounterPage(drive, LOG_PAGE_WRITE_ERRORS, writePage.get(), writeSense);
+    const CCounterPage readCounters = ReadCounterPage(drive, LOG_PAGE_READ_ERRORS, readPage.get(), readSense);
     CTapeErrorHandler errorHandler(this);
     errorHandler.InitErrorHandler(drive->DriveType(), static_cast<long>(megabytes));
-    bool pass = drive->DriveType() == DRIVE_ULTRIUM
-                    ? errorHandler.CheckDriveErrors(drive, writePage.get(), readPage.get())
-                    : errorHandler.CheckDriveErrors(drive, readPage.get());
+    const ECounterVerdict verdict = errorHandler.Judge(drive, writeCounters, readCounters);
+    if (verdict == WRITE_COUNTERS_UNREADABLE || verdict == READ_COUNTERS_UNREADABLE) {
+        Line("Failure: The drive's error counters could not be read.");
+        m_application->Msg(verdict == WRITE_COUNTERS_UNREADABLE ? writeSense : readSense, true);
+        Separator();
+        return false;
+    }
+    const bool pass = verdict == COUNTERS_PASS;
     if (pass) {
         app->Msg(test.passMessage, true);
     } else {
@@ -171,7 +183,8 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
         app->Msg(CAT_RETRY_OTHER_TAPE_OR_CLEAN, true);
     }
 
-    // The verdict is told by the lines above; the result says the sequence completed.
+    // A drive with too many errors failed the test: the result says so too,
+    // once the tape is rewound.
     app->Msg(CAT_ISSUED_FINAL_REWIND, true);
     if (!device->Rewind(drive))
         return SenseReport(drive, CAT_FAILURE_REWIND);
@@ -180,7 +193,14 @@ bool CDriveManager::RunTapeTest(const TapeTest& test)
     if (!device->ReadPosition(drive))
         return SenseReport(drive, CAT_FAILURE_READ_POSITION);
     Separator();
-    return true;
+    return pass;
+}
+
+CCounterPage CDriveManager::ReadCounterPage(CTapeDrive* drive, int page, unsigned char* buffer, CVString& sense)
+{
+    const bool read = m_driverInterface->LogSense(drive, buffer, LOG_PAGE_LENGTH, page);
+    sense = RetrieveAndFormatSenseMsg(drive);
+    return CCounterPage{buffer, read ? m_driverInterface->GetTransferLength(drive) : 0};
 }
 
 void CDriveManager::FillBuffer(unsigned char* buffer, int length)
@@ -240,14 +260,40 @@ bool CDriveManager::IsCompressionOn(CTapeDrive* drive)
 {
     if (!drive->CompressionAvail())
         return false;
+    bool on = false;
+    if (ReadCompression(drive, on))
+        return on;
+    Line("Cmd: \"IsCompressionOn\" failed execution.");
+    return false;
+}
+
+bool CDriveManager::ReadCompression(CTapeDrive* drive, bool& on)
+{
     unsigned char modeData[MODE_STATUS_LENGTH] = {};
     const bool read = Retry(CRetryPolicy{COMPRESSION_READ_ATTEMPTS, 0, false}, [&] {
         std::memset(modeData, 0, sizeof modeData);
         return m_driverInterface->ModeSensePage(drive, MODE_PAGE_COMPRESSION, modeData, MODE_STATUS_LENGTH);
     });
-    if (read)
-        return (modeData[6] & DCE_BIT) != 0;
-    Line("Cmd: \"IsCompressionOn\" failed execution.");
+    on = (modeData[6] & DCE_BIT) != 0;
+    return read;
+}
+
+bool CDriveManager::TurnCompressionOff(CTapeDrive* drive)
+{
+    const bool selected = EnableCompression(drive, false);
+    const CVString refusal = selected ? CVString() : RetrieveAndFormatSenseMsg(drive);
+    // The drive's word for it: a drive may take the page and keep
+    // compressing.
+    bool on = true;
+    const bool read = ReadCompression(drive, on);
+    if (read && !on)
+        return true;
+    Line("Failure on: Disable Compression");
+    if (!selected)
+        m_application->Msg(refusal, true);
+    else
+        Line(read ? "Drive compression is still on." : "Drive compression status could not be read back.");
+    Separator();
     return false;
 }
 
@@ -262,10 +308,8 @@ bool CDriveManager::EnableCompression(CTapeDrive* drive, bool enable)
         modeData[6] |= DCE_BIT;
     else
         modeData[6] &= static_cast<unsigned char>(~DCE_BIT);
-    int modeDataLength = modeData[0];
-    modeData[0] = 0;
-    modeData[1] = 0;
-    return m_driverInterface->ModeSelectPage(drive, modeDataLength + 1, modeData, MODE_SELECT_LENGTH);
+    const int listLength = ModeSelectList(modeData, m_driverInterface->GetTransferLength(drive));
+    return listLength > 0 && m_driverInterface->ModeSelectPage(drive, listLength, modeData, listLength);
 }
 
 bool CDriveManager::AppLevelIsCompressionEnabled()

@@ -17,10 +17,35 @@ CVString Hex(unsigned char value)
     return text;
 }
 
+// The statuses with which a drive turns a command away without sense data:
+// the drive did not run the command, and nothing is known of its health.
+struct CRefusalStatus {
+    unsigned char status;
+    const char* text;
+};
+const CRefusalStatus refusalStatuses[] = {
+    {BUSY_STATUS, "busy: the drive cannot take the command now"},
+    {RESERVATION_CONFLICT_STATUS, "reservation conflict: the drive is reserved by another host"},
+    {TASK_SET_FULL_STATUS, "task set full: the drive has more commands queued than it can take"},
+};
+
 }  // namespace
+
+const char* CDriveManager::RefusalText(CTapeDrive* drive)
+{
+    const unsigned char status = m_driverInterface->GetStatus(drive);
+    for (const CRefusalStatus& refusal : refusalStatuses) {
+        if (refusal.status == status)
+            return refusal.text;
+    }
+    return nullptr;
+}
 
 CVString CDriveManager::RetrieveAndFormatSenseMsg(CTapeDrive* drive)
 {
+    const char* refusal = RefusalText(drive);
+    if (refusal != nullptr)
+        return CVString(refusal);
     unsigned char sense[32] = {};
     m_driverInterface->GetSense(drive, sense, sizeof sense);
 

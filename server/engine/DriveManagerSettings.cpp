@@ -114,9 +114,12 @@ bool CDriveManager::SetValue(int speed, int compression, int load)
     if (drive->DriveType() != DRIVE_ULTRIUM)
         return OnlyForUltrium();
     m_driverInterface->TestForUnitReady(drive);
+    // Every setting asked for is tried; the command succeeds when all were set.
+    bool allSet = true;
     if (speed != -1) {
         Line("Issued Cmd: Set Drive Speed.");
-        if (SetNivraSpeed(speed)) {
+        const bool set = SetNivraSpeed(speed);
+        if (set) {
             CVString line("Drive speed set to ");
             line += SpeedText(speed);
             m_application->Msg(line, true);
@@ -124,21 +127,25 @@ bool CDriveManager::SetValue(int speed, int compression, int load)
             Line("Unable to set drive speed.");
         }
         Separator();
+        allSet = allSet && set;
     }
     if (compression != -1) {
         Line("Issued Cmd: Set Compression Mode.");
-        Line(SetNivraCompression(compression) ? Described(compression, compressionSet)
-                                              : "Unable to set SCSI mode control for compression.");
+        const bool set = SetNivraCompression(compression);
+        Line(set ? Described(compression, compressionSet) : "Unable to set SCSI mode control for compression.");
         Separator();
+        allSet = allSet && set;
     }
     if (load != -1) {
         Line("Issued Cmd: Set Load Parameter.");
-        Line(SetNivraAutoLoad(load) ? Described(load, loadSet) : "Unable to set drive load parameter.");
+        const bool set = SetNivraAutoLoad(load);
+        Line(set ? Described(load, loadSet) : "Unable to set drive load parameter.");
         Separator();
+        allSet = allSet && set;
     }
     if (speed == -1 && compression == -1 && load == -1)
         Line("No values selected to change.");
-    return true;
+    return allSet;
 }
 
 bool CDriveManager::GetValue(bool speed, bool compression, bool load)
@@ -148,10 +155,13 @@ bool CDriveManager::GetValue(bool speed, bool compression, bool load)
     if (drive->DriveType() != DRIVE_ULTRIUM)
         return OnlyForUltrium();
     m_driverInterface->TestForUnitReady(drive);
+    // Every setting asked for is read; the command succeeds when all were.
+    bool allRead = true;
     int value = 0;
     if (speed) {
         Line("Issued Cmd: Get Drive Speed.");
-        if (GetNivraSpeed(value)) {
+        const bool read = GetNivraSpeed(value);
+        if (read) {
             CVString line("Drive speed currently set to ");
             line += SpeedText(value);
             m_application->Msg(line, true);
@@ -159,21 +169,25 @@ bool CDriveManager::GetValue(bool speed, bool compression, bool load)
             Line("Unable to retrieve drive speed.");
         }
         Separator();
+        allRead = allRead && read;
     }
     if (compression) {
         Line("Issued Cmd: Get Compression Mode Setting.");
-        Line(GetNivraCompression(value) ? Described(value, compressionCurrent)
-                                        : "Unable to retrieve SCSI mode control for compression");
+        const bool read = GetNivraCompression(value);
+        Line(read ? Described(value, compressionCurrent) : "Unable to retrieve SCSI mode control for compression");
         Separator();
+        allRead = allRead && read;
     }
     if (load) {
         Line("Issued Cmd: Get Load Parameter Setting.");
-        Line(GetNivraAutoLoad(value) ? Described(value, loadCurrent) : "Unable to retrieve drive load status.");
+        const bool read = GetNivraAutoLoad(value);
+        Line(read ? Described(value, loadCurrent) : "Unable to retrieve drive load status.");
         Separator();
+        allRead = allRead && read;
     }
     if (!speed && !compression && !load)
         Line("No values selected to display.");
-    return true;
+    return allRead;
 }
 
 bool CDriveManager::ReadSettingPage(int page, int byte, unsigned char* data, const CRetryPolicy& policy)
@@ -193,17 +207,13 @@ bool CDriveManager::WriteSetting(int page, int byte, unsigned char mask, unsigne
     unsigned char data[MODE_DATA_LENGTH];
     if (!ReadSettingPage(page, byte, data, WRITE_SETTING))
         return false;
-    // Every byte but the field goes back to the drive as it was read. Mode
-    // data longer than the drive sent would write back bytes never read.
-    const int parameterLength = data[0] + 1;
-    if (parameterLength > m_driverInterface->GetTransferLength(m_application->GetCurrentDriveSelected()))
-        return false;
-    data[0] = 0;
-    data[1] = 0;
-    data[byte] = static_cast<unsigned char>((data[byte] & ~mask) | (value & mask));
+    // Every byte but the field goes back to the drive as it was read.
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    return Retry(WRITE_SETTING,
-                 [&] { return m_driverInterface->ModeSelectPage(drive, parameterLength, data, MODE_DATA_LENGTH); });
+    const int listLength = ModeSelectList(data, m_driverInterface->GetTransferLength(drive));
+    if (listLength <= byte)
+        return false;
+    data[byte] = static_cast<unsigned char>((data[byte] & ~mask) | (value & mask));
+    return Retry(WRITE_SETTING, [&] { return m_driverInterface->ModeSelectPage(drive, listLength, data, listLength); });
 }
 
 bool CDriveManager::GetNivraSpeed(int& speed)

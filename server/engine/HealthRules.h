@@ -43,6 +43,7 @@ const unsigned HEALTH_PAGES[] = {0x02, 0x03, 0x0C, 0x0D, 0x10, 0x2E};
 // What the health check found on one drive, and the verdicts.
 struct CDriveHealth {
     const CTapeDrive* drive = nullptr;
+    std::string device;  // how the drive was named (-dev: text or node)
     bool unitReady = true;
     CSenseReport notReady;  // when the unit-ready check failed
     // Page 00h first; then, once it was read, each page of HEALTH_PAGES.

@@ -8,6 +8,7 @@
 #include "HostDevices.h"
 #include "HostDriveManager.h"
 #include "LinuxDriverInterface.h"
+#include "MessageCatalogue.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ void CLinuxDriveManager::ScanHost()
         }
         // A node whose device sysfs cannot place is not a drive of this bus.
         if (opened.hasAddress)
-            IdentifyAndAdd(path, opened);
+            IdentifyAndAdd(opened, path);
     }
 }
 
@@ -94,7 +95,7 @@ void CLinuxDriveManager::AddNamedDevice(const CVString& spec)
     }
     const std::string name = opened.device->Name().empty() ? DeviceDisplayName(spec) : opened.device->Name();
     bool answered = false;
-    if (!IdentifyAndAdd(std::string(spec), opened, &answered) && answered)
+    if (!IdentifyAndAdd(opened, static_cast<const char*>(spec), &answered) && answered)
         SaySkipped(name.c_str(), "not a supported tape drive");
 }
 
@@ -103,9 +104,11 @@ void CLinuxDriveManager::SaySkipped(const char* device, const char* reason)
     Context().DeviceNotice(std::string("tapediag: device ") + device + " skipped: " + reason);
 }
 
-bool CLinuxDriveManager::IdentifyAndAdd(const std::string& path, COpenedDevice& opened, bool* answered)
+bool CLinuxDriveManager::IdentifyAndAdd(COpenedDevice& opened, const std::string& text, bool* answered)
 {
-    const std::string deviceName = opened.device->Name();
+    // A server holds no drive of this host between commands: backup
+    // software gets EBUSY from a drive whose nodes are open.
+    const bool perCommand = Context().ClientServerConnection() && opened.device->HoldsHostNodes();
     int fd = m_interface->AttachDevice(std::move(opened.device));
     unsigned char inquiry[INQUIRY_BUFFER_LENGTH] = {};
     int type = 0;
@@ -135,35 +138,57 @@ bool CLinuxDriveManager::IdentifyAndAdd(const std::string& path, COpenedDevice& 
     drive->BusID(address.bus);
     drive->DriveID(address.target);
     drive->LunID(address.lun);
-    drive->NTTapeDriveName(deviceName.c_str());
     if (!GetDriveList()->AddHead(drive)) {
         delete drive;
         m_interface->Driver().DetachDevice(fd);
         return false;
     }
-    if (opened.hasAddress)
-        m_hostNodes[fd] = path;
-    else
+    if (!opened.hasAddress)
         ++m_unaddressedDrives;
 
     CVString serial = ReadSerialNumber(drive);
     drive->SerialNumber(serial);
     SetExtendedFWVersionInfo(drive);
     m_interface->SetDeviceTimeout(fd, DISCOVERY_TIMEOUT);
+    if (m_sources.size() <= static_cast<size_t>(fd))
+        m_sources.resize(static_cast<size_t>(fd) + 1);
+    m_sources[static_cast<size_t>(fd)] = CDriveSource{text, perCommand, opened.hasAddress};
+    if (perCommand)
+        m_interface->Driver().DetachDevice(fd);
     return true;
+}
+
+const CLinuxDriveManager::CDriveSource* CLinuxDriveManager::Source(int fd) const
+{
+    return fd >= 0 && static_cast<size_t>(fd) < m_sources.size() ? &m_sources[static_cast<size_t>(fd)] : nullptr;
+}
+
+bool CLinuxDriveManager::OpenedPerCommand(int fd) const
+{
+    const CDriveSource* source = Source(fd);
+    return source != nullptr && source->perCommand;
+}
+
+std::string CLinuxDriveManager::DeviceName(const CTapeDrive* drive) const
+{
+    const CDriveSource* source = Source(drive->FileDescriptor());
+    return source != nullptr ? DeviceDisplayName(source->text.c_str()) : std::string();
 }
 
 bool CLinuxDriveManager::ReopenLostDrive(CTapeDrive* drive)
 {
     const int lost = drive->FileDescriptor();
+    const CDriveSource* source = Source(lost);
     const CVString serial = drive->SerialNumber();
-    if (m_interface->Driver().LastCommandCompleted() || m_hostNodes.count(lost) == 0 ||
+    if (m_interface->Driver().LastCommandCompleted() || source == nullptr || !source->hostNode ||
         serial == CatalogueText(CAT_UNAVAILABLE))
         return false;
+    const bool perCommand = source->perCommand;
     for (const std::string& path : ListHostTapeDevices(m_paths)) {
         // Other drives' nodes stay untouched: they may be at work.
-        const bool held = std::any_of(m_hostNodes.begin(), m_hostNodes.end(),
-                                      [&](const auto& node) { return node.first != lost && node.second == path; });
+        const bool held = std::any_of(m_sources.begin(), m_sources.end(), [&](const CDriveSource& other) {
+            return &other != source && other.hostNode && other.text == path;
+        });
         CVString error;
         COpenedDevice opened = held ? COpenedDevice() : m_openDevice(path.c_str(), error);
         if (!opened.device || !opened.hasAddress)
@@ -177,8 +202,9 @@ bool CLinuxDriveManager::ReopenLostDrive(CTapeDrive* drive)
             continue;
         }
         m_interface->Driver().DetachDevice(lost);
-        m_hostNodes.erase(lost);
-        m_hostNodes[fd] = path;
+        m_sources[static_cast<size_t>(lost)] = CDriveSource{};
+        m_sources.resize(std::max(m_sources.size(), static_cast<size_t>(fd) + 1));
+        m_sources[static_cast<size_t>(fd)] = CDriveSource{path, perCommand, true};
         drive->FileDescriptor(fd);
         drive->AdapterID(opened.address.adapter);
         drive->BusID(opened.address.bus);
@@ -186,5 +212,55 @@ bool CLinuxDriveManager::ReopenLostDrive(CTapeDrive* drive)
         drive->LunID(opened.address.lun);
         return true;
     }
+    return false;
+}
+
+bool CLinuxDriveManager::OpenForCommand(CTapeDrive* drive)
+{
+    const int fd = drive->FileDescriptor();
+    if (!OpenedPerCommand(fd))
+        return true;
+    const std::string& text = m_sources[static_cast<size_t>(fd)].text;
+    const std::string name = DeviceDisplayName(text.c_str());
+    CVString error;
+    COpenedDevice opened = m_openDevice(text.c_str(), error);
+    if (!opened.device)
+        return CannotOpen(name, error);
+    m_interface->Driver().ReattachDevice(fd, std::move(opened.device));
+    // The node may name another drive now (one was unplugged, the next one
+    // took its number): a destructive test must not run on it.
+    const char* unlike = Unlike(drive);
+    if (unlike == nullptr)
+        return true;
+    m_interface->Driver().DetachDevice(fd);
+    return CannotOpen(name, unlike);
+}
+
+void CLinuxDriveManager::CloseAfterCommand(CTapeDrive* drive)
+{
+    if (OpenedPerCommand(drive->FileDescriptor()))
+        m_interface->Driver().DetachDevice(drive->FileDescriptor());
+}
+
+const char* CLinuxDriveManager::Unlike(CTapeDrive* drive)
+{
+    unsigned char inquiry[INQUIRY_BUFFER_LENGTH] = {};
+    if (!m_interface->DriveInquiry(drive, inquiry, INQUIRY_BUFFER_LENGTH))
+        return "it does not answer";
+    inquiry[36] = 0;
+    CTapeDrive answering;
+    answering.SetDriveDescAndFirmwareDesc(reinterpret_cast<const char*>(inquiry + 8));
+    if (CVString(answering.DriveDescription()) != CVString(drive->DriveDescription()))
+        return "another drive answers there now";
+    if (ReadSerialNumber(drive) != CVString(drive->SerialNumber()))
+        return "another drive answers there now (its serial number differs)";
+    return nullptr;
+}
+
+bool CLinuxDriveManager::CannotOpen(const std::string& device, const char* reason)
+{
+    Context().DeviceNotice("tapediag: " + device + ": " + reason);
+    Context().Msg(CVString(("Unable to use the drive " + device + ": " + reason).c_str()), true);
+    Context().Msg(CVString(" "), true);
     return false;
 }

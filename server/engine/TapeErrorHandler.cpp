@@ -65,6 +65,39 @@ bool CTapeErrorHandler::CheckDriveErrors(CTapeDrive*, unsigned char* writePage, 
     return Verdict(NivraErrors(writePage, readPage));
 }
 
+ECounterVerdict CTapeErrorHandler::Judge(CTapeDrive* drive, const CCounterPage& writePage, const CCounterPage& readPage)
+{
+    if (drive->DriveType() == DRIVE_ULTRIUM) {
+        if (!HoldsParameters(writePage, {ERROR_COUNTER_TOTAL_UNCORRECTED}))
+            return WRITE_COUNTERS_UNREADABLE;
+        if (!HoldsParameters(readPage, {ERROR_COUNTER_TOTAL_UNCORRECTED}))
+            return READ_COUNTERS_UNREADABLE;
+        return CheckDriveErrors(drive, writePage.data, readPage.data) ? COUNTERS_PASS : COUNTERS_FAIL;
+    }
+    const bool held =
+        CDriveManager::IsTravanTypeDrive(drive)
+            ? HoldsParameters(readPage, {ERROR_COUNTER_CORRECTED_WITHOUT_DELAY, ERROR_COUNTER_CORRECTED_WITH_DELAY})
+        : CDriveManager::IsDatTypeDrive(drive) ? HoldsParameters(readPage, {ERROR_COUNTER_VENDOR_DAT})
+                                               : true;
+    if (!held)
+        return READ_COUNTERS_UNREADABLE;
+    return CheckDriveErrors(drive, readPage.data) ? COUNTERS_PASS : COUNTERS_FAIL;
+}
+
+bool CTapeErrorHandler::HoldsParameters(const CCounterPage& page, std::initializer_list<int> codes)
+{
+    const int end = page.received < PageEnd(page.data) ? page.received : PageEnd(page.data);
+    for (int code : codes) {
+        int position = FIRST_PARAMETER;
+        while (position + LOG_PARAMETER_HEADER_LENGTH <= end &&
+               static_cast<int>(LogParameterCode(page.data + position)) != code)
+            position = NextLogParameter(page.data, position);
+        if (position + LOG_PARAMETER_HEADER_LENGTH > end || NextLogParameter(page.data, position) > end)
+            return false;
+    }
+    return true;
+}
+
 bool CTapeErrorHandler::Verdict(long long errors)
 {
     bool pass = errors <= m_maxAllowedErrors;
@@ -93,7 +126,8 @@ long long CTapeErrorHandler::TR4Errors(unsigned char* page)
 
 long long CTapeErrorHandler::FindParameter(unsigned char* page, int code, bool& found)
 {
-    for (int position = FIRST_PARAMETER; position <= PageEnd(page); position = NextLogParameter(page, position)) {
+    // What starts at the page's end is not the page's.
+    for (int position = FIRST_PARAMETER; position < PageEnd(page); position = NextLogParameter(page, position)) {
         if (static_cast<int>(LogParameterCode(page + position)) == code) {
             found = true;
             return GetIndividualParamValue(reinterpret_cast<logparameter*>(page + position));

@@ -4,6 +4,8 @@
 #ifndef TAPEDIAG_TAPEERRORHANDLER_H
 #define TAPEDIAG_TAPEERRORHANDLER_H
 
+#include <initializer_list>
+
 #include "TapeDrive.h"
 
 class CCommandContext;
@@ -15,6 +17,23 @@ struct logparameter {
     unsigned char control;
     unsigned char length;
     unsigned char value[1];  // `length` bytes, big-endian
+};
+
+// A counter page as LOG SENSE brought it: the zero-filled buffer and the
+// bytes of it that arrived (0 when LOG SENSE failed).
+struct CCounterPage {
+    unsigned char* data;
+    int received;
+};
+
+enum ECounterVerdict {
+    COUNTERS_PASS,
+    COUNTERS_FAIL,
+    // A page the figure uses lacks a parameter of it (the page could not be
+    // read, or arrived shorter): without its counters a drive would pass
+    // with no errors counted at all.
+    WRITE_COUNTERS_UNREADABLE,
+    READ_COUNTERS_UNREADABLE
 };
 
 class CTapeErrorHandler {
@@ -30,6 +49,11 @@ public:
     bool CheckDriveErrors(CTapeDrive* drive, unsigned char* page);
     // True for pass, from the write and read error counter pages of an Ultrium drive.
     bool CheckDriveErrors(CTapeDrive* drive, unsigned char* writePage, unsigned char* readPage);
+    // The verdict from the pages the drive's figure uses (the read page of a
+    // Travan or DAT drive, both pages of an Ultrium drive), once each
+    // parameter the figure counts is known to lie whole within the page and
+    // the bytes received.
+    ECounterVerdict Judge(CTapeDrive* drive, const CCounterPage& writePage, const CCounterPage& readPage);
 
     long long TR4Errors(unsigned char* page);
     long long DATErrors(unsigned char* page);
@@ -39,10 +63,12 @@ public:
     long long MaxAllowedErrors() const { return m_maxAllowedErrors; }
 
 private:
-    // The value of the first parameter with this code, examining a parameter
-    // that starts exactly at the end of the page too; found tells whether
+    // The value of the first parameter with this code; found tells whether
     // there was one.
     long long FindParameter(unsigned char* page, int code, bool& found);
+    // Whether the first parameter with each of these codes lies whole within
+    // the page and the bytes received.
+    static bool HoldsParameters(const CCounterPage& page, std::initializer_list<int> codes);
     bool Verdict(long long errors);
 
     CCommandContext* m_application;

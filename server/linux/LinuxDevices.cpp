@@ -79,11 +79,18 @@ CVString Reason(const char* what, const std::string& path, const char* why)
     return text;
 }
 
+// How a node is opened: a drive's generic node exclusively. The sg driver
+// then refuses it to any other program while this one holds it (and to
+// this one while another holds it, EBUSY), as programs that must be alone
+// with a drive do. The st driver lets one program at a time open a tape
+// node whatever the flags, and ignores O_EXCL.
+enum ENodeUse { NODE_SHARED, NODE_EXCLUSIVE };
+
 // Opens a device node read/write and non-blocking (so an empty drive still
 // opens); -1, with the reason in `error` and errno kept, when it cannot.
-int OpenNode(const std::string& path, CVString& error)
+int OpenNode(const std::string& path, CVString& error, ENodeUse use = NODE_SHARED)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | (use == NODE_EXCLUSIVE ? O_EXCL : 0));
     if (fd < 0) {
         const int saved = errno;
         error = Reason("cannot open ", path, DeviceErrorReason(saved));
@@ -112,7 +119,7 @@ std::unique_ptr<CPassThrough> OpenTape(const char* path, const CSysfsNode& node,
         return std::unique_ptr<CPassThrough>(new CSgPassThrough(claimFd, claimFd, true));
     }
     const std::string genericPath = paths.dev + "/" + node.partnerNode;
-    const int fd = OpenNode(genericPath, error);
+    const int fd = OpenNode(genericPath, error, NODE_EXCLUSIVE);
     if (fd < 0 && errno == ENOENT) {
         SayCommandsGoThroughSt(path);
         return std::unique_ptr<CPassThrough>(new CSgPassThrough(claimFd, claimFd, true));
@@ -144,7 +151,7 @@ std::unique_ptr<CPassThrough> OpenGeneric(const char* path, const CSysfsNode& no
         if (claimFd < 0 && errno != ENOENT)
             return nullptr;
     }
-    const int fd = OpenNode(path, error);
+    const int fd = OpenNode(path, error, NODE_EXCLUSIVE);
     if (fd < 0) {
         if (claimFd >= 0)
             ::close(claimFd);

@@ -46,6 +46,7 @@ public:
     int Descriptor() const { return m_fd; }
     int ClaimDescriptor() const { return m_claimFd; }
     bool ThroughSt() const { return m_throughSt; }
+    bool HoldsHostNodes() const override { return true; }
 
 protected:
     CScsiResult Send(const CScsiRequest& request) override;

@@ -83,6 +83,15 @@ TEST(SelfTest, EveryOutcome)
         {"etest", "ultrium,nocart", 1, Join(ULTRIUM, {ETEST, "Drive Diagnostic Test complete: Report Pass.", " "})},
         {"etest", "ultrium,selftest-fail", 0,
          Join(ULTRIUM, {ETEST, "Drive Diagnostic Test complete: Report Fail.", " "})},
+        // Turned away without a verdict: the drive is not called failed.
+        {"etest", "ultrium,status=1d:18", 0,
+         Join(ULTRIUM, {ETEST, "Drive Diagnostic Test not run.",
+                        "reservation conflict: the drive is reserved by another host", " "})},
+        {"etest", "dds4,status=1d:08", 0,
+         Join(DDS4, {ETEST, "Drive Diagnostic Test not run.", "busy: the drive cannot take the command now", " "})},
+        {"etest", "ultrium,status=1d:28", 0,
+         Join(ULTRIUM, {ETEST, "Drive Diagnostic Test not run.",
+                        "task set full: the drive has more commands queued than it can take", " "})},
         // The refusal comes after the banner.
         {"etest", "dds3", 0, Join(DDS3, {ETEST, "Electronic drive test not supported with this drive type.", " "})},
         {"etest", "crt20000n", 0,

@@ -22,7 +22,7 @@ public:
     int modeSenseFailures = 0;              // the first mode sense requests that fail
     int selectParameterLength = -1;         // of the last ModeSelectPage
     std::vector<unsigned char> selectData;  // sent by the last ModeSelectPage
-    int transferLength = 0;                 // answered by GetTransferLength
+    int transferLength = 0;                 // answered by GetTransferLength; set by ModeSensePage
 
     void GetSense(CTapeDrive*, unsigned char* buffer, int length) override
     {
@@ -74,6 +74,7 @@ public:
         size_t count = modeData.size() < static_cast<size_t>(length) ? modeData.size() : length;
         if (count > 0)
             std::memcpy(buffer, modeData.data(), count);
+        transferLength = static_cast<int>(count);
         return true;
     }
     bool ModeSelectPage(CTapeDrive*, int parameterLength, unsigned char* buffer, int length) override
@@ -89,6 +90,8 @@ public:
     bool RequestSense(CTapeDrive*, unsigned char*, int) override { return Call("RequestSense"); }
     bool DownloadFirmware(CTapeDrive*, unsigned char*, int, int, int, int) override { return Call("DownloadFirmware"); }
     bool ParkDriveArm(CTapeDrive*, bool) override { return Call("ParkDriveArm"); }
+    bool ReserveDrive(CTapeDrive*) override { return Call("ReserveDrive"); }
+    void ReleaseDrive(CTapeDrive*) override { Call("ReleaseDrive"); }
     bool IsAutoLoaderConfiguration(CTapeDrive*) override
     {
         Call("IsAutoLoaderConfiguration");

@@ -39,7 +39,7 @@ inline CRecordedCommand Record(const CScsiRequest& request)
 }
 
 // What a test expects of one command, compared in one line:
-// EXPECT_EQ(Shape(device.Last()), (CCmd{{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}));
+// EXPECT_EQ(Shape(device.Last()), (CCmd{{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 14000}));
 struct CCmd {
     CBytes cdb;
     ScsiDirection direction;

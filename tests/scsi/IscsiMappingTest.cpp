@@ -124,11 +124,11 @@ TEST(IscsiCommands, ADataInCommandWithoutABufferGetsRoomForItsData)
 TEST(IscsiCommands, OnlyAPresentTapeDriveIsATapeDrive)
 {
     const unsigned char tape[] = {0x01}, disk[] = {0x00}, absentTape[] = {0x21}, changer[] = {0x08};
-    EXPECT_TRUE(IsTapeInquiry(tape, 36));
-    EXPECT_FALSE(IsTapeInquiry(disk, 36));
-    EXPECT_FALSE(IsTapeInquiry(absentTape, 36));
-    EXPECT_FALSE(IsTapeInquiry(changer, 36));
-    EXPECT_FALSE(IsTapeInquiry(tape, 0));
+    EXPECT_TRUE(IsInquiryOfType(tape, 36, DEVICE_TYPE_TAPE));
+    EXPECT_FALSE(IsInquiryOfType(disk, 36, DEVICE_TYPE_TAPE));
+    EXPECT_FALSE(IsInquiryOfType(absentTape, 36, DEVICE_TYPE_TAPE));
+    EXPECT_FALSE(IsInquiryOfType(changer, 36, DEVICE_TYPE_TAPE));
+    EXPECT_FALSE(IsInquiryOfType(tape, 0, DEVICE_TYPE_TAPE));
 }
 
 }  // namespace

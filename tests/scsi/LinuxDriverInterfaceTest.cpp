@@ -1,6 +1,7 @@
 #include "LinuxDriverInterface.h"
 
 #include "RecordingPassThrough.h"
+#include "Timeouts.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +33,8 @@ TEST_F(DriverInterfaceTest, CommandsGoToTheDeviceOfTheDrivesDescriptor)
     EXPECT_TRUE(face.Driver().HasDevice(1));
     EXPECT_TRUE(face.Rewind(&secondDrive));
     EXPECT_TRUE(face.LoadTape(&firstDrive, true));
-    EXPECT_EQ(Shape(second->Last()), (CCmd{{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}));
-    EXPECT_EQ(Shape(first->Last()), (CCmd{{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, 900}));
+    EXPECT_EQ(Shape(second->Last()), (CCmd{{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}));
+    EXPECT_EQ(Shape(first->Last()), (CCmd{{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}));
     EXPECT_EQ(first->Commands().size(), 1u);
     EXPECT_EQ(second->Commands().size(), 1u);
 
@@ -61,7 +62,7 @@ TEST_F(DriverInterfaceTest, ResultsAndSensePassThroughUnchanged)
     EXPECT_TRUE(face.UnloadTape(&firstDrive));  // also after a failed unload
 }
 
-TEST_F(DriverInterfaceTest, ReadBufferRunsAt600AndLeaves60)
+TEST_F(DriverInterfaceTest, ReadBufferIsOneLongCommandThatLeavesTheStandingTimeout)
 {
     unsigned char cdb[10] = {0x3C, 0x02, 0x01, 0, 0, 0, 0, 0x10, 0, 0};
     unsigned char data[4096] = {};
@@ -69,7 +70,8 @@ TEST_F(DriverInterfaceTest, ReadBufferRunsAt600AndLeaves60)
         first->Queue(fails ? CheckCondition(0x05, 0x24) : Good());
         face.SetDeviceTimeout(0, 10);
         EXPECT_EQ(face.ReadBuffer(&firstDrive, cdb, data, 4096), !fails);
-        EXPECT_EQ(Shape(first->Last()), (CCmd{{0x3C, 0x02, 0x01, 0, 0, 0, 0, 0x10, 0, 0}, SCSI_DIR_IN, 4096, 600}));
+        EXPECT_EQ(Shape(first->Last()),
+                  (CCmd{{0x3C, 0x02, 0x01, 0, 0, 0, 0, 0x10, 0, 0}, SCSI_DIR_IN, 4096, DATA_TRANSFER_TIMEOUT_SECONDS}));
         EXPECT_EQ(face.Driver().Timeout(), 60);
     }
 }

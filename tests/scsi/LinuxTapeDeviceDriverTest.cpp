@@ -2,6 +2,8 @@
 
 #include "FakeClock.h"
 #include "RecordingPassThrough.h"
+#include "ScsiData.h"
+#include "Timeouts.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -59,25 +61,25 @@ const int ANY = DISCOVERY_TIMEOUT;
 // clang-format off
 const OperationRow operations[] = {
     {"LoadTape retension", OPERATION(LoadTape(FD, 1)),
-     {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, 900}, false},
+     {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, false},
     {"LoadTape", OPERATION(LoadTape(FD, 0)),
-     {{0x1B, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, 360}, false},
+     {{0x1B, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, false},
     {"UnloadTape", OPERATION(UnloadTape(FD)),
-     {{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360}, true},
+     {{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, true},
     {"WriteFileMarks", OPERATION(WriteFileMarks(FD)),
-     {{0x10, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, ANY}, false},
+     {{0x10, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"Rewind", OPERATION(Rewind(FD)),
-     {{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}, false},
+     {{0x01, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, false},
     {"Write fixed", OPERATION(WriteDataToDrive(FD, 512, b, 65536)),
-     {{0x0A, 0x01, 0x00, 0x00, 0x80, 0}, SCSI_DIR_OUT, 65536, ANY}, false},
+     {{0x0A, 0x01, 0x00, 0x00, 0x80, 0}, SCSI_DIR_OUT, 65536, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"Write variable", OPERATION(WriteDataToDrive(FD, 0, b, 70000)),
-     {{0x0A, 0x00, 0x01, 0x11, 0x70, 0}, SCSI_DIR_OUT, 70000, ANY}, false},
+     {{0x0A, 0x00, 0x01, 0x11, 0x70, 0}, SCSI_DIR_OUT, 70000, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"Read variable", OPERATION(ReadDataFromDrive(FD, 0, b, 65536)),
-     {{0x08, 0x00, 0x01, 0x00, 0x00, 0}, SCSI_DIR_IN, 65536, ANY}, false},
+     {{0x08, 0x00, 0x01, 0x00, 0x00, 0}, SCSI_DIR_IN, 65536, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"Read whole blocks", OPERATION(ReadDataFromDrive(FD, 1024, b, 66536)),
-     {{0x08, 0x01, 0x00, 0x00, 0x40, 0}, SCSI_DIR_IN, 66536, ANY}, false},
+     {{0x08, 0x01, 0x00, 0x00, 0x40, 0}, SCSI_DIR_IN, 66536, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"ReadPosition", OPERATION(ReadPosition(FD)),
-     {{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, 86400}, false},
+     {{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, DATA_TRANSFER_TIMEOUT_SECONDS}, false},
     {"DriveInquiry", OPERATION(DriveInquiry(FD, b, 64)),
      {{0x12, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 64, ANY}, false},
     {"ExtendedDriveInquiry", OPERATION(ExtendedDriveInquiry(FD, 0x80, b, 260)),
@@ -93,9 +95,9 @@ const OperationRow operations[] = {
     {"LogSelectReset", OPERATION(LogSelectReset(FD)),
      {{0x4C, 0x02, 0x40, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, ANY}, false},
     {"FastFwdToEOD", OPERATION(FastFwdToEOD(FD)),
-     {{0x11, 0x03, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360}, false},
+     {{0x11, 0x03, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}, false},
     {"SendDiagnostic", OPERATION(SendDiagnostic(FD)),
-     {{0x1D, 0x04, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, ANY}, false},
+     {{0x1D, 0x04, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, SELF_TEST_TIMEOUT_SECONDS}, false},
     {"RequestSense", OPERATION(RequestSense(FD, b, 18)),
      {{0x03, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 18, ANY}, false},
 };
@@ -271,13 +273,13 @@ TEST_F(DriverTest, BadArgumentsFailWithoutACommand)
 
 // ---- retries ----
 
-TEST_F(DriverTest, UnitReadyTriesThreeTimesAtFiveSeconds)
+TEST_F(DriverTest, UnitReadyTriesThreeTimes)
 {
     device->Standing(CheckCondition(0x02, 0x04, 0x01));
     EXPECT_FALSE(driver.TestForUnitReady(FD));
     ASSERT_EQ(device->Commands().size(), 3u);
     for (const CRecordedCommand& command : device->Commands())
-        EXPECT_EQ(Shape(command), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 5}));
+        EXPECT_EQ(Shape(command), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, UNIT_READY_TIMEOUT_SECONDS}));
     EXPECT_EQ(driver.Timeout(), 60);
 
     device->Clear();
@@ -366,13 +368,104 @@ TEST_F(DriverTest, ParkUnloadsThenParksOrUnparks)
     EXPECT_TRUE(driver.ParkDriveArm(FD, true));
     const std::vector<CRecordedCommand>& sent = device->Commands();
     ASSERT_EQ(sent.size(), 8u);
-    EXPECT_EQ(Shape(sent[5]), (CCmd{{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 480}));
-    EXPECT_EQ(Shape(sent[6]), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 5}));
+    EXPECT_EQ(Shape(sent[5]), (CCmd{{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS}));
+    EXPECT_EQ(Shape(sent[6]), (CCmd{{0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, UNIT_READY_TIMEOUT_SECONDS}));
     EXPECT_EQ(Shape(sent[7]), (CCmd{{0x06, 0, 0, 0, 0x01, 0}, SCSI_DIR_NONE, 0, 60}));
 
     device->Clear();
     EXPECT_TRUE(driver.ParkDriveArm(FD, false));
     EXPECT_EQ(device->Last().cdb, (CBytes{0x06, 0, 0, 0, 0x00, 0}));
+}
+
+// ---- persistent reservations ----
+
+class SharedDevice : public CRecordingPassThrough {
+public:
+    bool TakesReservations() const override { return true; }
+};
+
+CBytes ReserveOut(unsigned char action)
+{
+    return CBytes{0x5F, action, 0x03, 0, 0, 0, 0, 0, 24, 0};
+}
+
+uint64_t Key(const CBytes& list, int at)
+{
+    return GetBigN(list.data() + at, 8);
+}
+
+TEST_F(DriverTest, AReservationIsRegisteredTakenAndGivenBackUnderOneKeyOfItsOwn)
+{
+    EXPECT_TRUE(driver.ReserveDrive(FD));
+    driver.ReleaseDrive(FD);
+    EXPECT_TRUE(device->Commands().empty()) << "a drive of this host is kept by its open nodes";
+
+    std::unique_ptr<SharedDevice> owned(new SharedDevice);
+    SharedDevice* shared = owned.get();
+    const int handle = driver.AttachDevice(std::move(owned));
+    EXPECT_TRUE(driver.ReserveDrive(handle));
+    driver.ReleaseDrive(handle);
+    const std::vector<CRecordedCommand>& sent = shared->Commands();
+    ASSERT_EQ(sent.size(), 4u);
+    const uint64_t key = Key(sent[0].dataOut, 8);
+    EXPECT_EQ(key >> 48, 0x7464u);
+    // clang-format off
+    const struct { unsigned char action; uint64_t key; uint64_t actionKey; } expected[] = {
+        {0x06, 0, key},  // register, whatever key this initiator had
+        {0x01, key, 0},  // reserve for exclusive access
+        {0x02, key, 0},  // release
+        {0x06, 0, 0},    // unregister
+    };
+    // clang-format on
+    for (size_t i = 0; i < sent.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(sent[i].cdb, ReserveOut(expected[i].action));
+        ASSERT_EQ(sent[i].dataOut.size(), 24u);
+        EXPECT_EQ(Key(sent[i].dataOut, 0), expected[i].key);
+        EXPECT_EQ(Key(sent[i].dataOut, 8), expected[i].actionKey);
+    }
+}
+
+TEST_F(DriverTest, AReservationRefusedUnknownOrLostIsHandledAsItMustBe)
+{
+    std::unique_ptr<SharedDevice> owned(new SharedDevice);
+    SharedDevice* shared = owned.get();
+    const int handle = driver.AttachDevice(std::move(owned));
+    shared->Name("iscsi://host/iqn/1");
+
+    // Another host holds the drive: refused, the status kept for the report.
+    shared->Queue(Good());
+    shared->Queue(WithStatus(0x18));
+    EXPECT_FALSE(driver.ReserveDrive(handle));
+    EXPECT_EQ(driver.LastStatus(), 0x18);
+
+    // A target without persistent reservations: said, and the test goes on.
+    shared->Clear();
+    shared->Queue(CheckCondition(0x05, 0x20, 0x00));
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(driver.ReserveDrive(handle));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tapediag: iscsi://host/iqn/1: the target takes no persistent reservations: other hosts are not kept "
+              "off the drive\n");
+    EXPECT_EQ(shared->Commands().size(), 1u);
+
+    // A new session after a lost one is another initiator to some targets:
+    // the key takes the reservation over before it is removed.
+    shared->Clear();
+    shared->Queue(WithStatus(0x18));
+    driver.ReleaseDrive(handle);
+    std::vector<unsigned char> actions;
+    for (const CRecordedCommand& command : shared->Commands())
+        actions.push_back(command.cdb[1]);
+    EXPECT_EQ(actions, (std::vector<unsigned char>{0x02, 0x06, 0x04, 0x06}));
+
+    // A target that cannot be reached: nothing more is sent.
+    shared->Clear();
+    shared->Queue(NotCompleted());
+    testing::internal::CaptureStderr();
+    driver.ReleaseDrive(handle);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(shared->Commands().size(), 1u);
 }
 
 TEST_F(DriverTest, ParkGivesUpAfterSixUnloads)
@@ -445,8 +538,10 @@ TEST_F(DownloadTest, SendsBlockZeroTwiceThenEveryBlockThenSaves)
     EXPECT_TRUE(driver.DownloadFirmware(FD, image.data(), 40960, 0, 0, 0));
     const std::vector<CRecordedCommand>& sent = device->Commands();
     ASSERT_EQ(sent.size(), 8u);
-    EXPECT_EQ(Shape(sent[0]), (CCmd{{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, 86400}));
-    EXPECT_EQ(Shape(sent[1]), (CCmd{{0x3B, 0x04, 0, 0, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, 8192, 60}));
+    EXPECT_EQ(Shape(sent[0]),
+              (CCmd{{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, DATA_TRANSFER_TIMEOUT_SECONDS}));
+    EXPECT_EQ(Shape(sent[1]),
+              (CCmd{{0x3B, 0x04, 0, 0, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, 8192, MICROCODE_BLOCK_TIMEOUT_SECONDS}));
     EXPECT_EQ(sent[1].dataOut, Block(image, 0));
     for (int block = 0; block < 5; ++block) {
         const CRecordedCommand& command = sent[static_cast<size_t>(2 + block)];
@@ -454,7 +549,8 @@ TEST_F(DownloadTest, SendsBlockZeroTwiceThenEveryBlockThenSaves)
         EXPECT_EQ(command.cdb, (CBytes{0x3B, 0x04, 0, 0, middle, 0, 0, 0x20, 0, 0}));
         EXPECT_EQ(command.dataOut, Block(image, block));
     }
-    EXPECT_EQ(Shape(sent[7]), (CCmd{{0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 720}));
+    EXPECT_EQ(Shape(sent[7]),
+              (CCmd{{0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, MICROCODE_SAVE_TIMEOUT_SECONDS}));
     EXPECT_EQ(driver.Timeout(), 60);
 }
 

@@ -111,6 +111,40 @@ Bytes Fixed(unsigned char code, unsigned char keyByte, uint32_t information, uns
     return fixed;
 }
 
+TEST(ModeSelectList, SendsBackWhatTheDriveSentWithoutTheBitsMeantForMODESENSE)
+{
+    // Header (WP, buffered mode 1, speed 5), a block descriptor, two pages
+    // with PS set.
+    std::vector<unsigned char> data = {0x1B, 0x44, 0x95, 0x08, 0x13, 0,    0,    0,   0, 0,
+                                       0x02, 0,    0x8F, 0x06, 0xC0, 0x80, 0,    0,   0, 0x10,
+                                       0x90, 0x06, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
+    EXPECT_EQ(ModeSelectList(data.data(), static_cast<int>(data.size())), 28);
+    EXPECT_EQ(data, (std::vector<unsigned char>{0x00, 0x00, 0x15, 0x08, 0x13, 0,    0,    0,   0, 0,
+                                                0x02, 0,    0x0F, 0x06, 0xC0, 0x80, 0,    0,   0, 0x10,
+                                                0x10, 0x06, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}));
+}
+
+TEST(ModeSelectList, RefusesDataThatIsCutOrOverrunsItself)
+{
+    const std::vector<unsigned char> page = {0x13, 0, 0, 0, 0x8F, 0x0E, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    struct Row {
+        const char* name;
+        std::vector<unsigned char> data;
+        int received;
+    } const rows[] = {
+        {"answer cut short", page, 19},
+        {"page longer than the mode data", {0x07, 0, 0, 0, 0x8F, 0x0E, 0x80, 0}, 8},
+        {"page header cut", {0x04, 0, 0, 0, 0x8F}, 5},
+        {"descriptors longer than the mode data", {0x05, 0, 0, 0x08, 0, 0}, 6},
+        {"no header", {0x03, 0, 0}, 3},
+    };
+    for (const Row& row : rows) {
+        std::vector<unsigned char> data = row.data;
+        EXPECT_EQ(ModeSelectList(data.data(), row.received), 0) << row.name;
+        EXPECT_EQ(data, row.data) << row.name << ": left as it was";
+    }
+}
+
 TEST(SenseNormalisation, DescriptorFormatBecomesFixedFormat)
 {
     struct Row {

@@ -14,6 +14,7 @@
 #include "LinuxDriveManager.h"
 #include "RecordingPassThrough.h"
 #include "SimPassThrough.h"
+#include "Timeouts.h"
 
 namespace {
 
@@ -57,16 +58,19 @@ protected:
     std::vector<CRecordedCommand> sent;
 };
 
-const CCmd UNIT_READY = {{0x00, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 5};
+const CCmd UNIT_READY = {{0x00, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, UNIT_READY_TIMEOUT_SECONDS};
 const CCmd INQUIRY = {{0x12, 0, 0, 0, 0x24, 0}, SCSI_DIR_IN, 36, 60};
-const CCmd READ_POSITION = {{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, 86400};
+const CCmd READ_POSITION = {{0x34, 0, 0, 0, 0, 0, 0, 0, 0, 0}, SCSI_DIR_IN, 20, DATA_TRANSFER_TIMEOUT_SECONDS};
+const CCmd UNLOAD = {{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS};
 
 TEST_F(DriveCommands, RetensionLoadsWithTheRetensionBitAfterTwoUnitReadyChecks)
 {
     Attach("sim:ultrium");
     EXPECT_TRUE(Run("retension").result);
-    EXPECT_EQ(Shapes(), (std::vector<CCmd>{
-                            UNIT_READY, UNIT_READY, {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, 900}, READ_POSITION}));
+    EXPECT_EQ(Shapes(), (std::vector<CCmd>{UNIT_READY,
+                                           UNIT_READY,
+                                           {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS},
+                                           READ_POSITION}));
 }
 
 TEST_F(DriveCommands, RetensionOnADriveThatCannotDoItSendsNothing)
@@ -81,8 +85,10 @@ TEST_F(DriveCommands, SelfTestIsSentEvenWhenTheDriveIsNotReady)
     Attach("sim:ultrium,nocart");
     const CCommandOutput run = Run("etest");
     EXPECT_TRUE(run.result);
-    EXPECT_EQ(Shapes(), (std::vector<CCmd>{
-                            UNIT_READY, UNIT_READY, UNIT_READY, {{0x1D, 0x04, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 60}}));
+    EXPECT_EQ(Shapes(), (std::vector<CCmd>{UNIT_READY,
+                                           UNIT_READY,
+                                           UNIT_READY,
+                                           {{0x1D, 0x04, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, SELF_TEST_TIMEOUT_SECONDS}}));
 }
 
 TEST_F(DriveCommands, EjectUnloadsDownloadDrivesOnly)
@@ -94,7 +100,47 @@ TEST_F(DriveCommands, EjectUnloadsDownloadDrivesOnly)
     manager->AddDevices({CVString("sim:dds3")});
     sent.clear();
     manager->EjectTape(manager->GetDriveList()->GetAt(1));
-    EXPECT_EQ(Shapes(), (std::vector<CCmd>{{{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360}}));
+    EXPECT_EQ(Shapes(), (std::vector<CCmd>{UNLOAD}));
+}
+
+// The drive behind it answers every command but READ BUFFER, which times out.
+class CReadBufferTimesOut : public CPassThrough {
+public:
+    CReadBufferTimesOut(std::unique_ptr<CPassThrough> drive, int& reads) : m_drive(std::move(drive)), m_reads(reads) {}
+
+protected:
+    CScsiResult Send(const CScsiRequest& request) override
+    {
+        if (request.cdb[0] != OP_READ_BUFFER)
+            return m_drive->Execute(request);
+        ++m_reads;
+        CScsiResult result = EmptyScsiResult();
+        result.failure = "the command timed out";
+        return result;
+    }
+
+private:
+    std::unique_ptr<CPassThrough> m_drive;
+    int& m_reads;
+};
+
+TEST_F(DriveCommands, AReadBufferThatTimedOutIsNotSentAgain)
+{
+    int reads = 0;
+    DeviceOpenFunction open = [&reads](const char* spec, CVString& error) {
+        COpenedDevice opened;
+        std::unique_ptr<CSimPassThrough> drive = CSimPassThrough::Open(spec + 4, error);
+        if (drive)
+            opened.device = std::make_unique<CReadBufferTimesOut>(std::move(drive), reads);
+        return opened;
+    };
+    ::testing::internal::CaptureStdout();
+    app.AdoptDriveManager(new CLinuxDriveManager(app, {CVString("sim:ultrium")}, CHostPaths(), open));
+    ::testing::internal::GetCapturedStdout();
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(Run("eeprom -f:" + files.path + "/eeprom.bin").result);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(reads, 1) << "one long try, not ten";
 }
 
 // The whole upgrade as the drive sees it: the initial inquiry, the eject,
@@ -105,18 +151,20 @@ void ExpectUpgradeSequence(const std::vector<CRecordedCommand>& sent, const std:
 {
     std::vector<CCmd> expected = {
         {INQUIRY.cdb, SCSI_DIR_IN, 36, 10},  // under the time-out discovery left
-        {{0x1B, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 360},
+        UNLOAD,
         {{0x1A, 0x08, 0x3F, 0, 0x24, 0}, SCSI_DIR_IN, 36, 60},
         READ_POSITION,
-        {{0x3B, 0x04, 0, offset2, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, BLOCK, 60},
+        {{0x3B, 0x04, 0, offset2, 0, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, BLOCK, MICROCODE_BLOCK_TIMEOUT_SECONDS},
     };
     for (int block = 0; block < blocks; ++block) {
         const unsigned char middle = static_cast<unsigned char>(block * 0x20);
-        expected.push_back({{0x3B, 0x04, 0, offset2, middle, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, BLOCK, 60});
+        expected.push_back(
+            {{0x3B, 0x04, 0, offset2, middle, 0, 0, 0x20, 0, 0}, SCSI_DIR_OUT, BLOCK, MICROCODE_BLOCK_TIMEOUT_SECONDS});
     }
     // A buffer offset of 100000h stays where the download ended.
     const unsigned char saveMiddle = offset2 != 0 ? static_cast<unsigned char>(blocks * 0x20) : 0;
-    expected.push_back({{0x3B, 0x05, 0, offset2, saveMiddle, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, 720});
+    expected.push_back(
+        {{0x3B, 0x05, 0, offset2, saveMiddle, 0, 0, 0, 0, 0}, SCSI_DIR_NONE, 0, MICROCODE_SAVE_TIMEOUT_SECONDS});
     // The cartridge is out: the unit-ready check tries three times.
     expected.insert(expected.end(), {UNIT_READY, UNIT_READY, UNIT_READY, INQUIRY});
     for (unsigned char page : vpdPages)

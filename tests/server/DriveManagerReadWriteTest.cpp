@@ -32,8 +32,9 @@ protected:
     Compression() : utility(&app), manager(app)
     {
         drive = manager.Add(0, 0, 0, 7);
-        // Header (mode data length 17), then page 0Fh with DCE clear.
-        manager.fake.modeData = {17, 0x00, 0x10, 0x00, 0x0F, 0x0E, 0x40, 0x80, 0, 0, 0, 0x20, 0, 0, 0, 0, 0, 0};
+        // Header (mode data length 19), then the 16 bytes of page 0Fh with DCE clear.
+        manager.fake.modeData = {19, 0x00, 0x10, 0x00, 0x0F, 0x0E, 0x40, 0x80, 0, 0,
+                                 0,  0x20, 0,    0,    0,    0x20, 0,    0,    0, 0};
     }
 
     CApplication app;
@@ -44,13 +45,20 @@ protected:
 
 TEST_F(Compression, SwitchingWritesBackThePageWithOnlyDceChanged)
 {
+    // As a drive that can save the page and holds a write-protected
+    // cartridge reports it: PS and WP set.
+    manager.fake.modeData[1] = 0x44;
+    manager.fake.modeData[2] = 0x90;
+    manager.fake.modeData[4] = 0x8F;
     EXPECT_FALSE(manager.IsCompressionOn(drive));
     EXPECT_TRUE(manager.EnableCompression(drive, true));
-    EXPECT_EQ(manager.fake.selectParameterLength, 18);
-    ASSERT_EQ(manager.fake.selectData.size(), 36u);
-    EXPECT_EQ(manager.fake.selectData[0], 0);  // mode data length and medium type are zeroed
-    EXPECT_EQ(manager.fake.selectData[1], 0);
-    EXPECT_EQ(manager.fake.selectData[2], 0x10);
+    // Exactly the mode data sent, as the parameter list and as the data.
+    EXPECT_EQ(manager.fake.selectParameterLength, 20);
+    ASSERT_EQ(manager.fake.selectData.size(), 20u);
+    EXPECT_EQ(manager.fake.selectData[0], 0);     // mode data length, reserved in MODE SELECT
+    EXPECT_EQ(manager.fake.selectData[1], 0);     // medium type
+    EXPECT_EQ(manager.fake.selectData[2], 0x10);  // WP cleared, buffered mode kept
+    EXPECT_EQ(manager.fake.selectData[4], 0x0F);  // PS cleared
     EXPECT_EQ(manager.fake.selectData[6], 0xC0);
     EXPECT_EQ(manager.fake.selectData[7], 0x80);
 
@@ -95,6 +103,50 @@ TEST_F(Compression, WriteProtectAndTravanCartridgeFromModeData)
     manager.fake.answer = false;  // nothing transferred: not protected
     manager.fake.modeData.clear();
     EXPECT_FALSE(manager.IsTapeWriteProtected(drive));
+}
+
+TEST(ReadWriteVerdict, ADriveThatTakesTheSelectButKeepsCompressingFailsTheTest)
+{
+    CApplication app;
+    CUtility utility(&app);
+    FakeDriveManager* manager = new FakeDriveManager(app);
+    manager->Add(0, 0, 0, 7);
+    manager->fake.modeData = {19, 0x00, 0x10, 0x00, 0x0F, 0x0E, 0xC0, 0x80, 0, 0, 0, 0x20, 0, 0, 0, 0x20, 0, 0, 0, 0};
+    app.AdoptDriveManager(manager);
+    ASSERT_TRUE(utility.SetParameters("rwtest; -id:x; -ts:5; -nr;"));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(app.RunAppl());
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(
+        output.find("Issued Cmd: Load Tape.\nFailure on: Disable Compression\nDrive compression is still on.\n \n"),
+        std::string::npos)
+        << output;
+    EXPECT_EQ(manager->fake.calls["WriteDataToDrive"], 0);
+}
+
+TEST(ReadWriteVerdict, TheDriveIsHeldForTheWholeTestAndLetGoHoweverItEnds)
+{
+    for (bool reserved : {true, false}) {
+        SCOPED_TRACE(reserved);
+        CApplication app;
+        CUtility utility(&app);
+        FakeDriveManager* manager = new FakeDriveManager(app);
+        manager->Add(0, 0, 0, 7);
+        manager->fake.answer = reserved;  // refused, every command fails too
+        app.AdoptDriveManager(manager);
+        ASSERT_TRUE(utility.SetParameters("rwtest; -id:x; -ts:5; -nr;"));
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(app.RunAppl());
+        const std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(manager->fake.calls["ReserveDrive"], 1);
+        EXPECT_EQ(manager->fake.calls["ReleaseDrive"], 1);
+        if (!reserved) {
+            EXPECT_NE(output.find("Issued Cmd: Test Read-Write.\nFailure on: Reserve Drive\n00/00/00/00/00\n \n"),
+                      std::string::npos)
+                << output;
+            EXPECT_EQ(manager->fake.calls["LoadTape"], 0);
+        }
+    }
 }
 
 // Counts the progress tokens of a test run as the server's drive manager.

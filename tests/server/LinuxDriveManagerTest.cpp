@@ -22,6 +22,22 @@
 
 namespace {
 
+// A node of this host held open: the drive behind it lives as long as the
+// node is open, and `open` counts the nodes open now.
+class CHeldNode : public CPassThrough {
+public:
+    CHeldNode(std::unique_ptr<CPassThrough> drive, int& open) : m_drive(std::move(drive)), m_open(open) { ++m_open; }
+    ~CHeldNode() override { --m_open; }
+    bool HoldsHostNodes() const override { return true; }
+
+protected:
+    CScsiResult Send(const CScsiRequest& request) override { return m_drive->Execute(request); }
+
+private:
+    std::unique_ptr<CPassThrough> m_drive;
+    int& m_open;
+};
+
 // A sysfs tree of st devices and the virtual drives behind their nodes.
 // Node nstN has device number 9:N.
 class FakeHost {
@@ -68,7 +84,7 @@ public:
                 error = ("cannot open " + name + ": no such device").c_str();
                 return result;
             }
-            result.device = CSimPassThrough::Open(found->second.c_str(), error);
+            result.device.reset(new CHeldNode(CSimPassThrough::Open(found->second.c_str(), error), open));
             const CSysfsNode node = ReadSysfsNode(paths, 9, static_cast<unsigned>(std::stoul(name.substr(8))));
             result.hasAddress = node.kind == CSysfsNode::TAPE && node.hasAddress;
             result.address = node.address;
@@ -80,6 +96,7 @@ public:
     CHostPaths paths;
     std::map<std::string, std::string> models;
     std::vector<std::string> opened;
+    int open = 0;  // nodes open now
 };
 
 class Discovery : public ::testing::Test {
@@ -260,6 +277,56 @@ TEST_F(Discovery, ADriveBackOnNewNodesAfterItsUpgradeIsFoundByItsSerialNumber)
     EXPECT_EQ(Descriptions(),
               (std::vector<std::string>{"5:0:1:0 TESSARA ULTRIUM 2       ", "0:0:3:0 CORVANE DAT40 DDS4      "}));
     EXPECT_TRUE(host.opened.empty());  // the other drive's node was left alone
+}
+
+// A command of the program, its result and its lines.
+struct CRun {
+    bool result;
+    std::string output;
+};
+
+TEST_F(Discovery, AServerOpensAHostDriveForEachCommandOnly)
+{
+    app.ClientServerConnection(true);
+    host.AddNode("nst0", "host2/2:0:5:0", "ultrium");
+    Discover();
+    EXPECT_EQ(host.open, 0) << "backup software must be able to open the drive between commands";
+    auto run = [this](const char* line) {
+        EXPECT_TRUE(utility.SetParameters(line));
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const bool result = app.RunAppl();
+        testing::internal::GetCapturedStderr();
+        return CRun{result, testing::internal::GetCapturedStdout()};
+    };
+    CRun status = run("compstatus; -id:x;");
+    EXPECT_TRUE(status.result);
+    EXPECT_NE(status.output.find("Compression currently enabled."), std::string::npos);
+    EXPECT_EQ(host.open, 0);
+    EXPECT_EQ(host.opened, (std::vector<std::string>{"/dev/nst0", "/dev/nst0"}));
+
+    // The node now reaches another drive, then none.
+    host.models["/dev/nst0"] = "dds4";
+    status = run("rwtest; -id:x;");
+    EXPECT_FALSE(status.result);
+    EXPECT_EQ(status.output, "Unable to use the drive /dev/nst0: another drive answers there now\n \n");
+    EXPECT_EQ(host.open, 0);
+    host.models.erase("/dev/nst0");
+    status = run("rwtest; -id:x;");
+    EXPECT_EQ(status.output, "Unable to use the drive /dev/nst0: cannot open /dev/nst0: no such device\n \n");
+}
+
+TEST_F(Discovery, OneCommandAndInteractiveModesHoldTheirDrives)
+{
+    host.AddNode("nst0", "host2/2:0:5:0", "ultrium");
+    Discover();
+    EXPECT_EQ(host.open, 1);
+    ASSERT_TRUE(utility.SetParameters("compstatus; -id:x;"));
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(app.RunAppl());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(host.open, 1);
+    EXPECT_EQ(host.opened.size(), 1u);
 }
 
 TEST(SysfsLink, ParsesTheTrailingAddress)

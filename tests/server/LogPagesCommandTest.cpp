@@ -160,6 +160,10 @@ TEST(LogPagesCommand, FailuresOfTheDirectoryAndOfOnePage)
          {"Log Page 00h", "00 00 00 03 00 02 ", " ", "Log Page 02h", "02 00 00 38 ", " "}},
         // No code sent: nothing after the banner.
         {"crt8000n,log-short=00:3", true, {}},
+        // Every page listed and none shown: the command failed.
+        {"crt8000n,fail=4d@2-4", false,
+         {"Log Page 00h", "Log Page Unavailable.", " ", "Log Page 02h", "Log Page Unavailable.", " ",
+          "Log Page 03h", "Log Page Unavailable.", " "}},
     };
     // clang-format on
     for (const FailureRow& row : rows) {

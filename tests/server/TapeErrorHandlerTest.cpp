@@ -112,15 +112,60 @@ TEST_F(ErrorRate, ValuesOfUpToEightBytesAreReadWhole)
     EXPECT_FALSE(Judge(4, 200, Page(3, {{0x8008, {0x01, 0x00, 0x00, 0x00, 0x00}}})));
 }
 
-TEST_F(ErrorRate, DatAndUltriumExamineAParameterRightAtThePageEnd)
+TEST_F(ErrorRate, NoFigureReadsAParameterPastThePageEnd)
 {
-    // An empty page whose parameter area nevertheless holds 8008h at byte 4.
-    std::vector<unsigned char> page = Page(3, {{0x8008, Count(7)}});
-    page[3] = 0;
-    EXPECT_EQ(handler.DATErrors(page.data()), 7);
-    page[5] = 0x00;  // code 8000h... now 0000h for Travan, which stops at the end
-    page[4] = 0x00;
-    EXPECT_EQ(handler.TR4Errors(page.data()), 0);
+    // An empty page whose buffer nevertheless holds a parameter at byte 4.
+    std::vector<unsigned char> dat = Page(3, {{0x8008, Count(7)}});
+    dat[3] = 0;
+    EXPECT_EQ(handler.DATErrors(dat.data()), 0);
+    std::vector<unsigned char> ultrium = Page(3, {{0x0006, Count(7)}});
+    ultrium[3] = 0;
+    EXPECT_EQ(handler.NivraErrors(ultrium.data(), ultrium.data()), 0);
+}
+
+// What the tests judge by: the counters each family's figure uses, read
+// whole, or no verdict at all.
+TEST_F(ErrorRate, AVerdictNeedsEveryCounterItsFigureUses)
+{
+    const std::vector<unsigned char> travan = Page(3, {{0x0000, Count(1)}, {0x0001, Count(1)}});
+    const std::vector<unsigned char> dat = Page(3, {{0x0000, Count(1)}, {0x8008, Count(1)}});
+    const std::vector<unsigned char> ultrium = Page(2, {{0x0000, Count(0)}, {0x0006, Count(0)}});
+    const std::vector<unsigned char> uncorrected = Page(3, {{0x0006, Count(1)}});
+    const std::vector<unsigned char> withoutDelayed = Page(3, {{0x0000, Count(1)}});
+    const std::vector<unsigned char> zero(4096, 0);
+    const int whole = 4096;
+    struct Row {
+        const char* name;
+        int type;
+        const std::vector<unsigned char>& write;
+        int writeReceived;
+        const std::vector<unsigned char>& read;
+        int readReceived;
+        ECounterVerdict verdict;
+        // clang-format off
+    } const rows[] = {
+        {"travan", 1, zero, 0, travan, whole, COUNTERS_PASS},
+        {"travan without 0001h", 1, zero, 0, withoutDelayed, whole, READ_COUNTERS_UNREADABLE},
+        {"travan page not read", 2, travan, whole, travan, 0, READ_COUNTERS_UNREADABLE},
+        {"dat, write page unused", 5, zero, 0, dat, whole, COUNTERS_PASS},
+        {"dat cut inside 8008h", 5, zero, 0, dat, 4 + 8 + 7, READ_COUNTERS_UNREADABLE},
+        {"dat without 8008h", 4, zero, 0, travan, whole, READ_COUNTERS_UNREADABLE},
+        {"ultrium", 7, ultrium, whole, ultrium, whole, COUNTERS_PASS},
+        {"ultrium with an uncorrected error", 7, ultrium, whole, uncorrected, whole, COUNTERS_FAIL},
+        {"ultrium write page not read", 7, ultrium, 0, ultrium, whole, WRITE_COUNTERS_UNREADABLE},
+        {"ultrium read page cut before 0006h", 7, ultrium, whole, ultrium, 12, READ_COUNTERS_UNREADABLE},
+        {"ultrium read page empty", 7, ultrium, whole, zero, whole, READ_COUNTERS_UNREADABLE},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CTapeDrive drive(0, 0, 0, "", row.type, true, false, true);
+        handler.InitErrorHandler(row.type, 200);
+        std::vector<unsigned char> write = row.write;
+        std::vector<unsigned char> read = row.read;
+        EXPECT_EQ(handler.Judge(&drive, {write.data(), row.writeReceived}, {read.data(), row.readReceived}),
+                  row.verdict);
+    }
 }
 
 TEST_F(ErrorRate, EngineeringLineBeforeTheVerdict)

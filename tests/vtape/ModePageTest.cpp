@@ -184,6 +184,25 @@ TEST(VtapeModePages, ModeSelectRejectsBadListsAndChangesNothing)
     EXPECT_SENSE(plain.ModeSelect(SelectList(CompressionPage(true))), 0x05, 0x26, 0x00);
 }
 
+TEST(VtapeModePages, ModeSelectRefusesWhatOnlyModeSenseMaySet)
+{
+    CBytes data;
+    CTestDrive drive("ultrium,compression-off,saveable-pages");
+    EXPECT_GOOD(drive.ModeSense(0x0F, 255, data, true));
+    EXPECT_EQ(0x8F, data[4]) << "PS: the page can be saved";
+    data.resize(size_t(data[0]) + 1);
+    data[6] |= 0x80;
+    // Sent back as read: the mode data length and PS are reserved.
+    EXPECT_SENSE(drive.ModeSelect(data), 0x05, 0x26, 0x00);
+    data[0] = 0;
+    EXPECT_SENSE(drive.ModeSelect(data), 0x05, 0x26, 0x00);
+    data[4] = 0x0F;
+    data[2] |= 0x80;  // WP is ignored
+    EXPECT_GOOD(drive.ModeSelect(data));
+    EXPECT_GOOD(drive.ModeSense(0x0F, 255, data, true));
+    EXPECT_EQ(0x80, data[6] & 0x80);
+}
+
 namespace {
 
 // MODE SENSE of one page without block descriptors, trimmed to the mode data.

@@ -346,16 +346,10 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
     // succeeds does not matter.
     ReadPosition(fd);
 
-    unsigned char cdb[10] = {OP_WRITE_BUFFER,
-                             WRITE_BUFFER_DOWNLOAD_MICROCODE,
-                             0x00,
-                             LowByte(offset2),
-                             LowByte(offset1),
-                             LowByte(offset0),
-                             0x00,
-                             0x20,
-                             0x00,
-                             0x00};
+    // clang-format off
+    unsigned char cdb[10] = {OP_WRITE_BUFFER, WRITE_BUFFER_DOWNLOAD_MICROCODE, 0x00,
+                             LowByte(offset2), LowByte(offset1), LowByte(offset0), 0x00, 0x20, 0x00, 0x00};
+    // clang-format on
     // Block 0 goes out once ahead of the loop and again as the loop's first
     // block: that is the sequence the drives are known to accept. The loop
     // sends it again at the same offset, so the first answer does not matter.

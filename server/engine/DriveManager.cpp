@@ -338,35 +338,13 @@ void CDriveManager::SetExtendedFWVersionInfo(CTapeDrive* drive)
         drive->FirmwareDescription(text);
 }
 
-long long CDriveManager::OneByteStrToInt64(const unsigned char* value)
-{
-    return static_cast<long long>(GetBigN(value, 1));
-}
-long long CDriveManager::TwoByteStrToInt64(const unsigned char* value)
-{
-    return static_cast<long long>(GetBigN(value, 2));
-}
-long long CDriveManager::ThreeByteStrToInt64(const unsigned char* value)
-{
-    return static_cast<long long>(GetBigN(value, 3));
-}
-long long CDriveManager::FourByteStrToInt64(const unsigned char* value)
-{
-    return static_cast<long long>(GetBigN(value, 4));
-}
-long long CDriveManager::FiveByteStrToInt64(const unsigned char* value)
-{
-    return static_cast<long long>(GetBigN(value, 5));
-}
-long long CDriveManager::SixByteStrToInt64(const unsigned char* value)
-{
-    return static_cast<long long>(GetBigN(value, 6));
-}
-long long CDriveManager::SevenByteStrToInt64(const unsigned char* value)
-{
-    return static_cast<long long>(GetBigN(value, 7));
-}
-long long CDriveManager::EightByteStrToInt64(const unsigned char* value)
-{
-    return static_cast<long long>(GetBigN(value, 8));
-}
+// clang-format off
+long long CDriveManager::OneByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 1)); }
+long long CDriveManager::TwoByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 2)); }
+long long CDriveManager::ThreeByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 3)); }
+long long CDriveManager::FourByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 4)); }
+long long CDriveManager::FiveByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 5)); }
+long long CDriveManager::SixByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 6)); }
+long long CDriveManager::SevenByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 7)); }
+long long CDriveManager::EightByteStrToInt64(const unsigned char* value) { return static_cast<long long>(GetBigN(value, 8)); }
+// clang-format on

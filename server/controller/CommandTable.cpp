@@ -41,8 +41,8 @@ const CCommandRow commandRows[] = {
      [](CDriveManager& m, const CCommandSettings&) { return m.AppLevelEnableCompression(false); }},
     {"compstatus", "show whether the drive's hardware compression is on", CMD_COMPSTATUS, false,
      [](CDriveManager& m, const CCommandSettings&) { return m.AppLevelIsCompressionEnabled(); }},
-    {"health", "judge each drive and its cartridge without writing: TapeAlert, error counters, cleaning", CMD_HEALTH,
-     false, [](CDriveManager& m, const CCommandSettings&) { return m.HealthCheck(); }},
+    {"health", "judge each drive and cartridge without writing to tape", CMD_HEALTH, false,
+     [](CDriveManager& m, const CCommandSettings&) { return m.HealthCheck(); }},
     {"show", "list the drives (needs no drive selection)", CMD_SHOW, false, nullptr},
 };
 

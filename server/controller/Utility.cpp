@@ -176,7 +176,7 @@ const SwitchForm switchForms[] = {
      [](CApplication& app, const char*) { app.SetNoProgress(true); return true; }},
     {"-json", EXACT, nullptr, "one JSON document on standard output instead of the text", nullptr, nullptr,
      [](CApplication& app, const char*) { app.Settings().json = true; return true; }},
-    {"-prom:", PREFIX, "FILE", "health: also write the verdicts as Prometheus metrics to FILE", "health", FILE_NAME,
+    {"-prom:", PREFIX, "FILE", "write the verdicts as Prometheus metrics to FILE", "health", FILE_NAME,
      [](CApplication& app, const char* value) {
          if (!FitsField(value))
              return false;

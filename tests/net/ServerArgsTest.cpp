@@ -243,9 +243,10 @@ TEST_F(SettleTest, DirectoryForClientFilesMustExistAndIsMadeAbsolute)
 
 TEST(IsLoopbackAddressTest, OnlyTheLoopbackNetwork)
 {
-    for (const char* address : {"127.0.0.1", "127.0.1.1", "127.255.255.254"})
+    for (const char* address : {"127.0.0.1", "127.0.1.1", "127.255.255.254", "::1", "::ffff:127.0.0.1"})
         EXPECT_TRUE(IsLoopbackAddress(address)) << address;
-    for (const char* address : {"0.0.0.0", "128.0.0.1", "10.0.0.1", "126.255.255.255", "", "localhost"})
+    for (const char* address :
+         {"0.0.0.0", "128.0.0.1", "10.0.0.1", "126.255.255.255", "", "localhost", "::", "fe80::1", "::ffff:10.0.0.1"})
         EXPECT_FALSE(IsLoopbackAddress(address)) << address;
 }
 

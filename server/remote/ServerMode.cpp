@@ -50,6 +50,17 @@ CVString ProgramName(const char* startedName)
     return name;
 }
 
+// Whether a value is not empty and would be taken in whole as a text of the
+// program: no control character, which would cut it, and at most `longest`
+// characters. A value cut short would name another address or device.
+bool WholeText(const char* value, int longest)
+{
+    const size_t length = std::strlen(value);
+    return length > 0 && length <= static_cast<size_t>(longest) && std::none_of(value, value + length, [](char c) {
+               return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+           });
+}
+
 // One reason why the server does not start; false for the caller to return.
 bool RefuseToStart(const std::string& reason)
 {
@@ -216,14 +227,13 @@ bool ParseServerArgs(int argc, char** argv, CServerOptions& options)
         if (i < 2) {
             counted.push_back(argument);
         } else if (StartsWith(argument, "-ip:")) {
-            if (argument[4] == '\0')
+            if (!WholeText(argument + 4, VSTRING_MAX_LENGTH))
                 return false;
             options.bindAddress = argument + 4;
         } else if (StartsWith(argument, "-dev:")) {
-            const char* device = argument + 5;
-            if (*device == '\0' || std::strlen(device) > static_cast<size_t>(MAX_FIELD_LENGTH))
+            if (!WholeText(argument + 5, MAX_FIELD_LENGTH))
                 return false;
-            options.devices.push_back(CVString(device));
+            options.devices.push_back(CVString(argument + 5));
         } else if (StartsWith(argument, "-dir:")) {
             if (argument[5] == '\0')
                 return false;

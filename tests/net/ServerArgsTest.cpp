@@ -82,6 +82,9 @@ TEST(ParseServerArgsTest, RejectedForms)
         {"tapediag", "server", "-ip:"},
         {"tapediag", "server", "-dev:"},
         {"tapediag", "server", "-dev:" + std::string(512, 'x')},
+        // A control character would cut the value to another device or address.
+        {"tapediag", "server", "-dev:\x04sim:ultrium"},
+        {"tapediag", "server", "-ip:127.0.0.1\t"},
         {"tapediag", "server", "-dir:"},
         {"tapediag", "server", "-pwfile:"},
         {"tapediag", "server", "-dir:/a", "-pwfile:/b", "-pw:p", "-cp:1", "-x"},

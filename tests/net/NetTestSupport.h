@@ -58,6 +58,20 @@ inline bool SocketAddress(const char* text, int port, sockaddr_storage& address,
     return false;
 }
 
+// Whether this host has the IPv6 loopback address (a test that needs it
+// is skipped without it).
+inline bool HasIPv6Loopback()
+{
+    const int probe = socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_storage loopback{};
+    socklen_t size = 0;
+    const bool usable = probe >= 0 && SocketAddress("::1", 0, loopback, size) &&
+                        bind(probe, reinterpret_cast<sockaddr*>(&loopback), size) == 0;
+    if (probe >= 0)
+        close(probe);
+    return usable;
+}
+
 // One end of a connection as a peer sees it: frames what it sends, splits
 // what it receives into messages, and never waits without a bound.
 class WireEnd {

@@ -14,13 +14,14 @@
 
 class ServerProcessTest : public ::testing::Test {
 protected:
-    // Starts the server with extra options (in workingDirectory when one is
-    // given) and waits until it listens.
-    void StartServer(const std::vector<std::string>& extra = {}, const std::string& workingDirectory = "")
+    // Starts the server on `address` with extra options (in
+    // workingDirectory when one is given) and waits until it listens.
+    void StartServer(const std::vector<std::string>& extra = {}, const std::string& workingDirectory = "",
+                     const std::string& address = "127.0.0.1")
     {
         port = FreeLoopbackPort();
         ASSERT_GT(port, 0);
-        std::vector<std::string> args{"server", "-ip:127.0.0.1", "-cp:" + std::to_string(port), "-dev:sim:ultrium",
+        std::vector<std::string> args{"server", "-ip:" + address, "-cp:" + std::to_string(port), "-dev:sim:ultrium",
                                       "-dev:sim:dds4"};
         args.insert(args.end(), extra.begin(), extra.end());
         server = std::make_unique<ChildProcess>(TAPEDIAG_BIN, args, workingDirectory);

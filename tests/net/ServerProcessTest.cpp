@@ -310,21 +310,9 @@ TEST_F(ServerProcessTest, TheRecordSaysWhoDidWhat)
 // peer's address as it is.
 TEST_F(ServerProcessTest, ListensOnIPv6LoopbackAndOnEveryAddressOfLocalhost)
 {
-    {
-        const int v6 = socket(AF_INET6, SOCK_STREAM, 0);
-        sockaddr_storage loopback{};
-        socklen_t size = 0;
-        const bool usable = v6 >= 0 && SocketAddress("::1", 0, loopback, size) &&
-                            bind(v6, reinterpret_cast<sockaddr*>(&loopback), size) == 0;
-        if (v6 >= 0)
-            close(v6);
-        if (!usable)
-            GTEST_SKIP() << "no IPv6 loopback here";
-    }
-    port = FreeLoopbackPort();
-    server = std::make_unique<ChildProcess>(
-        TAPEDIAG_BIN, std::vector<std::string>{"server", "-ip:::1", "-cp:" + std::to_string(port), "-dev:sim:dds4"});
-    ASSERT_TRUE(server->WaitForOutput("SERVER MSG: Awaiting client connection", 30000)) << server->Errors();
+    if (!HasIPv6Loopback())
+        GTEST_SKIP() << "no IPv6 loopback here";
+    StartServer({}, "", "::1");
     EXPECT_NE(server->Output().find("Host IP Address: ::1\nSERVER MSG: Listening on ::1 port " + std::to_string(port)),
               std::string::npos)
         << server->Output();
@@ -340,11 +328,7 @@ TEST_F(ServerProcessTest, ListensOnIPv6LoopbackAndOnEveryAddressOfLocalhost)
         << server->Errors();
 
     // localhost: every address it stands for here, all loopback.
-    port = FreeLoopbackPort();
-    server = std::make_unique<ChildProcess>(
-        TAPEDIAG_BIN,
-        std::vector<std::string>{"server", "-ip:localhost", "-cp:" + std::to_string(port), "-dev:sim:dds4"});
-    ASSERT_TRUE(server->WaitForOutput("SERVER MSG: Awaiting client connection", 30000)) << server->Errors();
+    StartServer({}, "", "localhost");
     EXPECT_NE(server->Output().find("SERVER MSG: Listening on 127.0.0.1 port " + std::to_string(port)),
               std::string::npos)
         << server->Output();

@@ -137,6 +137,7 @@ bool SendFramedMessage(int socket, const char* text)
 {
     return SendFrame(socket, text, nullptr) == SEND_DONE;
 }
+
 CMessageQueue::CMessageQueue(const char* consolePrefix) : m_prefix(consolePrefix)
 {}
 

@@ -5,12 +5,14 @@
 #ifndef TAPEDIAG_FUZZCHECK_H
 #define TAPEDIAG_FUZZCHECK_H
 
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #define FUZZ_CHECK(condition)                                                                                          \
@@ -50,6 +52,27 @@ private:
     const uint8_t* m_data;
     size_t m_size;
 };
+
+// A directory of the target's own under /tmp for the files it needs,
+// removed when the target ends.
+inline const std::string& ScratchDirectory()
+{
+    static const struct Scratch {
+        std::string path;
+        Scratch()
+        {
+            char pattern[] = "/tmp/tapediag-fuzz-XXXXXX";
+            FUZZ_CHECK(mkdtemp(pattern) != nullptr);
+            path = pattern;
+        }
+        ~Scratch()
+        {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } scratch;
+    return scratch.path;
+}
 
 // What `work` writes on the descriptor `fd` (standard output or error),
 // kept off the console.

@@ -114,9 +114,7 @@ public:
             m_app.AdoptDriveManager(new CLinuxDriveManager(m_app, {CVString(device)}, CHostPaths(), open));
         });
         FUZZ_CHECK(m_device != nullptr);
-        char pattern[] = "/tmp/tapediag-fuzz-XXXXXX";
-        FUZZ_CHECK(mkdtemp(pattern) != nullptr);
-        directory = pattern;
+        directory = ScratchDirectory();
     }
 
     // Runs `line` (delimited form) with the answers to `opcodes` taken from
@@ -143,7 +141,7 @@ public:
     }
 
     std::vector<CFuzzCommand> sent;
-    std::string directory;  // a scratch directory for the files of a command
+    std::string directory;  // for the files of a command
 
 private:
     CFakeClock m_clock;

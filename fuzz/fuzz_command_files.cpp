@@ -3,7 +3,6 @@
 // against a confined directory that holds a regular file, a symbolic link
 // to a file outside it and a directory. Nothing is created.
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,9 +19,8 @@ struct Directory {
     ino_t file = 0;
     Directory()
     {
-        char pattern[] = "/tmp/tapediag-fuzz-files-XXXXXX";
-        FUZZ_CHECK(mkdtemp(pattern) != nullptr);
-        path = pattern;
+        path = ScratchDirectory() + "/served";
+        FUZZ_CHECK(mkdir(path.c_str(), 0700) == 0);
         const int fd = open((path + "/file").c_str(), O_CREAT | O_WRONLY, 0600);
         struct stat entry;
         FUZZ_CHECK(fd >= 0 && fstat(fd, &entry) == 0);

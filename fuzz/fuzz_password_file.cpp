@@ -1,7 +1,5 @@
 // The server's password file (-pwfile:): its bytes come from the input, and
 // SettleServerOptions reads the password from its first line.
-#include <stdlib.h>
-
 #include <algorithm>
 #include <string>
 
@@ -13,14 +11,8 @@ namespace {
 
 const std::string& File()
 {
-    static const std::string* path = [] {
-        char pattern[] = "/tmp/tapediag-fuzz-pwfile-XXXXXX";
-        const int fd = mkstemp(pattern);
-        FUZZ_CHECK(fd >= 0);
-        close(fd);
-        return new std::string(pattern);
-    }();
-    return *path;
+    static const std::string path = ScratchDirectory() + "/password";
+    return path;
 }
 
 // What a client could send: the first line (without "\n" and one "\r"

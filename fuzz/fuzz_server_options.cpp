@@ -2,7 +2,6 @@
 // bytes (after "tapediag server"), then SettleServerOptions on what it
 // accepted: the port, the password and the -dir: directory. A -pwfile:
 // names a fixed file here, so that no path of the input is ever opened.
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -27,14 +26,12 @@ bool StartsWith(const std::string& text, const char* prefix)
 
 const std::string& PasswordFile()
 {
-    static const std::string* path = [] {
-        char pattern[] = "/tmp/tapediag-fuzz-password-XXXXXX";
-        const int fd = mkstemp(pattern);
-        FUZZ_CHECK(fd >= 0 && write(fd, "s3cret\n", 7) == 7);
-        close(fd);
-        return new std::string(pattern);
+    static const std::string path = [] {
+        const std::string file = ScratchDirectory() + "/password";
+        std::ofstream(file) << "s3cret\n";
+        return file;
     }();
-    return *path;
+    return path;
 }
 
 // The value of the last argument with the prefix; `fallback` when none.

@@ -100,9 +100,9 @@ public:
     {
         CClock::Set(&m_clock);
         m_app.ClientServerConnection(true);  // a rejected line shows no help and waits for nothing
-        DeviceOpenFunction open = [this](const char* spec, CVString& error) {
+        DeviceOpenFunction open = [this](const char* text, CVString& error) {
             COpenedDevice opened;
-            std::unique_ptr<CSimPassThrough> drive = CSimPassThrough::Open(spec + 4, error);
+            std::unique_ptr<CSimPassThrough> drive = CSimPassThrough::Open(text + 4, error);
             if (drive) {
                 auto answering = std::make_unique<CAnsweringPassThrough>(std::move(drive), sent);
                 m_device = answering.get();

@@ -269,9 +269,10 @@ int RunClient(int argc, char** argv, const char* const* diagnosticHelp)
         ClosingPrompt();
         return 0;
     }
-    // The server answers no shutdown: having sent it is success.
+    // The server answers no shutdown: having sent it is success. Both ends
+    // take the same rule for what a shutdown is.
     bool succeeded = true;
-    if (command.Find("shutdown") != -1) {
+    if (ClassifyRequest(command) == REQUEST_SHUTDOWN) {
         std::fputs("\nIssued Cmd: Shutdown Server\n", stdout);
         std::fflush(stdout);
     } else {

@@ -15,3 +15,13 @@ CVString ArgumentsToDelimitedText(int argc, char** argv)
     text.Trim();
     return text;
 }
+
+CVString CommandWordOf(const char* delimited)
+{
+    CVString word(delimited);
+    const int semicolon = word.Find(';');
+    if (semicolon != -1)
+        word = word.Left(semicolon);
+    word.Trim();
+    return word;
+}

@@ -10,4 +10,9 @@
 // argument that would make the text reach 4095 characters is dropped whole.
 CVString ArgumentsToDelimitedText(int argc, char** argv);
 
+// The command word of a line in the delimited form: its first parameter,
+// the text before the first semicolon (all of it when there is none),
+// without the blanks around it.
+CVString CommandWordOf(const char* delimited);
+
 #endif

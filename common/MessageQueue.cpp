@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "DelimitedText.h"
+
 namespace {
 
 bool IsControl(unsigned char c)
@@ -19,7 +21,13 @@ bool IsControl(unsigned char c)
     return c < 0x20 || c == 0x7F;
 }
 
-std::chrono::steady_clock::time_point DeadlineIn(int timeoutMs)
+// NUL counts: a text on the wire never holds one.
+bool HoldsControl(const std::string& text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); });
+}
+
+std::chrono::steady_clock::time_point DeadlineIn(long timeoutMs)
 {
     return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
 }
@@ -59,6 +67,23 @@ std::string FrameMessage(const char* text)
     return frame;
 }
 
+ClientRequest ClassifyRequest(const char* message)
+{
+    CVString word = CommandWordOf(message);
+    word.MakeUpper();
+    if (word == "SHUTDOWN" || word == MSG_SHUTDOWN)
+        return REQUEST_SHUTDOWN;
+    if (word == MSG_DISCONNECT)
+        return REQUEST_DISCONNECT;
+    if (word == MSG_GET_AVAILABLE_DRIVES)
+        return REQUEST_DRIVE_LIST;
+    CVString upper(message);
+    upper.MakeUpper();
+    if (upper.Find(MSG_GET_FIRMWARE_VERSION) == 0)
+        return REQUEST_DRIVE_DESCRIPTION;
+    return REQUEST_COMMAND_LINE;
+}
+
 bool ParsePort(const char* text, int& port)
 {
     const size_t length = text == nullptr ? 0 : std::strlen(text);
@@ -71,13 +96,12 @@ bool ParsePort(const char* text, int& port)
     return true;
 }
 
-SendResult SendFrame(int socket, const char* text, int timeoutMs)
+SendResult SendFrame(int socket, const char* text, long* waitBudgetMs)
 {
     const std::string frame = FrameMessage(text);
-    const bool bounded = timeoutMs >= 0;
+    const bool bounded = waitBudgetMs != nullptr;
     const char* next = frame.data();
     size_t left = frame.size();
-    auto deadline = DeadlineIn(timeoutMs);
     while (left > 0) {
         // MSG_NOSIGNAL: a peer that has gone must fail the send, not end the
         // process. A short send is continued: losing the tail of one message
@@ -88,8 +112,15 @@ SendResult SendFrame(int socket, const char* text, int timeoutMs)
             if (errno == EINTR)
                 continue;
             if (bounded && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!WaitFor(socket, POLLOUT, deadline))
+                if (*waitBudgetMs <= 0)
                     return SEND_TIMED_OUT;
+                const auto start = std::chrono::steady_clock::now();
+                const bool ready = WaitFor(socket, POLLOUT, DeadlineIn(*waitBudgetMs));
+                // Every wait costs at least a millisecond, so that many short
+                // waits cannot go on for ever.
+                const auto waited =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+                *waitBudgetMs = ready ? *waitBudgetMs - std::max<long>(1, static_cast<long>(waited.count())) : 0;
                 continue;
             }
             return SEND_FAILED;
@@ -98,15 +129,13 @@ SendResult SendFrame(int socket, const char* text, int timeoutMs)
             return SEND_FAILED;
         next += sent;
         left -= static_cast<size_t>(sent);
-        // The bound is on a socket that takes nothing, not on a slow one.
-        deadline = DeadlineIn(timeoutMs);
     }
     return SEND_DONE;
 }
 
 bool SendFramedMessage(int socket, const char* text)
 {
-    return SendFrame(socket, text, NO_TIMEOUT) == SEND_DONE;
+    return SendFrame(socket, text, nullptr) == SEND_DONE;
 }
 
 CMessageQueue::CMessageQueue(const char* consolePrefix) : m_prefix(consolePrefix)
@@ -118,6 +147,7 @@ void CMessageQueue::Clear()
 {
     m_complete.clear();
     m_open.reset();
+    m_openGarbled = false;
 }
 
 const CVString* CMessageQueue::OpenMessage() const
@@ -139,8 +169,29 @@ bool CMessageQueue::CmdQueueOverflow() const
     return true;
 }
 
+void CMessageQueue::StartMessage(const std::string& firstPiece)
+{
+    // A new message takes its first piece in whole (cut to 4094 characters).
+    m_open.reset(new CVString(firstPiece.c_str()));
+    m_openGarbled = HoldsControl(firstPiece);
+}
+
+void CMessageQueue::ContinueMessage(const std::string& piece)
+{
+    // A piece that would make the message pass 4094 characters is dropped
+    // whole; a control byte in it spoils the message all the same, so that
+    // how the stream was cut never decides.
+    if (HoldsControl(piece))
+        m_openGarbled = true;
+    else
+        *m_open += piece.c_str();
+}
+
 void CMessageQueue::CompleteOpenMessage()
 {
+    if (m_openGarbled)
+        m_open->Empty();
+    m_openGarbled = false;
     m_complete.push_back(std::move(m_open));
 }
 
@@ -148,10 +199,7 @@ bool CMessageQueue::AddToQueue(const char* data, int count)
 {
     if (data == nullptr || count <= 0)
         return true;
-    size_t end = 0;
-    while (end < static_cast<size_t>(count) && data[end] != '\0' && !IsControl(static_cast<unsigned char>(data[end])))
-        ++end;
-    const std::string text(data, end);
+    const std::string text(data, static_cast<size_t>(count));
 
     // How the stream is cut into receives must not change the messages, so
     // each delimiter means the same wherever a receive begins: inside a
@@ -168,18 +216,13 @@ bool CMessageQueue::AddToQueue(const char* data, int count)
             position = start + 1;
             if (text[start] == '>')
                 continue;
-            // A new message takes its first piece in whole (cut to 4094 characters).
-            const size_t close = text.find('>', position);
-            m_open.reset(new CVString(text.substr(position, close - position).c_str()));
-            if (close == std::string::npos)
-                return true;
-            CompleteOpenMessage();
-            position = close + 1;
-            continue;
         }
-        // A continuation that would make the message pass 4094 characters is dropped whole.
         const size_t close = text.find('>', position);
-        *m_open += text.substr(position, close - position).c_str();
+        const std::string piece = text.substr(position, close - position);
+        if (m_open)
+            ContinueMessage(piece);
+        else
+            StartMessage(piece);
         if (close == std::string::npos)
             return true;
         CompleteOpenMessage();

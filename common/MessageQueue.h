@@ -30,6 +30,18 @@ const char* const MSG_GET_FIRMWARE_VERSION = "MSG_GET_FIRMWARE_VERSION";
 const char* const MSG_DISCONNECT = "MSG_DISCONNECT";
 const char* const MSG_SHUTDOWN = "MSG_SHUTDOWN";
 
+// What a client asks of the server. Only the start of a request decides
+// (its command word, in any letter case), never the text of an argument: a
+// file named shutdown.txt or a serial number holding a token's name is data.
+enum ClientRequest {
+    REQUEST_SHUTDOWN,           // the command word shutdown or MSG_SHUTDOWN: stops the server
+    REQUEST_DISCONNECT,         // the command word MSG_DISCONNECT
+    REQUEST_DRIVE_LIST,         // the command word MSG_GET_AVAILABLE_DRIVES
+    REQUEST_DRIVE_DESCRIPTION,  // MSG_GET_FIRMWARE_VERSION at the very start, a separator, the index
+    REQUEST_COMMAND_LINE        // anything else: a diagnostic command line
+};
+ClientRequest ClassifyRequest(const char* message);
+
 // The default TCP port of the server.
 const char* const DEFAULT_PORT_TEXT = "8800";
 
@@ -43,21 +55,22 @@ std::string FrameMessage(const char* text);
 // anything else (port 0 would make the server listen where nobody looks).
 bool ParsePort(const char* text, int& port);
 
-// Waits without a bound: the default of every wait below.
+// Waits without a bound: the default of ReceiveFrom.
 const int NO_TIMEOUT = -1;
 
 enum SendResult {
     SEND_DONE,
     SEND_FAILED,    // the peer has gone or the socket reported an error
-    SEND_TIMED_OUT  // the socket took no byte for timeoutMs
+    SEND_TIMED_OUT  // the wait budget was spent before the frame went out
 };
 
 // Sends the framed text on a connected socket. The whole frame goes out:
 // short sends are continued and interrupted ones retried, and a peer that
 // has gone fails the send, never raises a broken-pipe signal. With a
-// timeoutMs of 0 or more, the send gives up once the socket has taken
-// nothing for that long (a peer that stopped reading).
-SendResult SendFrame(int socket, const char* text, int timeoutMs);
+// waitBudgetMs (not null), the time spent waiting for the socket to take the
+// frame is taken off it, and the send gives up once it is spent: a peer that
+// reads a byte now and then uses it up as surely as one that reads nothing.
+SendResult SendFrame(int socket, const char* text, long* waitBudgetMs);
 // SendFrame without a bound; true when the whole frame went out.
 bool SendFramedMessage(int socket, const char* text);
 
@@ -78,10 +91,13 @@ public:
     CMessageQueue(const CMessageQueue&) = delete;
     CMessageQueue& operator=(const CMessageQueue&) = delete;
 
-    // Splits count received bytes into messages. The bytes count as text up
-    // to the first NUL or control character; the rest of that receive is
-    // dropped. False only when the queue is full, with the overflow line on
-    // standard error; the rest of the data is then dropped.
+    // Splits count received bytes into messages. A message holding a NUL or
+    // a control character is completed as the empty text, which no peer
+    // sends (an empty text travels as MSG_EMPTY): what it said cannot be
+    // trusted, but the messages after it are kept. Such bytes between
+    // messages are stray bytes like any other. False only when the queue is
+    // full, with the overflow line on standard error; the rest of the data
+    // is then dropped.
     bool AddToQueue(const char* data, int count);
     // Moves the first complete message into buffer (at most length - 1
     // characters and a NUL). Nothing happens when none is complete.
@@ -118,11 +134,14 @@ public:
     ReceiveResult ReceiveFrom(int socket, char* buffer, int length, int timeoutMs = NO_TIMEOUT);
 
 private:
+    void StartMessage(const std::string& firstPiece);
+    void ContinueMessage(const std::string& piece);
     void CompleteOpenMessage();
 
     CVString m_prefix;
     std::deque<std::unique_ptr<CVString>> m_complete;  // oldest first
     std::unique_ptr<CVString> m_open;                  // begun, its ">" not yet arrived
+    bool m_openGarbled = false;                        // the open message has held a control byte
 };
 
 #endif

@@ -1,13 +1,19 @@
 // What every fuzz target shares: a check that stops the run with a message
-// (libFuzzer then keeps the input as a crash reproducer), and a small reader
-// that takes fields off the front of the input.
+// (libFuzzer then keeps the input as a crash reproducer), a small reader
+// that takes fields off the front of the input, and a way to keep what a
+// parser prints off the console.
 #ifndef TAPEDIAG_FUZZCHECK_H
 #define TAPEDIAG_FUZZCHECK_H
+
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #define FUZZ_CHECK(condition)                                                                                          \
     do {                                                                                                               \
@@ -46,5 +52,50 @@ private:
     const uint8_t* m_data;
     size_t m_size;
 };
+
+// A directory of the target's own under /tmp for the files it needs,
+// removed when the target ends.
+inline const std::string& ScratchDirectory()
+{
+    static const struct Scratch {
+        std::string path;
+        Scratch()
+        {
+            char pattern[] = "/tmp/tapediag-fuzz-XXXXXX";
+            FUZZ_CHECK(mkdtemp(pattern) != nullptr);
+            path = pattern;
+        }
+        ~Scratch()
+        {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } scratch;
+    return scratch.path;
+}
+
+// What `work` writes on the descriptor `fd` (standard output or error),
+// kept off the console.
+template <typename Work>
+std::string Captured(int fd, Work work)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::FILE* capture = std::tmpfile();
+    FUZZ_CHECK(capture != nullptr);
+    const int saved = dup(fd);
+    dup2(fileno(capture), fd);
+    work();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(saved, fd);
+    close(saved);
+    std::string text;
+    std::rewind(capture);
+    for (int c; (c = std::fgetc(capture)) != EOF;)
+        text += static_cast<char>(c);
+    std::fclose(capture);
+    return text;
+}
 
 #endif

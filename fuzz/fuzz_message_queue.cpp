@@ -50,15 +50,11 @@ void CheckState(const CMessageQueue& queue)
         CheckText(*queue.OpenMessage());
 }
 
-// Received whole. Without control characters (which end a receive) and
-// without messages at the length limit (where an append is refused whole
-// but a new text is cut), the cuts must not change any message.
+// Received whole. Without messages at the length limit (where an append is
+// refused whole but a new text is cut), the cuts must not change any
+// message: a control byte spoils its own message wherever it arrives.
 void CompareWithWhole(const char* stream, size_t length, int sends, const std::vector<std::string>& delivered)
 {
-    for (size_t i = 0; i < length; ++i) {
-        if (stream[i] == '\0' || IsControl(static_cast<unsigned char>(stream[i])))
-            return;
-    }
     CMessageQueue whole("FUZZ MSG: ");
     std::vector<std::string> expected;
     for (int send = 0; send < sends; ++send) {
@@ -88,6 +84,22 @@ void CheckFraming(const char* stream, size_t length)
     std::string expected = sent.IsEmpty() ? MSG_EMPTY : static_cast<const char*>(sent);
     std::replace(expected.begin(), expected.end(), '>', '?');
     FUZZ_CHECK(received[0] == expected);
+}
+
+// A message holding a control byte (NUL included) arrives as the empty
+// text; the message after it arrives as it was sent.
+void CheckSpoiledMessage(const char* stream, size_t length)
+{
+    std::string body(stream, length);
+    body.erase(std::remove(body.begin(), body.end(), '>'), body.end());
+    const std::string bytes = "<" + body + "><after>";
+    CMessageQueue peer("FUZZ MSG: ");
+    FUZZ_CHECK(peer.AddToQueue(bytes.data(), static_cast<int>(bytes.size())));
+    std::vector<std::string> received;
+    Drain(peer, received);
+    FUZZ_CHECK(received.size() == 2 && received[1] == "after");
+    const bool spoiled = std::any_of(body.begin(), body.end(), [](char c) { return c == '\0' || IsControl(c); });
+    FUZZ_CHECK(received[0] == (spoiled ? std::string() : std::string(CVString(body.c_str()))));
 }
 
 // The port rule of both programs: what it takes is a number from 1 to
@@ -143,6 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!overflowed)
         CompareWithWhole(stream, length, sends, delivered);
     CheckFraming(stream, length);
+    CheckSpoiledMessage(stream, length);
     CheckPort(stream, length);
     return 0;
 }

@@ -2,8 +2,11 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -12,6 +15,7 @@
 #include <cstring>
 
 #include "Application.h"
+#include "DeviceOpener.h"
 #include "Help.h"
 #include "MessageQueue.h"
 #include "MsgDelivery.h"
@@ -23,9 +27,6 @@ namespace {
 
 // Options that count toward the limit: -pw:, -cp: and anything unknown.
 const int MAX_COUNTED_ARGUMENTS = 4;
-// Where the drive index starts in a drive-description request: after the
-// token and one separator character.
-const int FIRMWARE_INDEX_POSITION = 25;
 
 bool StartsWith(const char* text, const char* prefix)
 {
@@ -50,23 +51,15 @@ CVString ProgramName(const char* startedName)
     return name;
 }
 
-// A decimal index as C atoi reads it, without its undefined overflow.
-int ReadIndex(const char* text)
+// Whether a value is not empty and would be taken in whole as a text of the
+// program: no control character, which would cut it, and at most `longest`
+// characters. A value cut short would name another address or device.
+bool WholeText(const char* value, int longest)
 {
-    long value = std::strtol(text, nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
-CVString DottedAddress(const sockaddr_in* client)
-{
-    char dotted[INET_ADDRSTRLEN] = {};
-    if (client != nullptr)
-        inet_ntop(AF_INET, &client->sin_addr, dotted, sizeof dotted);
-    return CVString(dotted);
+    const size_t length = std::strlen(value);
+    return length > 0 && length <= static_cast<size_t>(longest) && std::none_of(value, value + length, [](char c) {
+               return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+           });
 }
 
 // One reason why the server does not start; false for the caller to return.
@@ -95,18 +88,22 @@ std::string PasswordProblem(const std::string& password)
 // The start-up lines that tell where the server listens and what it serves.
 void AnnounceServer(const CNetworkServer& server, const CServerOptions& options)
 {
-    std::printf("SERVER MSG: Listening on %s port %d\n", static_cast<const char*>(server.GetHostIP()),
-                server.GetBoundPort());
+    for (const CVString& address : server.GetHostAddresses())
+        std::printf("SERVER MSG: Listening on %s port %d\n", static_cast<const char*>(address), server.GetBoundPort());
     if (options.directory.empty())
         std::printf("SERVER MSG: Clients may name no files (no -dir: was given)\n");
     else
         std::printf("SERVER MSG: Files named by clients are kept in %s\n", options.directory.c_str());
     std::fflush(stdout);
-    if (options.password.empty() && !IsLoopbackAddress(server.GetHostIP())) {
+    if (!options.password.empty())
+        return;
+    for (const CVString& address : server.GetHostAddresses()) {
+        if (IsLoopbackAddress(address))
+            continue;
         std::fprintf(stderr,
                      "SERVER MSG: Warning: no password is set and the server listens on %s: anyone who can reach "
                      "port %d can run destructive tests on the drives.\n",
-                     static_cast<const char*>(server.GetHostIP()), server.GetBoundPort());
+                     static_cast<const char*>(address), server.GetBoundPort());
         std::fflush(stderr);
     }
 }
@@ -141,24 +138,31 @@ bool RemoteLineAllowed(const CUtility& utility, const CApplication& app)
     return true;
 }
 
-void RunRemoteCommand(CUtility* utility, CApplication& app, CNetworkServer& server, int socket, const CVString& line)
+// Runs one command line; the token that ends its reply.
+const char* RunCommandLine(CUtility* utility, CApplication& app, const CVString& line)
 {
     bool accepted = utility->SetParameters(line);
     if (accepted && !RemoteLineAllowed(*utility, app)) {
         app.InitializeData();
         accepted = false;
     }
-    if (!accepted) {
-        server.SendMsg(socket, MSG_BAD_PARAMETERS, 0);
-        return;
-    }
-    bool result = app.RunAppl();
-    const char* token = MSG_SUCCESSFUL_COMPLETION;
-    if (!result)
-        token = MSG_UNSUCCESSFUL_COMPLETION;
-    else if (app.GetLatestCmd() == CMD_UPGRADE && app.ClientServerConnection())
-        token = MSG_SUCCESSFUL_FIRMWARE_UPGRADE;
+    if (!accepted)
+        return MSG_BAD_PARAMETERS;
+    if (!app.RunAppl())
+        return MSG_UNSUCCESSFUL_COMPLETION;
+    if (app.GetLatestCmd() == CMD_UPGRADE && app.ClientServerConnection())
+        return MSG_SUCCESSFUL_FIRMWARE_UPGRADE;
+    return MSG_SUCCESSFUL_COMPLETION;
+}
+
+void RunRemoteCommand(CUtility* utility, CApplication& app, CNetworkServer& server, int socket, const CVString& line)
+{
+    // An empty request is what the wire makes of one that held a control byte.
+    server.ClientRecord(line.IsEmpty() ? std::string("command: (empty, or it held a control character)")
+                                       : "command: " + PasswordFreeLine(line));
+    const char* token = RunCommandLine(utility, app, line);
     server.SendMsg(socket, token, 0);
+    server.ClientRecord(std::string("outcome: ") + token);
 }
 
 }  // namespace
@@ -174,14 +178,13 @@ bool ParseServerArgs(int argc, char** argv, CServerOptions& options)
         if (i < 2) {
             counted.push_back(argument);
         } else if (StartsWith(argument, "-ip:")) {
-            if (argument[4] == '\0')
+            if (!WholeText(argument + 4, VSTRING_MAX_LENGTH))
                 return false;
             options.bindAddress = argument + 4;
         } else if (StartsWith(argument, "-dev:")) {
-            const char* device = argument + 5;
-            if (*device == '\0' || std::strlen(device) > static_cast<size_t>(MAX_FIELD_LENGTH))
+            if (!WholeText(argument + 5, MAX_FIELD_LENGTH))
                 return false;
-            options.devices.push_back(CVString(device));
+            options.devices.push_back(CVString(argument + 5));
         } else if (StartsWith(argument, "-dir:")) {
             if (argument[5] == '\0')
                 return false;
@@ -248,10 +251,51 @@ bool SettleDirectory(std::string& directory, CCommandFiles& files)
     return true;
 }
 
-bool IsLoopbackAddress(const char* dotted)
+bool IsLoopbackAddress(const char* address)
 {
-    in_addr address{};
-    return dotted != nullptr && inet_pton(AF_INET, dotted, &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+    if (address == nullptr)
+        return false;
+    in_addr v4{};
+    if (inet_pton(AF_INET, address, &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, address, &v6) != 1)
+        return false;
+    return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+}
+
+int DriveIndexOfRequest(const char* message)
+{
+    // After the token and one separator character; past the end of a
+    // shorter message there is nothing, which reads as index 0.
+    const size_t start = std::strlen(MSG_GET_FIRMWARE_VERSION) + 1;
+    if (message == nullptr || std::strlen(message) < start)
+        return 0;
+    const long value = std::strtol(message + start, nullptr, 10);
+    return static_cast<int>(std::max<long>(INT_MIN, std::min<long>(INT_MAX, value)));
+}
+
+std::string PasswordFreeLine(const char* line)
+{
+    std::string text(line != nullptr ? line : "");
+    std::string shown;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find(';', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string parameter = text.substr(start, end - start);
+        const size_t first = parameter.find_first_not_of(' ');
+        const std::string word = first == std::string::npos ? "" : parameter.substr(first);
+        if (strncasecmp(word.c_str(), "-pw:", 4) == 0)
+            parameter = parameter.substr(0, first) + "-pw:(password left out)";
+        else if (StartsWith(word.c_str(), "-dev:"))
+            parameter = parameter.substr(0, first) + "-dev:" + DeviceDisplayName(word.c_str() + 5);
+        shown += parameter;
+        if (end < text.size())
+            shown += ';';
+        start = end + 1;
+    }
+    return shown;
 }
 
 void DisplayServerHelp(const char* startedName)
@@ -263,7 +307,8 @@ void DisplayServerHelp(const char* startedName)
     std::printf("  -pw:password, sets the password for clients (default is none)\n\n");
     std::printf("  -cp:port, changes the well known port\n");
     std::printf("            (if set, clients must change their attachment port)\n\n");
-    std::printf("  -ip:address, listens on this IPv4 address (default is the host's own address)\n\n");
+    std::printf(
+        "  -ip:address, listens on this IPv4 or IPv6 address or host name (default is the host's own address)\n\n");
     std::printf("  -dev:device, serves this drive instead of the host's (may be repeated)\n\n");
     std::printf("  -dir:directory, keeps the files clients name here (without it, clients may name no file)\n\n");
     std::printf("  -pwfile:file, reads the password from the file's first line (or set %s)\n\n",
@@ -271,43 +316,39 @@ void DisplayServerHelp(const char* startedName)
     std::fflush(stdout);
 }
 
-int HandleRemoteRequest(CUtility* utility, CNetworkServer& server, int socket, sockaddr_in* client, char* message, int)
+int HandleRemoteRequest(CUtility* utility, CNetworkServer& server, int socket, const sockaddr_storage* client,
+                        char* message, int)
 {
-    CVString text(message);
-    CVString upper(text);
-    upper.MakeUpper();
     CApplication& app = utility->Controller();
-
-    if (upper.Find("SHUTDOWN") != -1) {
+    switch (ClassifyRequest(message)) {
+    case REQUEST_SHUTDOWN:
         std::printf("SERVER MSG: Client request received to shutdown the server\n\n");
         std::fflush(stdout);
+        server.ClientRecord("stops the server.");
         return REQUEST_STOP_SERVER;
-    }
-    if (upper.Find(MSG_DISCONNECT) != -1) {
-        std::printf("SERVER MSG: Client (%s) disconnected on %s\n\n", static_cast<const char*>(DottedAddress(client)),
+    case REQUEST_DISCONNECT:
+        std::printf("SERVER MSG: Client (%s) disconnected on %s\n\n",
+                    static_cast<const char*>(client != nullptr ? AddressText(*client) : CVString()),
                     static_cast<const char*>(CNetworkServer::TimeStamp()));
         std::fflush(stdout);
         return REQUEST_END_CONNECTION;
-    }
-    if (upper.Find(MSG_GET_AVAILABLE_DRIVES) != -1) {
+    case REQUEST_DRIVE_LIST:
         SendDriveList(app, server, socket);
         return REQUEST_SERVED;
-    }
-    if (upper.Find(MSG_GET_FIRMWARE_VERSION) == 0) {
-        // Past the end of the text the CVString buffer holds zeros, which
-        // read as index 0, as a bare token always has.
-        int index = ReadIndex(static_cast<const char*>(text) + FIRMWARE_INDEX_POSITION);
-        server.SendMsg(socket, app.GetTapeDriveData(index), 0);
+    case REQUEST_DRIVE_DESCRIPTION:
+        server.SendMsg(socket, app.GetTapeDriveData(DriveIndexOfRequest(message)), 0);
         return REQUEST_SERVED;
+    case REQUEST_COMMAND_LINE:
+        break;
     }
-    RunRemoteCommand(utility, app, server, socket, text);
+    RunRemoteCommand(utility, app, server, socket, CVString(message));
     return REQUEST_SERVED;
 }
 
 void ServeClients(CUtility* utility, CNetworkServer& server)
 {
     for (;;) {
-        sockaddr_in client{};
+        sockaddr_storage client{};
         int socket = server.Accept(&client);
         if (socket == -1)
             continue;

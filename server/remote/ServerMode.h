@@ -3,7 +3,7 @@
 #ifndef TAPEDIAG_SERVERMODE_H
 #define TAPEDIAG_SERVERMODE_H
 
-#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <string>
 #include <vector>
@@ -37,7 +37,8 @@ struct CServerOptions {
     PasswordSource passwordSource = PASSWORD_NONE;
     std::string passwordFile;
     CVString port;
-    // Dotted IPv4 address from -ip:; empty for the host's own address.
+    // -ip: an IPv4 or IPv6 address or a host name; empty for the host's own
+    // address.
     CVString bindAddress;
     // -dir:; empty when clients may name no file. Once settled: absolute.
     std::string directory;
@@ -65,17 +66,27 @@ bool SettleServerOptions(CServerOptions& options, int& port);
 // when the server must not start.
 bool SettleDirectory(std::string& directory, CCommandFiles& files);
 
-// True for an address of the loopback network 127.0.0.0/8.
-bool IsLoopbackAddress(const char* dotted);
+// True for a loopback address: 127.0.0.0/8 (also IPv4-mapped) or ::1.
+bool IsLoopbackAddress(const char* address);
 
 // Prints the server help for the program's started name.
 void DisplayServerHelp(const char* startedName);
 
-// Serves one received message from the client on socket: a stop request, a
-// disconnect, the drive list, one drive's description or a command line.
-// size is the receive buffer's size and is not otherwise used.
-int HandleRemoteRequest(CUtility* utility, CNetworkServer& server, int socket, sockaddr_in* client, char* message,
-                        int size);
+// The drive index of a drive-description request: the decimal number after
+// the token and one separator character, as atoi reads it (0 when there is
+// none), held to the range of an int.
+int DriveIndexOfRequest(const char* message);
+
+// The command line as the server's record shows it: a password it holds (a
+// -pw: switch, the user%password of an iSCSI device) is left out.
+std::string PasswordFreeLine(const char* line);
+
+// Serves one received message from the client on socket, as
+// ClassifyRequest tells it: a stop request, a disconnect, the drive list,
+// one drive's description or a command line. size is the receive buffer's
+// size and is not otherwise used.
+int HandleRemoteRequest(CUtility* utility, CNetworkServer& server, int socket, const sockaddr_storage* client,
+                        char* message, int size);
 
 // Accepts one client after another and serves each until it leaves; returns
 // when a client asks the server to stop.

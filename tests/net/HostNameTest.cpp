@@ -19,12 +19,30 @@ TEST(ServerHostName, UnresolvableHostNameStopsTheServerWithAReason)
     if (probe.Finish() != 0)
         GTEST_SKIP() << "cannot make a UTS namespace here";
 
+    // A network namespace of its own too: the name is looked up nowhere.
     std::string script = "hostname tapediag-unresolvable.invalid && exec " + std::string(TAPEDIAG_BIN) +
                          " server -cp:18777 -dev:sim:dds4";
-    ChildProcess server(UNSHARE, {"--uts", "sh", "-c", script});
+    ChildProcess server(UNSHARE, {"--uts", "--net", "sh", "-c", script});
     EXPECT_EQ(server.Finish(), 0);
-    EXPECT_EQ(server.Errors(), "SERVER MSG: Unable to resolve the host's own name tapediag-unresolvable.invalid.\n");
+    EXPECT_EQ(
+        server.Errors().rfind("SERVER MSG: Unable to resolve the host's own name tapediag-unresolvable.invalid: ", 0),
+        0u)
+        << server.Errors();
     EXPECT_EQ(server.Output().find("Awaiting client connection"), std::string::npos);
+}
+
+TEST(ServerHostName, UnresolvableListeningAddressStopsTheServerWithAReason)
+{
+    ChildProcess probe(UNSHARE, {"--net", "true"});
+    if (probe.Finish() != 0)
+        GTEST_SKIP() << "cannot make a network namespace here";
+    const std::string server = std::string(TAPEDIAG_BIN) + " server -ip:no-such-host.invalid -cp:18778 -dev:sim:dds4";
+    ChildProcess refused(UNSHARE, {"--net", "sh", "-c", "exec " + server});
+    EXPECT_EQ(refused.Finish(), 0);
+    EXPECT_EQ(
+        refused.Errors().rfind("SERVER MSG: Unable to resolve the address no-such-host.invalid to listen on: ", 0), 0u)
+        << refused.Errors();
+    EXPECT_EQ(refused.Output().find("Awaiting client connection"), std::string::npos);
 }
 
 TEST(ServerOpenToTheNetwork, NoPasswordOffLoopbackIsWarnedAbout)

@@ -65,9 +65,12 @@ TEST_F(MessageQueueTest, ReceivesSplitIntoMessages)
         {"bracket alone opens", {"<", "xyz>"}, {"xyz"}},
         {"empty message", {"<", ">"}, {""}},
         {"joined", {"<a><b>"}, {"a", "b"}},
-        {"line end ends the parse", {"<ab>\n<cd>"}, {"ab"}},
-        {"NUL ends the parse", {std::string("<ef>\0<gh>", 9)}, {"ef"}},
-        {"line end inside a message", {"<ij\r\nkl>", "m>"}, {"ijm"}},
+        {"line end between messages is a stray byte", {"<ab>\r\n<cd>"}, {"ab", "cd"}},
+        {"NUL between messages is a stray byte", {std::string("<ef>\0<gh>", 9)}, {"ef", "gh"}},
+        // A control byte spoils its own message only, however the bytes arrive.
+        {"line end inside a message", {"<ij\r\nkl><mn>"}, {"", "mn"}},
+        {"control byte in a later piece", {"<ij", std::string("k\0l", 3), "m>", "<n>"}, {"", "n"}},
+        {"control byte in a piece past the limit", {"<" + longText, std::string(95, '\x01') + "><o>"}, {"", "o"}},
         {"bracket inside a message is text wherever a receive begins", {"<one", "<two>"}, {"one<two"}},
         {"stray bytes before a message", {"x<a>", "yz", "<b>"}, {"a", "b"}},
         {"bracket inside text", {"<a<b>", "<c", "d<e>"}, {"a<b", "cd<e"}},
@@ -82,6 +85,33 @@ TEST_F(MessageQueueTest, ReceivesSplitIntoMessages)
         EXPECT_FALSE(queue.IsOpen()) << c.what;
         EXPECT_EQ(Drain(), c.messages) << c.what;
     }
+}
+
+// Only a request's command word decides what it asks for, in any letter
+// case; the text of an argument never does.
+TEST(ClassifyRequestTest, TheCommandWordAloneDecides)
+{
+    const struct {
+        const char* message;
+        ClientRequest kind;
+    } cases[] = {
+        {"shutdown", REQUEST_SHUTDOWN},
+        {" ShutDown ; -nr;", REQUEST_SHUTDOWN},
+        {"msg_shutdown", REQUEST_SHUTDOWN},
+        {"shutdowns;", REQUEST_COMMAND_LINE},
+        {"logpages; -id:x; -o:shutdown-report.txt;", REQUEST_COMMAND_LINE},
+        {"compstatus; -sn:ShutDown;", REQUEST_COMMAND_LINE},
+        {"MSG_DISCONNECT sHuTdOwN", REQUEST_COMMAND_LINE},
+        {"msg_disconnect", REQUEST_DISCONNECT},
+        {"show; -o:MSG_DISCONNECT.txt;", REQUEST_COMMAND_LINE},
+        {"Msg_Get_Available_Drives", REQUEST_DRIVE_LIST},
+        {"show; -sn:MSG_GET_AVAILABLE_DRIVES;", REQUEST_COMMAND_LINE},
+        {"msg_get_firmware_version:1", REQUEST_DRIVE_DESCRIPTION},
+        {"show; MSG_GET_FIRMWARE_VERSION 0", REQUEST_COMMAND_LINE},
+        {"", REQUEST_COMMAND_LINE},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ClassifyRequest(c.message), c.kind) << c.message;
 }
 
 TEST_F(MessageQueueTest, FullQueueRefusesFurtherDataWithTheOverflowLine)

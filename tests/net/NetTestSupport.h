@@ -37,6 +37,41 @@ inline int FreeLoopbackPort()
     return port;
 }
 
+// A numeric IPv4 or IPv6 address and a port as a socket address.
+inline bool SocketAddress(const char* text, int port, sockaddr_storage& address, socklen_t& size)
+{
+    address = sockaddr_storage{};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    if (inet_pton(AF_INET, text, &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(static_cast<uint16_t>(port));
+        size = sizeof v4;
+        return true;
+    }
+    if (inet_pton(AF_INET6, text, &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(static_cast<uint16_t>(port));
+        size = sizeof v6;
+        return true;
+    }
+    return false;
+}
+
+// Whether this host has the IPv6 loopback address (a test that needs it
+// is skipped without it).
+inline bool HasIPv6Loopback()
+{
+    const int probe = socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_storage loopback{};
+    socklen_t size = 0;
+    const bool usable = probe >= 0 && SocketAddress("::1", 0, loopback, size) &&
+                        bind(probe, reinterpret_cast<sockaddr*>(&loopback), size) == 0;
+    if (probe >= 0)
+        close(probe);
+    return usable;
+}
+
 // One end of a connection as a peer sees it: frames what it sends, splits
 // what it receives into messages, and never waits without a bound.
 class WireEnd {
@@ -46,19 +81,33 @@ public:
     WireEnd(const WireEnd&) = delete;
     WireEnd& operator=(const WireEnd&) = delete;
 
-    // Connects to 127.0.0.1:port.
-    bool Connect(int port)
+    // Connects to address:port; from the address `from` of this host when
+    // one is given (127.0.0.2, say: another source on loopback).
+    bool Connect(int port, const char* address = "127.0.0.1", const char* from = nullptr)
     {
         Close();
-        m_socket = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        return connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        sockaddr_storage to{}, source{};
+        socklen_t toSize = 0, sourceSize = 0;
+        if (!SocketAddress(address, port, to, toSize) ||
+            (from != nullptr && !SocketAddress(from, 0, source, sourceSize)))
+            return false;
+        m_socket = socket(to.ss_family, SOCK_STREAM, 0);
+        if (from != nullptr && bind(m_socket, reinterpret_cast<sockaddr*>(&source), sourceSize) != 0)
+            return false;
+        return connect(m_socket, reinterpret_cast<sockaddr*>(&to), toSize) == 0;
     }
 
     int Socket() const { return m_socket; }
+    // The port this end has on its host, as the server's record names it.
+    int LocalPort() const
+    {
+        sockaddr_storage local{};
+        socklen_t size = sizeof local;
+        if (getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &size) != 0)
+            return 0;
+        return ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(local).sin6_port
+                                                 : reinterpret_cast<sockaddr_in&>(local).sin_port);
+    }
 
     // Reads at most this many bytes at a time: a slow reader keeps the
     // sender blocked on a full socket buffer.

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "FakeClock.h"
 #include "NetTestSupport.h"
@@ -145,13 +146,64 @@ TEST_F(ServerSendTest, PasswordMustMatchExactly)
     EXPECT_EQ(peer->Next(), std::string(MSG_PASSWORD_VALID));
 }
 
-TEST(NetworkServerTest, BindAddressThatIsNotDottedIPv4StopsPreparation)
+// Each failure to prepare is said in the line of its step and a line with
+// the reason.
+TEST(NetworkServerTest, PreparationThatFailsSaysWhy)
 {
-    CNetworkServer server("", 0, "not-an-address");
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(server.PrepareToAcceptClient());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "SERVER MSG: Invalid IP address not-an-address.\n");
-    EXPECT_EQ(server.GetHostSocket(), -1);
+    LoopbackListener taken;
+    const struct {
+        const char* address;
+        int port;
+        std::string errors;
+    } cases[] = {
+        {"192.0.2.1", 0,
+         "SERVER MSG: Failed to bind communications socket.\n"
+         "SERVER MSG: 192.0.2.1 port 0: Cannot assign requested address.\n"},
+        {"127.0.0.1", taken.Port(),
+         "SERVER MSG: Failed to bind communications socket.\n"
+         "SERVER MSG: 127.0.0.1 port " +
+             std::to_string(taken.Port()) + ": Address already in use.\n"},
+    };
+    for (const auto& c : cases) {
+        CNetworkServer server("", c.port, c.address);
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(server.PrepareToAcceptClient()) << c.address;
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string("Host IP Address: ") + c.address + "\n");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.errors);
+    }
+}
+
+TEST(RefusalsTest, AnAddressIsShutOutLongerWithEachRefusalInARow)
+{
+    CFakeClock clock;
+    CFakeClockScope scope(clock);
+    CServerLimits limits;
+    CRefusals refusals(limits);
+    std::vector<long> pauses;
+    for (int i = 0; i < 7; ++i) {
+        pauses.push_back(refusals.Refuse("192.0.2.7"));
+        clock.Advance(pauses.back());
+    }
+    EXPECT_EQ(pauses, (std::vector<long>{1, 2, 4, 8, 16, 30, 30}));
+    EXPECT_EQ(refusals.ShutOutFor("192.0.2.7"), 0);
+    EXPECT_EQ(refusals.Refuse("192.0.2.7"), 30);
+    clock.Advance(10);
+    EXPECT_EQ(refusals.ShutOutFor("192.0.2.7"), 20);
+    EXPECT_EQ(refusals.ShutOutFor("192.0.2.8"), 0);
+
+    // A good password forgets; so does a quiet spell as long as the longest pause.
+    refusals.Forgive("192.0.2.7");
+    EXPECT_EQ(refusals.ShutOutFor("192.0.2.7"), 0);
+    EXPECT_EQ(refusals.Refuse("192.0.2.7"), 1);
+    EXPECT_EQ(refusals.Refuse("192.0.2.7"), 2);
+    clock.Advance(2 + 30);
+    EXPECT_EQ(refusals.Refuse("192.0.2.7"), 1);
+
+    // A stranger with many addresses makes the server hold only so many.
+    for (int i = 0; i < CRefusals::CAPACITY + 100; ++i)
+        refusals.Refuse("10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256));
+    EXPECT_EQ(refusals.Tracked(), CRefusals::CAPACITY);
 }
 
 // Acceptance over real TCP on the loopback address. The kernel completes a
@@ -168,7 +220,7 @@ protected:
         port = server->GetBoundPort();
         ASSERT_GT(port, 0);
     }
-    int AcceptQuietly(sockaddr_in* client, std::string* out = nullptr, std::string* errors = nullptr)
+    int AcceptQuietly(sockaddr_storage* client, std::string* out = nullptr, std::string* errors = nullptr)
     {
         ::testing::internal::CaptureStdout();
         ::testing::internal::CaptureStderr();
@@ -194,7 +246,7 @@ TEST_F(AcceptTest, NextClientStartsWithAnEmptyQueue)
     WireEnd first;
     ASSERT_TRUE(first.Connect(port));
     ASSERT_TRUE(first.SendRaw("<MSG_EMPTY><left over><half"));
-    sockaddr_in client{};
+    sockaddr_storage client{};
     int socket = AcceptQuietly(&client);
     ASSERT_GE(socket, 0);
     EXPECT_EQ(first.Next(), std::string(MSG_PASSWORD_VALID));
@@ -222,7 +274,7 @@ TEST_F(AcceptTest, SendFailureOnOneConnectionDoesNotSilenceTheNext)
     WireEnd first;
     ASSERT_TRUE(first.Connect(port));
     ASSERT_TRUE(first.Send(MSG_EMPTY));
-    sockaddr_in client{};
+    sockaddr_storage client{};
     int socket = AcceptQuietly(&client);
     ASSERT_GE(socket, 0);
     first.Close();
@@ -244,73 +296,89 @@ TEST_F(AcceptTest, SendFailureOnOneConnectionDoesNotSilenceTheNext)
     close(socket);
 }
 
-// A guesser is slowed down: each refusal in a row doubles the pause before
-// the next client is accepted, up to 30 s; a good password starts again. The
-// refused client itself is answered at once.
-TEST_F(AcceptTest, RefusalsInARowPauseLongerAndLongerUntilAGoodPassword)
+// A guesser's address is shut out after a wrong password; its connections
+// are closed at once, and every other address is served as usual. Nobody
+// waits for a pause.
+TEST_F(AcceptTest, AGuesserIsShutOutAndEveryoneElseServed)
 {
     CFakeClock clock;
     CFakeClockScope scope(clock);
     Prepare("s");
-    sockaddr_in client{};
-    std::string errors;
-    auto guess = [&](const char* password) {
-        WireEnd guesser;
-        EXPECT_TRUE(guesser.Connect(port));
-        if (password != nullptr) {
-            EXPECT_TRUE(guesser.Send(password));
-        } else {
-            guesser.Close();  // leaves before sending a password
-        }
-        std::string more;
-        int socket = AcceptQuietly(&client, nullptr, &more);
-        errors += more;
-        if (password != nullptr) {
-            EXPECT_EQ(guesser.Next(), std::string(socket >= 0 ? MSG_PASSWORD_VALID : MSG_PASSWORD_INVALID));
-        }
+    struct Attempt {
+        std::string peer;  // as the record names it
+        bool served;
+        std::string answer;
+        std::string record;
+    };
+    auto attempt = [&](const char* from, const char* password) {
+        WireEnd end;
+        EXPECT_TRUE(end.Connect(port, "127.0.0.1", from));
+        EXPECT_TRUE(end.Send(password));
+        sockaddr_storage client{};
+        Attempt result{std::string(from) + " port " + std::to_string(end.LocalPort()), false, "", ""};
+        int socket = AcceptQuietly(&client, nullptr, &result.record);
+        result.served = socket >= 0;
         if (socket >= 0)
             close(socket);
-        return socket >= 0;
+        result.answer = end.Next(1000).value_or("nothing");
+        return result;
     };
 
-    for (int i = 0; i < 7; ++i)
-        EXPECT_FALSE(guess("wrong"));
-    EXPECT_EQ(clock.Sleeps(), (std::vector<long>{1, 2, 4, 8, 16, 30, 30}));
-    EXPECT_TRUE(guess("s"));
-    EXPECT_EQ(clock.Sleeps().size(), 7u);
-    EXPECT_FALSE(guess("S"));
-    EXPECT_FALSE(guess(nullptr));  // leaving early is a guess too
-    EXPECT_EQ(clock.Sleeps(), (std::vector<long>{1, 2, 4, 8, 16, 30, 30, 1, 2}));
-
-    // Per refusal: the refusal line and the pause line, nothing more.
-    const std::string refused = "SERVER MSG: Client sent invalid password, connection refused.\n";
-    const std::string firstTwo = refused + "SERVER MSG: 1 refused password in a row, next client accepted in 1 s.\n" +
-                                 refused + "SERVER MSG: 2 refused passwords in a row, next client accepted in 2 s.\n";
-    EXPECT_EQ(errors.compare(0, firstTwo.size(), firstTwo), 0) << errors;
-    EXPECT_NE(errors.find("SERVER MSG: 7 refused passwords in a row, next client accepted in 30 s.\n"),
-              std::string::npos);
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 18) << errors;
+    Attempt guess = attempt("127.0.0.2", "S");
+    EXPECT_FALSE(guess.served);
+    EXPECT_EQ(guess.answer, MSG_PASSWORD_INVALID);
+    EXPECT_EQ(guess.record, "SERVER MSG: Client " + guess.peer +
+                                " connected.\nSERVER MSG: Client sent invalid password, connection refused.\n"
+                                "SERVER MSG: Client " +
+                                guess.peer +
+                                " sent a wrong password, 1 in a row from its address, which is shut out for 1 s.\n");
+    Attempt shutOut = attempt("127.0.0.2", "s");
+    EXPECT_FALSE(shutOut.served);
+    EXPECT_EQ(shutOut.answer, "nothing");
+    EXPECT_NE(shutOut.record.find("SERVER MSG: Client " + shutOut.peer +
+                                  " closed at once: its address is shut out for 1 s more after 1 refused password.\n"),
+              std::string::npos)
+        << shutOut.record;
+    EXPECT_TRUE(attempt("127.0.0.1", "s").served);
+    clock.Advance(1);
+    EXPECT_TRUE(attempt("127.0.0.2", "s").served);
+    EXPECT_TRUE(clock.Sleeps().empty());
 }
 
-TEST_F(AcceptTest, WithoutAPasswordAClientLeavingEarlyIsNoGuess)
+// Only a password sent and wrong counts: leaving or falling silent before
+// sending one shuts nobody out.
+TEST_F(AcceptTest, NoPasswordSentIsNoRefusal)
 {
-    CFakeClock clock;
-    CFakeClockScope scope(clock);
-    Prepare("");
+    CServerLimits limits;
+    limits.passwordMs = 100;
+    Prepare("s", limits);
+    sockaddr_storage client{};
+    std::string errors;
     WireEnd leaving;
     ASSERT_TRUE(leaving.Connect(port));
     leaving.Close();
-    sockaddr_in client{};
-    std::string errors;
     EXPECT_EQ(AcceptQuietly(&client, nullptr, &errors), -1);
-    EXPECT_EQ(errors, "");
-    EXPECT_TRUE(clock.Sleeps().empty());
+    EXPECT_NE(errors.find(" left before sending a password.\n"), std::string::npos) << errors;
+    WireEnd silent;
+    ASSERT_TRUE(silent.Connect(port));
+    ASSERT_TRUE(silent.SendRaw("<s"));
+    EXPECT_EQ(AcceptQuietly(&client, nullptr, &errors), -1);
+    EXPECT_NE(errors.find(" sent no password within 0.1 s, connection closed.\n"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("invalid password"), std::string::npos) << errors;
+
+    WireEnd good;
+    ASSERT_TRUE(good.Connect(port));
+    ASSERT_TRUE(good.Send("s"));
+    int socket = AcceptQuietly(&client);
+    EXPECT_GE(socket, 0);
+    EXPECT_EQ(good.Next(), std::string(MSG_PASSWORD_VALID));
+    close(socket);
 }
 
 TEST_F(AcceptTest, ResetConnectionEndsTheReceiveWithItsLine)
 {
     Prepare("");
-    sockaddr_in client{};
+    sockaddr_storage client{};
     char buffer[VSTRING_BUFFER_SIZE];
     WireEnd resetting;
     ASSERT_TRUE(resetting.Connect(port));

@@ -167,13 +167,12 @@ TEST_F(RemoteFiles, FileThatCannotBeWrittenFailsTheCommand)
          "tapediag: capture file " + (directory.served / "eeprom.bin") + ": File too large\n"},
     };
     for (const auto& row : rows) {
-        ::testing::internal::CaptureStderr();
         Messages reply;
         {
             FileSizeLimit limit(4096);
             reply = Run(row.line);
         }
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), row.problem);
+        EXPECT_NE(record.find(row.problem), std::string::npos) << record;
         ASSERT_FALSE(reply.empty()) << row.line;
         EXPECT_EQ(reply.back(), MSG_UNSUCCESSFUL_COMPLETION) << row.line;
     }
@@ -220,7 +219,7 @@ TEST_F(RemoteFilesProcess, WithoutADirectoryAClientNamesNoFile)
     fs::copy_file(TAPEDIAG_BIN, program);
     struct stat before = {};
     ASSERT_EQ(stat(program.c_str(), &before), 0);
-    StartServer({}, workingDirectory.path, program);
+    StartServer({}, workingDirectory.path, "127.0.0.1", program);
     EXPECT_NE(server->Output().find("SERVER MSG: Clients may name no files (no -dir: was given)\n"), std::string::npos)
         << server->Output();
 

@@ -43,8 +43,9 @@ protected:
         ::testing::internal::GetCapturedStdout();
         ASSERT_EQ(app.GetNumberOfAvailableTapeDrives(), 2);
 
-        client.sin_family = AF_INET;
-        client.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        auto& v4 = reinterpret_cast<sockaddr_in&>(client);
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         CMsgDelivery::SetNetworkCommunication(&server, serverEnd);
     }
 
@@ -55,14 +56,16 @@ protected:
     }
 
     // Hands the message to HandleRemoteRequest as the serving loop does;
-    // the server's console lines land in console.
+    // the server's console lines land in console, its record in record.
     int Handle(const std::string& message)
     {
         char buffer[SERVER_RECEIVE_BUFFER] = {};
         std::strncpy(buffer, message.c_str(), sizeof buffer - 1);
         ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
         int result = HandleRemoteRequest(&utility, server, serverEnd, &client, buffer, sizeof buffer);
         console = ::testing::internal::GetCapturedStdout();
+        record = ::testing::internal::GetCapturedStderr();
         return result;
     }
 
@@ -81,8 +84,9 @@ protected:
     CNetworkServer server{"", 0, "127.0.0.1"};
     int serverEnd = -1;
     std::unique_ptr<WireEnd> peer;
-    sockaddr_in client{};
+    sockaddr_storage client{};
     std::string console;
+    std::string record;
 };
 
 #endif

@@ -83,6 +83,9 @@ TEST(ParseServerArgsTest, RejectedForms)
         {"tapediag", "server", "-ip:"},
         {"tapediag", "server", "-dev:"},
         {"tapediag", "server", "-dev:" + std::string(512, 'x')},
+        // A control character would cut the value to another device or address.
+        {"tapediag", "server", "-dev:\x04sim:ultrium"},
+        {"tapediag", "server", "-ip:127.0.0.1\t"},
         {"tapediag", "server", "-dir:"},
         {"tapediag", "server", "-pwfile:"},
         {"tapediag", "server", "-dir:/a", "-pwfile:/b", "-pw:p", "-cp:1", "-x"},
@@ -248,9 +251,10 @@ TEST_F(SettleTest, DirectoryForClientFilesMustBeAWritableDirectoryAndIsMadeAbsol
 
 TEST(IsLoopbackAddressTest, OnlyTheLoopbackNetwork)
 {
-    for (const char* address : {"127.0.0.1", "127.0.1.1", "127.255.255.254"})
+    for (const char* address : {"127.0.0.1", "127.0.1.1", "127.255.255.254", "::1", "::ffff:127.0.0.1"})
         EXPECT_TRUE(IsLoopbackAddress(address)) << address;
-    for (const char* address : {"0.0.0.0", "128.0.0.1", "10.0.0.1", "126.255.255.255", "", "localhost"})
+    for (const char* address :
+         {"0.0.0.0", "128.0.0.1", "10.0.0.1", "126.255.255.255", "", "localhost", "::", "fe80::1", "::ffff:10.0.0.1"})
         EXPECT_FALSE(IsLoopbackAddress(address)) << address;
 }
 

@@ -14,14 +14,15 @@
 
 class ServerProcessTest : public ::testing::Test {
 protected:
-    // Starts the server (the program at `program`) with extra options, in
-    // workingDirectory when one is given, and waits until it listens.
+    // Starts the server (the program at `program`) on `address` with extra
+    // options, in workingDirectory when one is given, and waits until it
+    // listens.
     void StartServer(const std::vector<std::string>& extra = {}, const std::string& workingDirectory = "",
-                     const std::string& program = TAPEDIAG_BIN)
+                     const std::string& address = "127.0.0.1", const std::string& program = TAPEDIAG_BIN)
     {
         port = FreeLoopbackPort();
         ASSERT_GT(port, 0);
-        std::vector<std::string> args{"server", "-ip:127.0.0.1", "-cp:" + std::to_string(port), "-dev:sim:ultrium",
+        std::vector<std::string> args{"server", "-ip:" + address, "-cp:" + std::to_string(port), "-dev:sim:ultrium",
                                       "-dev:sim:dds4"};
         args.insert(args.end(), extra.begin(), extra.end());
         server = std::make_unique<ChildProcess>(program, args, workingDirectory);

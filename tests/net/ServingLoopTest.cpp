@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -90,11 +91,13 @@ TEST_F(ServingLoopTest, SilentClientIsDroppedAndTheNextOneServed)
     WireEnd silent;
     ASSERT_TRUE(silent.Connect(port));
     ASSERT_TRUE(silent.SendRaw("<MSG_EM"));  // part of a password is no password
+    const int silentPort = silent.LocalPort();
     std::unique_ptr<WireEnd> next = Waiting(MSG_GET_AVAILABLE_DRIVES);
     ExpectServed(*next);
     EXPECT_TRUE(silent.WaitClosed());
     Stop();
-    EXPECT_NE(errors.find("SERVER MSG: Client (127.0.0.1) sent no password within 0.1 s, connection closed.\n"),
+    EXPECT_NE(errors.find("SERVER MSG: Client 127.0.0.1 port " + std::to_string(silentPort) +
+                          " sent no password within 0.1 s, connection closed.\n"),
               std::string::npos)
         << errors;
 }
@@ -108,57 +111,82 @@ TEST_F(ServingLoopTest, IdleClientIsDroppedAndTheNextOneServed)
     ASSERT_TRUE(idle.Connect(port));
     ASSERT_TRUE(idle.Send(MSG_EMPTY));
     ASSERT_EQ(idle.Next(), std::string(MSG_PASSWORD_VALID));
+    const int idlePort = idle.LocalPort();
     std::unique_ptr<WireEnd> next = Waiting(MSG_GET_AVAILABLE_DRIVES);
     ExpectServed(*next);
     EXPECT_TRUE(idle.WaitClosed());
     Stop();
-    EXPECT_NE(errors.find("SERVER MSG: Client (127.0.0.1) sent no request for 0.1 s, connection closed.\n"),
+    EXPECT_NE(errors.find("SERVER MSG: Client 127.0.0.1 port " + std::to_string(idlePort) +
+                          " sent no request for 0.1 s, connection closed.\n"),
               std::string::npos)
         << errors;
 }
 
-// A client that keeps asking but never reads its answers: the server's
-// sends stall once the socket buffers are full.
-TEST_F(ServingLoopTest, ClientThatStopsReadingIsDroppedAndTheNextOneServed)
+// A client that keeps asking but reads its answers a byte at a time: the
+// server's sends stall once the socket buffers are full, and a reply that
+// is not taken within the bound in all ends the connection, however many
+// bytes trickle out meanwhile.
+TEST_F(ServingLoopTest, SlowReaderIsDroppedAtTheReplyBoundAndTheNextOneServed)
 {
     CServerLimits limits;
-    limits.sendMs = 200;
+    limits.replyMs = 500;
     Start(limits);
-    WireEnd stalled;
-    ASSERT_TRUE(stalled.Connect(port));
-    ASSERT_TRUE(stalled.Send(MSG_EMPTY));
-    ASSERT_EQ(stalled.Next(), std::string(MSG_PASSWORD_VALID));
+    WireEnd slow;
+    ASSERT_TRUE(slow.Connect(port));
+    ASSERT_TRUE(slow.Send(MSG_EMPTY));
+    ASSERT_EQ(slow.Next(), std::string(MSG_PASSWORD_VALID));
+    const int slowPort = slow.LocalPort();
     std::unique_ptr<WireEnd> next = Waiting(MSG_GET_AVAILABLE_DRIVES);
 
     std::string requests;
     for (int i = 0; i < 1000; ++i)
         requests += FrameMessage(MSG_GET_AVAILABLE_DRIVES);
     size_t offset = 0;
-    bool stalledOpen = true;
+    bool slowOpen = true;
     std::optional<std::string> answer;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!answer && std::chrono::steady_clock::now() < deadline) {
-        // As many requests as the connection takes now.
-        while (stalledOpen) {
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> stalled, dropped;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while ((!answer || slowOpen) && Clock::now() < deadline) {
+        // As many requests as the connection takes now, and one byte read.
+        while (slowOpen) {
             ssize_t sent =
-                send(stalled.Socket(), requests.data() + offset, requests.size() - offset, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (sent <= 0) {
-                stalledOpen = errno == EAGAIN || errno == EWOULDBLOCK;  // else the server has dropped it
-                break;
+                send(slow.Socket(), requests.data() + offset, requests.size() - offset, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (sent > 0) {
+                offset = (offset + static_cast<size_t>(sent)) % requests.size();
+                continue;
             }
-            offset = (offset + static_cast<size_t>(sent)) % requests.size();
+            slowOpen = errno == EAGAIN || errno == EWOULDBLOCK;  // else the server has dropped it
+            if (slowOpen && !stalled)
+                stalled = Clock::now();
+            break;
         }
-        answer = next->Next(10);
+        char byte;
+        if (slowOpen) {
+            const ssize_t read = recv(slow.Socket(), &byte, 1, MSG_DONTWAIT);
+            slowOpen = read > 0 || (read < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+        }
+        if (!slowOpen && !dropped)
+            dropped = Clock::now();
+        if (!answer) {
+            answer = next->Next(10);
+        } else {
+            pollfd readable{slow.Socket(), POLLIN, 0};
+            poll(&readable, 1, 10);
+        }
     }
     ASSERT_EQ(answer, std::string(MSG_PASSWORD_VALID));
     EXPECT_EQ(next->Next(), std::string(MSG_ALL_AVAILABLE_DRIVES_SENT));
     next->Send(MSG_DISCONNECT);
     Stop();
+    ASSERT_TRUE(stalled && dropped) << errors;
+    EXPECT_LT(*dropped - *stalled, std::chrono::milliseconds(limits.replyMs + 5000));
     // Said once; the requests still queued are answered into nothing.
-    const std::string line = "SERVER MSG: Client (127.0.0.1) took no data for 0.2 s, connection closed.\n";
-    size_t at = errors.find(line);
-    EXPECT_NE(at, std::string::npos) << errors;
-    EXPECT_EQ(errors.find("SERVER MSG:", at + line.size()), std::string::npos) << errors;
+    const std::string line = "SERVER MSG: Client 127.0.0.1 port " + std::to_string(slowPort) +
+                             " did not take its reply within 0.5 s, connection closed.\n";
+    EXPECT_NE(errors.find(line), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(line, errors.find(line) + 1), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("SERVER MSG: Unable to send data"), std::string::npos) << errors;
 }
 
 }  // namespace

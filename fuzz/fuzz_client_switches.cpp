@@ -11,7 +11,7 @@
 
 namespace {
 
-const char* const CONNECTION_SWITCHES[] = {"-ip:", "-cp:", "-pw:"};
+const char* const CONNECTION_SWITCHES[] = {"-ip:", "-cp:", "-pw:", "-pwfile:"};
 
 }  // namespace
 
@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         argv.push_back(&argument[0]);
     const int argc = static_cast<int>(argv.size());
 
-    CVString address, password, port(DEFAULT_PORT_TEXT);
-    GetCmdLineCommunicationsParams(argc, argv.data(), address, password, port);
+    CConnectionSwitches switches;
+    GetCmdLineCommunicationsParams(argc, argv.data(), switches);
     // Every argument that holds a connection switch is taken out whole...
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "null") == 0)

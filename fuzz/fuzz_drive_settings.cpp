@@ -6,8 +6,6 @@
 
 namespace {
 
-const size_t MODE_DATA_LENGTH = 255;
-
 struct Setting {
     const char* getSwitch;
     const char* setSwitches[3];
@@ -60,8 +58,9 @@ void CheckShown(const Setting& setting, const std::string& shown, const CFuzzCom
     }
 }
 
-// Every byte but the field goes back as the drive sent it, the header bytes
-// cleared, and no more of it than the drive sent.
+// Every byte but the field goes back as the drive sent it, the reserved
+// header bytes, WP and each page's PS cleared, and exactly the mode data
+// the drive sent (mode data length + 1 bytes), no more.
 void CheckWritten(const Setting& setting, int value, const std::vector<CFuzzCommand>& sent)
 {
     std::vector<unsigned char> read;
@@ -74,10 +73,12 @@ void CheckWritten(const Setting& setting, int value, const std::vector<CFuzzComm
             continue;
         FUZZ_CHECK(!read.empty() && read.size() > setting.byte);
         FUZZ_CHECK(command.cdb[4] == read[0] + 1 && command.cdb[4] <= read.size());
-        FUZZ_CHECK(command.dataOut.size() == MODE_DATA_LENGTH);
-        std::vector<unsigned char> expected = read;
-        expected.resize(MODE_DATA_LENGTH, 0);
+        FUZZ_CHECK(command.dataOut.size() == command.cdb[4]);
+        std::vector<unsigned char> expected(read.begin(), read.begin() + command.cdb[4]);
         expected[0] = expected[1] = 0;
+        expected[2] &= 0x7F;
+        for (size_t page = 4 + expected[3]; page + 1 < expected.size(); page += 2 + expected[page + 1])
+            expected[page] &= 0x7F;
         expected[setting.byte] =
             static_cast<unsigned char>((expected[setting.byte] & ~setting.mask) | (value & setting.mask));
         FUZZ_CHECK(command.dataOut == expected);

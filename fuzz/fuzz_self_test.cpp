@@ -29,9 +29,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<CFuzzCommand> tests = drive.Sent(OP_SEND_DIAGNOSTIC);
     FUZZ_CHECK(tests.size() == 1);
     const CFuzzCommand& test = tests[0];
-    // The verdict is said, and it is the drive's: never a pass for a test
-    // that did not complete or ended with a status other than GOOD or CHECK
-    // CONDITION.
+    // A drive that turned the test away (busy, reserved, its task set full)
+    // gave no verdict, and none is said.
+    const bool turnedAway =
+        test.completed && (test.status == BUSY_STATUS || test.status == RESERVATION_CONFLICT_STATUS ||
+                           test.status == TASK_SET_FULL_STATUS);
+    if (turnedAway) {
+        FUZZ_CHECK(!passed && HasLine(output, "Drive Diagnostic Test not run."));
+        FUZZ_CHECK(!HasLine(output, Catalogue(CAT_DIAGNOSTIC_PASS)) &&
+                   !HasLine(output, Catalogue(CAT_DIAGNOSTIC_FAIL)));
+        return 0;
+    }
+    // Otherwise the verdict is said, and it is the drive's: never a pass for
+    // a test that did not complete or ended with a status other than GOOD or
+    // CHECK CONDITION.
     FUZZ_CHECK(HasLine(output, Catalogue(passed ? CAT_DIAGNOSTIC_PASS : CAT_DIAGNOSTIC_FAIL)));
     FUZZ_CHECK(!HasLine(output, Catalogue(passed ? CAT_DIAGNOSTIC_FAIL : CAT_DIAGNOSTIC_PASS)));
     if (!test.completed || (test.status != GOOD_STATUS && test.status != CHECK_CONDITION_STATUS))

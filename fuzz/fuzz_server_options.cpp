@@ -1,6 +1,7 @@
 // The server's command line: ParseServerArgs on arguments separated by NUL
 // bytes (after "tapediag server"), then SettleServerOptions on what it
-// accepted: the port, the password and the -dir: directory. A -pwfile:
+// accepted (the port and the password), and SettleDirectory on its -dir:
+// directory. A -pwfile:
 // names a fixed file here, so that no path of the input is ever opened.
 #include <sys/stat.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "CommandFiles.h"
 #include "MessageQueue.h"
 #include "ServerMode.h"
 #include "Utility.h"
@@ -113,8 +115,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(options.password.size() <= static_cast<size_t>(VSTRING_MAX_LENGTH) && options.password != MSG_EMPTY);
     for (unsigned char c : options.password)
         FUZZ_CHECK(c >= 0x20 && c != 0x7F && c != '<' && c != '>');
+    // Without -dir: clients may name no file; with one, it is an absolute
+    // directory that is there.
+    const bool named = !options.directory.empty();
+    CCommandFiles files;
+    Captured(STDERR_FILENO, [&] { settled = SettleDirectory(options.directory, files); });
+    if (!settled)
+        return 0;
+    FUZZ_CHECK(options.directory.empty() == !named);
+    if (!named)
+        return 0;
     struct stat entry;
-    FUZZ_CHECK(!options.directory.empty() && options.directory[0] == '/');
+    FUZZ_CHECK(options.directory[0] == '/');
     FUZZ_CHECK(stat(options.directory.c_str(), &entry) == 0 && S_ISDIR(entry.st_mode));
     return 0;
 }

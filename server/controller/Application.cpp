@@ -6,9 +6,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-
 #include "Clock.h"
 #include "DriveManager.h"
 #include "HostDriveManager.h"
@@ -143,7 +140,8 @@ bool CApplication::RunHealth()
         for (int i = 0; i < list->GetCount(); ++i)
             drives.push_back(list->GetAt(i));
     }
-    OpenReportFile();
+    if (!OpenReportFile())
+        return false;
     // No drive is no drive known to be healthy.
     bool healthy = !drives.empty();
     if (drives.empty())
@@ -156,8 +154,7 @@ bool CApplication::RunHealth()
         m_currentDrive = nullptr;
     if (!m_settings.metricsFileName.IsEmpty())
         healthy = WriteMetrics() && healthy;
-    CloseReportFile();
-    return healthy;
+    return CloseReportFile() && healthy;
 }
 
 bool CApplication::ProcessCmdOnDrive()

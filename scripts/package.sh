@@ -3,8 +3,8 @@
 # build of the programs alone (no tests, warnings not fatal) with Debian's
 # hardening flags (dpkg-buildflags), installed under /usr. Then checks it:
 # lintian must find no error or warning that the package's overrides do not
-# explain, the server unit must pass `systemd-analyze verify` and rate 3.0 or
-# lower in `systemd-analyze security`, and the tapediag found in the package
+# explain, the units must pass `systemd-analyze verify` and the server unit
+# rate 3.0 or lower in `systemd-analyze security`, and the tapediag found in the package
 # (unpacked into a scratch root with dpkg -x) must run on a virtual drive.
 #
 #   scripts/package.sh [BUILD_DIR]        (default: build-package)
@@ -54,23 +54,25 @@ echo "== lintian"
 lintian --fail-on error,warning "$package"
 echo "lintian: no error or warning left unexplained"
 
-unit=$root/usr/lib/systemd/system/tapediag-server.service
+units=$root/usr/lib/systemd/system
 if command -v systemd-analyze >/dev/null; then
     echo "== systemd-analyze"
-    # verify wants the program the unit starts where the unit names it:
-    # here it is in the scratch root. It warns of an unknown key and still
+    # verify wants the program a unit starts where the unit names it: here
+    # it is in the scratch root. It warns of an unknown key and still
     # succeeds, so any word it says fails the check.
-    checked=$root/tapediag-server.service
-    sed "s|/usr/bin/tapediag |$root/usr/bin/tapediag |" "$unit" >"$checked"
-    said=$(systemd-analyze verify --man=no "$checked" 2>&1) && [ -z "$said" ] ||
+    for name in tapediag-server.service tapediag-health.service tapediag-health.timer; do
+        sed "s|/usr/bin/tapediag |$root/usr/bin/tapediag |" "$units/$name" >"$root/$name"
+    done
+    said=$(cd "$root" && systemd-analyze verify --man=no tapediag-server.service tapediag-health.service \
+        tapediag-health.timer 2>&1) && [ -z "$said" ] ||
         { echo "systemd-analyze verify: ${said:-failed}" >&2; exit 1; }
-    rating=$(systemd-analyze security --offline=yes "$checked" |
+    rating=$(systemd-analyze security --offline=yes "$root/tapediag-server.service" |
         sed -n 's/.*Overall exposure level for .*: \([0-9.]*\) .*/\1/p')
-    echo "tapediag-server.service: verified; exposure $rating (at most 3.0)"
+    echo "units verified; tapediag-server.service exposure $rating (at most 3.0)"
     awk -v rating="$rating" 'BEGIN { exit !(rating != "" && rating <= 3.0) }' ||
         { echo "tapediag-server.service rates ${rating:-nothing}, above 3.0" >&2; exit 1; }
 else
-    echo "systemd-analyze is missing: the server unit is not checked"
+    echo "systemd-analyze is missing: the units are not checked"
 fi
 
 set +e

@@ -39,6 +39,8 @@ public:
     CIscsiPassThrough& operator=(const CIscsiPassThrough&) = delete;
 
     bool LoggedIn() const { return m_context != nullptr; }
+    // The URL's LUN.
+    int Lun() const { return m_lun; }
     // A target serves other hosts too.
     bool TakesReservations() const override { return true; }
 

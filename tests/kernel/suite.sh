@@ -363,17 +363,21 @@ discovery() {
     compare show-nst
     finish
 
-    # tgt's LUN through the kernel and through libiscsi: the same drive.
-    # (Which address each route prints is measured, not judged, here.)
+    # tgt's LUN through the kernel and through libiscsi: the same drive at
+    # the same address. The guest's iSCSI session is its first SCSI host
+    # and tgt's is its only target, so the kernel's H:C:T:L is what the
+    # iSCSI route numbers: adapter 0, the first target named, the URL's LUN.
     begin discovery-tgt-routes
     run show-tgt-nst show "-dev:/dev/$tgt_nst" -nr
     run show-tgt-sg show "-dev:/dev/$tgt_sg" -nr
     run show-tgt-iscsi show "-dev:$tgt_url" -nr
+    IFS=: read -r host bus target lun <<<"$tgt_address"
+    sysfs="SCSI Adapter: $host, Target: $target, Lun: $lun"
     for key in show-tgt-nst show-tgt-sg show-tgt-iscsi; do
         expect_success $key
         measure addresses "tgt, $key: $(address_line $key)"
+        [ "$(address_line $key)" = "$sysfs" ] || fail "$key printed \"$(address_line $key)\", sysfs says $tgt_address"
     done
-    measure addresses "tgt: sysfs $tgt_address"
     diff <(grep -v '^SCSI Adapter: ' "$out/out/show-tgt-nst.out") \
         <(grep -v '^SCSI Adapter: ' "$out/out/show-tgt-iscsi.out") >/dev/null ||
         fail "the kernel and libiscsi routes identify tgt's drive differently"

@@ -501,18 +501,21 @@ measurements() {
     done
     finish
 
-    # The rewinding node: taken today, and closing it rewinds.
+    # The rewinding nodes are refused before they are opened, with the
+    # non-rewinding node of the same mode named: the tape stays where it is.
     begin st-rewinding-node
     start_handler ultrium
-    "$probe" "/dev/$vt_sg" 100000000100 >/dev/null   # one filemark: the tape is at block 1
-    local before after
+    "$probe" "/dev/$vt_sg" 100000000100 >/dev/null # one filemark: the tape is at block 1
+    local before after mode rewinding
     before=$("$probe" "/dev/$vt_sg" 34000000000000000000:in=20)
-    run show-st show "-dev:/dev/${vt_nst#n}" -nr
+    for mode in "" a; do
+        rewinding=/dev/${vt_nst#n}$mode
+        run "show-st$mode" show "-dev:$rewinding" -nr
+        said "show-st$mode" "cannot use $rewinding: a rewinding node rewinds the tape when it is closed; use /dev/$vt_nst$mode" ||
+            fail "$rewinding was not refused with /dev/$vt_nst$mode named: $(head -c 300 "$out/out/show-st$mode.err")"
+    done
     after=$("$probe" "/dev/$vt_sg" 34000000000000000000:in=20)
-    measure st-node "show -dev:/dev/${vt_nst#n}: exit $(status_of show-st); stdout: $(paste -sd'|' "$out/out/show-st.out")"
-    measure st-node "stderr: $(paste -sd'|' "$out/out/show-st.err")"
-    measure st-node "READ POSITION before: $before"
-    measure st-node "READ POSITION after:  $after"
+    [ "$after" = "$before" ] || fail "the tape moved: READ POSITION was $before, is $after"
     finish
 
     # Retries: a drive becoming ready, and a MODE SENSE the drive refuses.

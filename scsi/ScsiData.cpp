@@ -41,6 +41,16 @@ bool IsResetSense(const unsigned char* sense)
     return code.keyByte == SENSE_KEY_UNIT_ATTENTION && code.asc == ASC_POWER_ON_OR_RESET.asc;
 }
 
+bool IsIllegalRequestSense(const unsigned char* sense)
+{
+    return (sense[SENSE_KEY_BYTE] & 0x0F) == SENSE_KEY_ILLEGAL_REQUEST;
+}
+
+bool IsBecomingReadySense(const unsigned char* sense)
+{
+    return sense[SENSE_KEY_BYTE] == SENSE_KEY_NOT_READY && HasAdditionalSense(sense, ASC_BECOMING_READY);
+}
+
 namespace {
 
 const unsigned char SENSE_RESPONSE_CODE_MASK = 0x7F;

@@ -107,6 +107,14 @@ bool IsMediaPresentSense(const unsigned char* sense);
 // flag) with ASC 29h (power on, reset or bus device reset), any ASCQ.
 bool IsResetSense(const unsigned char* sense);
 
+// Whether the drive refused the command as invalid (ILLEGAL REQUEST, any
+// flag): it refuses the same command the same way every time.
+bool IsIllegalRequestSense(const unsigned char* sense);
+
+// Whether the drive is on its way to ready (02/04/01, as while it loads a
+// cartridge or starts), and will be ready in its own time.
+bool IsBecomingReadySense(const unsigned char* sense);
+
 // ------------------------------------------------------ sense normalisation
 
 // Response codes of byte 0 (bit 7, VALID, masked off): current or deferred

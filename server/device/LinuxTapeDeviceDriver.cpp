@@ -1,7 +1,6 @@
 #include "LinuxTapeDeviceDriver.h"
 
 #include "Clock.h"
-#include "Retry.h"
 #include "ScsiData.h"
 #include "Timeouts.h"
 
@@ -14,6 +13,8 @@
 namespace {
 
 const int UNIT_READY_TRIES = 3;
+const long BECOMING_READY_WAIT_SECONDS = 60;
+const long BECOMING_READY_PAUSE_SECONDS = 1;
 const int PARK_UNLOAD_TRIES = 6;
 const int BLOCK_SIZE_TRIES = 10;
 const int AUTOLOADER_TRIES = 7;
@@ -65,7 +66,7 @@ int CLinuxTapeDeviceDriver::AttachDevice(std::unique_ptr<CPassThrough> device)
 {
     if (!device)
         return -1;
-    m_devices.push_back(CAttached{std::move(device), nullptr});
+    m_devices.push_back(CAttached{std::move(device), nullptr, 0});
     return static_cast<int>(m_devices.size() - 1);
 }
 
@@ -79,7 +80,7 @@ bool CLinuxTapeDeviceDriver::ReattachDevice(int fd, std::unique_ptr<CPassThrough
 {
     if (!device || fd < 0 || static_cast<size_t>(fd) >= m_devices.size() || Device(fd) != nullptr)
         return false;
-    m_devices[static_cast<size_t>(fd)] = CAttached{std::move(device), nullptr};
+    m_devices[static_cast<size_t>(fd)] = CAttached{std::move(device), nullptr, 0};
     return true;
 }
 
@@ -158,6 +159,11 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     return true;
 }
 
+bool CLinuxTapeDeviceDriver::LastCommandWorthRepeating() const
+{
+    return !(m_completed && IsIllegalRequestSense(m_sense));
+}
+
 bool CLinuxTapeDeviceDriver::OpCmd(int fd, unsigned char* cdb, int cdbLength)
 {
     return Issue(fd, cdb, cdbLength, SCSI_DIR_NONE, nullptr, 0);
@@ -206,7 +212,7 @@ long CLinuxTapeDeviceDriver::GetBlockSize(int fd)
     // A drive that is still settling after a load may refuse MODE SENSE for a
     // moment; ten tries ride that out without hanging on a drive that never
     // answers, and variable mode is what every drive can fall back to.
-    const bool answered = Retry(CRetryPolicy{BLOCK_SIZE_TRIES, 0, false}, [&] {
+    const bool answered = RetryCommand(CRetryPolicy{BLOCK_SIZE_TRIES, 0, false}, [&] {
         std::memset(data, 0, sizeof(data));
         return Issue(fd, cdb, 6, SCSI_DIR_IN, data, sizeof(data));
     });
@@ -228,8 +234,28 @@ bool CLinuxTapeDeviceDriver::Rewind(int fd)
 bool CLinuxTapeDeviceDriver::TestForUnitReady(int fd)
 {
     const unsigned char cdb[6] = {OP_TEST_UNIT_READY, 0x00, 0x00, 0x00, 0x00, 0x00};
-    return Retry(CRetryPolicy{UNIT_READY_TRIES, 0, false},
-                 [&] { return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0); });
+    const auto ready = [&] { return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0); };
+    const auto becomingReady = [&] { return m_completed && IsBecomingReadySense(m_sense); };
+    CClock& clock = CClock::Get();
+    const long asked = clock.Now();
+    bool isReady = RetryCommand(CRetryPolicy{UNIT_READY_TRIES, 0, false}, ready);
+    if (Device(fd) == nullptr)
+        return isReady;
+    // A drive loading a cartridge or starting up is ready within its own
+    // time: failing it for that would blame a drive for working.
+    long& since = m_devices[static_cast<size_t>(fd)].becomingReadySince;
+    if (!isReady && becomingReady()) {
+        if (since == 0)
+            since = asked;
+        const long until = since + BECOMING_READY_WAIT_SECONDS;
+        if (clock.Now() < until) {
+            clock.Sleep(BECOMING_READY_PAUSE_SECONDS);
+            isReady = Retry(CRetryPolicy{0, BECOMING_READY_PAUSE_SECONDS, false, until}, ready, becomingReady);
+        }
+    }
+    if (!becomingReady())
+        since = 0;
+    return isReady;
 }
 
 bool CLinuxTapeDeviceDriver::WriteDataToDrive(int fd, long blockSize, unsigned char* buffer, long length)
@@ -313,8 +339,8 @@ bool CLinuxTapeDeviceDriver::RequestSense(int fd, unsigned char* buffer, int len
 bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
 {
     const unsigned char unload[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, 0x00, 0x00};
-    const bool unloaded = Retry(CRetryPolicy{PARK_UNLOAD_TRIES, 0, false},
-                                [&] { return Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0); });
+    const bool unloaded = RetryCommand(CRetryPolicy{PARK_UNLOAD_TRIES, 0, false},
+                                       [&] { return Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0); });
     if (!unloaded)
         return false;
 
@@ -418,8 +444,7 @@ bool CLinuxTapeDeviceDriver::ReserveDrive(int fd)
     if (device == nullptr || !device->TakesReservations())
         return true;
     if (!PersistentReserveOut(fd, PR_OUT_REGISTER_AND_IGNORE_EXISTING_KEY, 0, m_reservationKey)) {
-        const bool unknown = m_completed && m_status == CHECK_CONDITION_STATUS &&
-                             (m_sense[SENSE_KEY_BYTE] & 0x0F) == SENSE_KEY_ILLEGAL_REQUEST &&
+        const bool unknown = m_completed && m_status == CHECK_CONDITION_STATUS && IsIllegalRequestSense(m_sense) &&
                              (m_sense[SENSE_ASC_BYTE] == ASC_INVALID_OPCODE.asc ||
                               m_sense[SENSE_ASC_BYTE] == ASC_INVALID_FIELD_IN_CDB.asc);
         if (!unknown)
@@ -463,8 +488,8 @@ bool CLinuxTapeDeviceDriver::PersistentReserveOut(int fd, unsigned char action, 
 bool CLinuxTapeDeviceDriver::IsAutoLoaderConfiguration(int fd)
 {
     unsigned char data[INQUIRY_LENGTH] = {};
-    const bool answered = Retry(CRetryPolicy{AUTOLOADER_TRIES, 0, false},
-                                [&] { return ModeSensePage(fd, MODE_PAGE_ALL, data, sizeof(data)); });
+    const bool answered = RetryCommand(CRetryPolicy{AUTOLOADER_TRIES, 0, false},
+                                       [&] { return ModeSensePage(fd, MODE_PAGE_ALL, data, sizeof(data)); });
     return answered && DoesPageExist(MODE_PAGE_ELEMENT_ADDRESS, data, sizeof(data));
 }
 

@@ -19,6 +19,7 @@
 #define TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 
 #include "PassThrough.h"
+#include "Retry.h"
 
 #include <cstdint>
 #include <functional>
@@ -81,6 +82,10 @@ public:
     // complete): BUSY, RESERVATION CONFLICT and TASK SET FULL come without
     // sense data, so this is all that tells them apart.
     unsigned char LastStatus() const { return m_status; }
+    // Whether sending the last command again may end otherwise: not when
+    // the drive refused it as invalid (ILLEGAL REQUEST), which it does the
+    // same way every time. Every retry of a command asks this.
+    bool LastCommandWorthRepeating() const;
 
     // Load, with retension when `retension` is non-zero.
     bool LoadTape(int fd, int retension);
@@ -93,7 +98,10 @@ public:
     // One filemark, not immediate.
     bool WriteFileMarks(int fd);
     bool Rewind(int fd);
-    // Up to three tries, no pause; true at the first success.
+    // Up to three tries, no pause; true at the first success. A drive that
+    // still answers that it is becoming ready (02/04/01) is then asked again
+    // every second until a minute has passed since it first said so (a
+    // later check of a drive that never got ready does not wait again).
     bool TestForUnitReady(int fd);
     // blockSize non-zero: fixed-block mode, length / blockSize whole blocks;
     // 0: variable mode, one block of length bytes. Moves length bytes.
@@ -160,6 +168,14 @@ public:
     static void IncrementBy8K(unsigned char& b2, unsigned char& b1, unsigned char& b0);
 
 private:
+    // Runs `attempt`, one command, as the policy allows, but not again once
+    // the command is not worth repeating.
+    template <typename Attempt>
+    bool RetryCommand(const CRetryPolicy& policy, Attempt attempt)
+    {
+        return Retry(policy, attempt, [this] { return LastCommandWorthRepeating(); });
+    }
+
     bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction, unsigned char* buffer,
                long length);
 
@@ -176,6 +192,7 @@ private:
     struct CAttached {
         std::unique_ptr<CPassThrough> device;
         const char* reportedFailure;  // the last failure said on standard error
+        long becomingReadySince;      // clock time of its first "becoming ready", 0 when ready since
     };
     std::vector<CAttached> m_devices;  // indexed by handle
     DeviceNoticeFunction m_notice;

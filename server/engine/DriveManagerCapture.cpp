@@ -125,15 +125,19 @@ bool CDriveManager::PrintWholeTrace()
 bool CDriveManager::ReadDriveBuffer(unsigned char* cdb, unsigned char* buffer, int length)
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    // A drive that refused may answer the next time; one that let the read
-    // time out has had its one long try.
+    // A drive that failed the read may answer the next time; one that let
+    // it time out has had its one long try, and one that refused it as
+    // invalid will refuse it again.
     return Retry(
         CRetryPolicy{READ_BUFFER_ATTEMPTS, 0, false},
         [&] {
             std::memset(buffer, 0, length);
             return m_driverInterface->ReadBuffer(drive, cdb, buffer, length);
         },
-        [&] { return m_driverInterface->LastCommandCompleted(drive); });
+        [&] {
+            return m_driverInterface->LastCommandCompleted(drive) &&
+                   m_driverInterface->LastCommandWorthRepeating(drive);
+        });
 }
 
 void CDriveManager::IncrementBy16K(unsigned char& b2, unsigned char& b1, unsigned char& b0)

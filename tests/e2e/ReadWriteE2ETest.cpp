@@ -87,7 +87,6 @@ TEST(ReadWriteTest, EveryFailureRowReportsItsLinesAndFails)
     // clang-format off
     const FailureRow rows[] = {
         {"ultrium,nocart", {}, {"Issued Cmd: Test Unit Ready.", "Check to ensure that the correct tape loaded in the drive!", " "}},
-        {"ultrium,becoming-ready", {}, {"Please wait: Unit is in the process of becoming ready.", " "}},
         {"dds4,write-protected", {}, {"Issued Cmd: Test Unit Ready.", "Failure: Check tape write protection.  ", " "}},
         {"crt20000n,wrong-cartridge", {}, {"Error: Tape not compatible with drive for writing.", " "}},
         {"ultrium,fail=1b", {}, {"Issued Cmd: Load Tape.", "Failure on: Load Tape", "04/44/00/00/00", " "}},

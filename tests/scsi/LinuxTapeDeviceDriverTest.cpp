@@ -275,7 +275,7 @@ TEST_F(DriverTest, BadArgumentsFailWithoutACommand)
 
 TEST_F(DriverTest, UnitReadyTriesThreeTimes)
 {
-    device->Standing(CheckCondition(0x02, 0x04, 0x01));
+    device->Standing(CheckCondition(0x02, 0x04, 0x00));
     EXPECT_FALSE(driver.TestForUnitReady(FD));
     ASSERT_EQ(device->Commands().size(), 3u);
     for (const CRecordedCommand& command : device->Commands())
@@ -287,6 +287,54 @@ TEST_F(DriverTest, UnitReadyTriesThreeTimes)
     device->Standing(Good());
     EXPECT_TRUE(driver.TestForUnitReady(FD));
     EXPECT_EQ(device->Commands().size(), 2u);
+}
+
+TEST_F(DriverTest, ADriveBecomingReadyIsGivenAMinuteFromWhenItFirstSaysSo)
+{
+    CFakeClock clock;
+    CFakeClockScope installed{clock};
+    const CScriptedReply becomingReady = CheckCondition(0x02, 0x04, 0x01);
+    // Three tries at once, then one a second.
+    device->Queue(becomingReady, 5);
+    EXPECT_TRUE(driver.TestForUnitReady(FD));
+    EXPECT_EQ(device->Commands().size(), 6u);
+    EXPECT_EQ(clock.Sleeps(), std::vector<long>(3, 1));
+
+    // A drive that never gets ready is asked for a minute; a later check
+    // in that time tries three times only.
+    device->Clear();
+    device->Standing(becomingReady);
+    EXPECT_FALSE(driver.TestForUnitReady(FD));
+    EXPECT_EQ(device->Commands().size(), 3u + 60u);
+    EXPECT_EQ(clock.Sleeps().size(), 3u + 60u);
+    EXPECT_FALSE(driver.TestForUnitReady(FD));
+    EXPECT_EQ(device->Commands().size(), 66u);
+    EXPECT_EQ(Sense(), Padded(becomingReady.sense));
+
+    // Once it was ready, a new wait has its own minute.
+    device->Standing(Good());
+    EXPECT_TRUE(driver.TestForUnitReady(FD));
+    device->Clear();
+    device->Queue(becomingReady, 4);
+    EXPECT_TRUE(driver.TestForUnitReady(FD));
+    EXPECT_EQ(device->Commands().size(), 5u);
+}
+
+TEST_F(DriverTest, ACommandTheDriveRefusesAsInvalidIsNotSentAgain)
+{
+    // Each of these tries again after any other failure (the tests above).
+    const std::function<bool()> retried[] = {
+        [&] { return driver.TestForUnitReady(FD); },
+        [&] { return driver.GetBlockSize(FD) != 0; },
+        [&] { return driver.IsAutoLoaderConfiguration(FD); },
+        [&] { return driver.ParkDriveArm(FD, true); },
+    };
+    device->Standing(CheckCondition(0x05, 0x20, 0x00));
+    for (const std::function<bool()>& run : retried) {
+        device->Clear();
+        EXPECT_FALSE(run());
+        EXPECT_EQ(device->Commands().size(), 1u);
+    }
 }
 
 TEST_F(DriverTest, BlockSizeIsThe24BitLengthAfterAtMostTenTries)
@@ -353,11 +401,6 @@ TEST_F(DriverTest, AutoloaderLooksForPage1DInA36ByteAllPagesAnswer)
     standalone[20] = 0x11;
     device->Queue(Good(standalone));
     EXPECT_FALSE(driver.IsAutoLoaderConfiguration(FD));
-
-    device->Clear();
-    device->Standing(CheckCondition(0x05, 0x24));
-    EXPECT_FALSE(driver.IsAutoLoaderConfiguration(FD));
-    EXPECT_EQ(device->Commands().size(), 7u);
 }
 
 // ---- park ----

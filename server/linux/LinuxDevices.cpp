@@ -122,7 +122,7 @@ void SayCommandsGoThroughSt(const char* path)
 {
     std::fprintf(stderr,
                  "tapediag: %s: no SCSI generic node (is the sg module loaded?); commands go through the st "
-                 "driver, which needs CAP_SYS_RAWIO\n",
+                 "node, which passes none without CAP_SYS_RAWIO (root)\n",
                  path);
 }
 

@@ -62,9 +62,10 @@ const char* DeviceErrorReason(int error)
 {
     switch (error) {
     case EACCES:
-        return "permission denied: needs root or read and write access to the node";
+        return "permission denied: needs read and write access to the node (root, or its group, usually tape)";
     case EPERM:
-        return "permission denied: needs root or CAP_SYS_RAWIO";
+        return "not permitted: the st node passes commands only with CAP_SYS_RAWIO (root); the generic node of the sg "
+               "module needs none";
     case EBUSY:
         return "busy: in use by another program";
     case ENOENT:

@@ -346,7 +346,7 @@ discovery() {
     run show-sg show "-dev:/dev/$vt_sg" -nr
     run show-link show -dev:/tmp/tape-link -nr
     local key sysfs
-    IFS=: read -r host bus target lun <<<"$vt_address"
+    IFS=: read -r host _ target lun <<<"$vt_address"
     sysfs="SCSI Adapter: $host, Target: $target, Lun: $lun"
     for key in show-nst show-sg show-link; do
         expect_success $key
@@ -364,7 +364,7 @@ discovery() {
     run show-tgt-nst show "-dev:/dev/$tgt_nst" -nr
     run show-tgt-sg show "-dev:/dev/$tgt_sg" -nr
     run show-tgt-iscsi show "-dev:$tgt_url" -nr
-    IFS=: read -r host bus target lun <<<"$tgt_address"
+    IFS=: read -r host _ target lun <<<"$tgt_address"
     sysfs="SCSI Adapter: $host, Target: $target, Lun: $lun"
     for key in show-tgt-nst show-tgt-sg show-tgt-iscsi; do
         expect_success $key
@@ -426,15 +426,15 @@ claim() {
     finish
 }
 
-# ---------------------------------------------------------------- measurements
+# ------------------------------------------------------------- permissions
 # What the kernel lets a member of the group tape (not root, no
 # capabilities) send through SG_IO: one probe per operation code tapediag
-# uses, on the generic node and on the st node.
+# sends, on the generic node opened read/write and read-only, and on the st
+# node.
 PROBES=(
     "TEST UNIT READY|000000000000"
     "REWIND|010000000000"
     "REQUEST SENSE|030000001200:in=18"
-    "READ BLOCK LIMITS|050000000000:in=6"
     "vendor 06h (park arm)|060000000000"
     "READ(6)|080000000000"
     "WRITE(6)|0A0000000000"
@@ -456,12 +456,22 @@ PROBES=(
 answer() {
     cut -d' ' -f2- <<<"$1" | sed 's/ data .*//'
 }
+# What the README's table says of an answer: passed or refused (ERRNO).
+verdict() {
+    case $1 in
+    sent*) echo passed ;;
+    "refused "*) echo "refused (${1#refused })" ;;
+    *) echo "$1" ;;
+    esac
+}
 
 as_tape_user() {
     setpriv --reuid=4242 --regid=4242 --groups="$(getent group tape | cut -d: -f3)" --inh-caps=-all "$@"
 }
 
-measurements() {
+permissions() {
+    # The measured table, grouped by outcome as the README's is, must be
+    # the README's.
     begin sgio-filter
     start_handler ultrium
     local entry cdbs=() names=() i
@@ -469,31 +479,51 @@ measurements() {
         names+=("${entry%%|*}")
         cdbs+=("${entry#*|}")
     done
-    local sg_answers st_answers
     local sg_answers sg_read_only_answers st_answers
     mapfile -t sg_answers < <(as_tape_user "$probe" "/dev/$vt_sg" "${cdbs[@]}")
     mapfile -t sg_read_only_answers < <(as_tape_user "$probe" -r "/dev/$vt_sg" "${cdbs[@]}")
     mapfile -t st_answers < <(as_tape_user "$probe" "/dev/$vt_nst" "${cdbs[@]}")
-    measure sgio-filter "| command | opcode | /dev/$vt_sg read/write | /dev/$vt_sg read-only | /dev/$vt_nst read/write |"
+    measure sgio-filter "| command | opcode | /dev/sgM read/write | /dev/sgM read-only | /dev/nstN |"
     measure sgio-filter "|---|---|---|---|---|"
+    local -A opcodes=()
+    local order=() outcome
     for i in "${!cdbs[@]}"; do
         measure sgio-filter "| ${names[$i]} | ${cdbs[$i]:0:2}h | $(answer "${sg_answers[$i]:-}") |" \
             "$(answer "${sg_read_only_answers[$i]:-}") | $(answer "${st_answers[$i]:-}") |"
+        outcome="$(verdict "$(answer "${sg_answers[$i]:-}")") | $(verdict "$(answer "${sg_read_only_answers[$i]:-}")") |"
+        outcome+=" $(verdict "$(answer "${st_answers[$i]:-}")")"
+        [ -n "${opcodes[$outcome]:-}" ] || order+=("$outcome")
+        opcodes[$outcome]+="${opcodes[$outcome]:+ }${cdbs[$i]:0:2}h"
     done
-    grep -q "| INQUIRY | 12h | sent" "$out/measure/sgio-filter" || fail "INQUIRY did not pass the filter for a member of tape"
-    # The diagnostics as that user, each on a new drive.
+    for outcome in "${order[@]}"; do
+        echo "| ${opcodes[$outcome]} | $outcome |"
+    done | sort >/tmp/measured-table
+    grep -E '^\| [0-9A-F]{2}h( [0-9A-F]{2}h)* \|' "$source_dir/README.md" | sort >/tmp/readme-table
+    diff /tmp/readme-table /tmp/measured-table >"$out/measure/sgio-filter.diff" ||
+        fail "the kernel passes other commands than the README says: $(grep '^>' "$out/measure/sgio-filter.diff" | paste -sd' ')"
+    finish
+
+    # With sg, group tape is all a diagnostic needs; the diagnostics that
+    # send every operation code above but WRITE BUFFER, on the st node's and
+    # the generic node's name.
+    begin tape-user
     local command route
-    for command in "show nst" "rwtest -id:x -ts:16 sg" "logpages -id:x sg" "eeprom -id:x -f:/tmp/eeprom-user.bin sg"; do
+    for command in "show nst" "rwtest -id:x -ts:16 sg" "logpages -id:x nst" "eeprom -id:x -f:/tmp/eeprom-user.bin sg"; do
         route=${command##* }
         command=${command% *}
         new_drive ultrium "$route"
         # shellcheck disable=SC2086
         as_tape_user timeout 60 "$tapediag" $command "-dev:$device" -nr </dev/null >/tmp/user.out 2>/tmp/user.err
-        measure tapediag-as-tape-user "$command -dev:$device: exit $?; $(grep -v -E '^ *$|^[0-9a-f]{2} ' /tmp/user.out |
+        local status=$?
+        measure tapediag-as-tape-user "$command -dev:$device: exit $status; $(grep -v -E '^ *$|^[0-9a-f]{2} ' /tmp/user.out |
             tail -2 | paste -sd'|'); stderr: $(head -2 /tmp/user.err | paste -sd'|')"
+        [ "$status" = 1 ] || fail "$command -dev:$device as a member of tape exited $status: $(head -c 200 /tmp/user.err)"
     done
     finish
+}
 
+# ------------------------------------------------------------------- mends
+mends() {
     # The rewinding nodes are refused before they are opened, with the
     # non-rewinding node of the same mode named: the tape stays where it is.
     begin st-rewinding-node
@@ -576,7 +606,8 @@ if guest; then
         discovery
         diagnostics
         claim
-        measurements
+        permissions
+        mends
     else
         begin setup
         fail "the drives did not come up (see the guest's console)"

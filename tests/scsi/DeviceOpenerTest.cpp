@@ -112,7 +112,7 @@ TEST_F(FakeHostTree, WithoutAGenericNodeCommandsGoToTheStNodeAndThatIsSaidOnce)
         EXPECT_TRUE(opened.hasAddress);
         EXPECT_EQ(said, "tapediag: " + paths.dev +
                             "/nst0: no SCSI generic node (is the sg module loaded?); commands go through the st "
-                            "driver, which needs CAP_SYS_RAWIO\n");
+                            "node, which passes none without CAP_SYS_RAWIO (root)\n");
     }
 }
 

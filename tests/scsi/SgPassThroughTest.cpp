@@ -72,7 +72,9 @@ TEST(ReadSgResult, CompletionFollowsIoctlHostAndDriverStatus)
         const char* failure;  // null: completed
     } rows[] = {
         {"good", 0, false, 0, 0, nullptr},
-        {"st without CAP_SYS_RAWIO", EPERM, true, 0, 0, "permission denied: needs root or CAP_SYS_RAWIO"},
+        {"st without CAP_SYS_RAWIO", EPERM, true, 0, 0,
+         "not permitted: the st node passes commands only with CAP_SYS_RAWIO (root); the generic node of the sg module "
+         "needs none"},
         {"st that lost its position", EIO, true, 0, 0,
          "the st driver refuses commands until the tape is rewound (position lost)"},
         {"generic node I/O error", EIO, false, 0, 0, "input/output error"},
@@ -101,8 +103,10 @@ TEST(ReadSgResult, CompletionFollowsIoctlHostAndDriverStatus)
 
 TEST(DeviceErrorReason, NamesWhatTheUserCanDo)
 {
-    EXPECT_STREQ(DeviceErrorReason(EACCES), "permission denied: needs root or read and write access to the node");
-    EXPECT_STREQ(DeviceErrorReason(EPERM), "permission denied: needs root or CAP_SYS_RAWIO");
+    EXPECT_STREQ(DeviceErrorReason(EACCES),
+                 "permission denied: needs read and write access to the node (root, or its group, usually tape)");
+    EXPECT_STREQ(DeviceErrorReason(EPERM), "not permitted: the st node passes commands only with CAP_SYS_RAWIO (root); "
+                                           "the generic node of the sg module needs none");
     EXPECT_STREQ(DeviceErrorReason(EBUSY), "busy: in use by another program");
     EXPECT_STREQ(DeviceErrorReason(ENOENT), "no such device");
     EXPECT_STREQ(DeviceErrorReason(ENXIO), "no such device");

@@ -308,6 +308,7 @@ CScsiResult CIscsiPassThrough::Send(const CScsiRequest& request)
     if (m_context == nullptr && (!repeatable || !Login(why))) {
         CScsiResult lost = EmptyScsiResult();
         lost.failure = ISCSI_SESSION_LOST;
+        lost.lost = true;
         return lost;
     }
     CScsiResult result = Run(request);

@@ -37,6 +37,27 @@ const int MODE_SENSE_BLOCK_SIZE_LENGTH = 12;
 const uint64_t RESERVATION_KEY_PREFIX = 0x7464000000000000ULL;
 const uint64_t RESERVATION_KEY_OWN_BITS = 0x0000FFFFFFFFFFFFULL;
 
+// A drive's answer that it was reset since the last command.
+bool IsResetAnswer(const CScsiResult& result)
+{
+    return result.completed && result.status == CHECK_CONDITION_STATUS && IsResetSense(result.sense);
+}
+
+// A target's answer that the drive behind it went away under the command.
+bool IsLostUnitAnswer(const CScsiResult& result)
+{
+    return result.completed && result.status == CHECK_CONDITION_STATUS && IsLostUnitSense(result.sense);
+}
+
+// Sense key, ASC and ASCQ as KK/AA/QQ.
+std::string SenseCodeText(const unsigned char* sense)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X/%02X/%02X", sense[SENSE_KEY_BYTE] & 0x0F, sense[SENSE_ASC_BYTE],
+                  sense[SENSE_ASCQ_BYTE]);
+    return text;
+}
+
 unsigned char LowByte(long value)
 {
     return static_cast<unsigned char>(value & 0xFF);
@@ -66,7 +87,7 @@ int CLinuxTapeDeviceDriver::AttachDevice(std::unique_ptr<CPassThrough> device)
 {
     if (!device)
         return -1;
-    m_devices.push_back(CAttached{std::move(device), nullptr, 0});
+    m_devices.push_back(CAttached{std::move(device), nullptr, 0, false});
     return static_cast<int>(m_devices.size() - 1);
 }
 
@@ -80,7 +101,7 @@ bool CLinuxTapeDeviceDriver::ReattachDevice(int fd, std::unique_ptr<CPassThrough
 {
     if (!device || fd < 0 || static_cast<size_t>(fd) >= m_devices.size() || Device(fd) != nullptr)
         return false;
-    m_devices[static_cast<size_t>(fd)] = CAttached{std::move(device), nullptr, 0};
+    m_devices[static_cast<size_t>(fd)] = CAttached{std::move(device), nullptr, 0, false};
     return true;
 }
 
@@ -96,17 +117,46 @@ CPassThrough* CLinuxTapeDeviceDriver::Device(int fd) const
     return m_devices[static_cast<size_t>(fd)].device.get();
 }
 
-void CLinuxTapeDeviceDriver::ReportFailure(int fd, const CScsiResult& result)
+CScsiResult CLinuxTapeDeviceDriver::Send(CPassThrough& device, const CScsiRequest& request)
 {
-    const char*& reported = m_devices[static_cast<size_t>(fd)].reportedFailure;
+    const CScsiResult result = device.Execute(request);
+    if (IsResetAnswer(result) && IsRepeatableCommand(request.cdb, request.cdbLength))
+        return device.Execute(request);
+    return result;
+}
+
+void CLinuxTapeDeviceDriver::ReportOutcome(int fd, const CScsiRequest& request, const CScsiResult& result)
+{
+    CAttached& attached = m_devices[static_cast<size_t>(fd)];
     if (result.completed) {
-        reported = nullptr;
+        attached.reportedFailure = nullptr;
+        if (result.status == GOOD_STATUS && (request.cdb[0] == OP_REWIND || request.cdb[0] == OP_LOAD_UNLOAD))
+            attached.positionUnknown = false;
+        else if (IsResetAnswer(result))
+            SayPositionUnknown(attached, request, "the drive was reset (" + SenseCodeText(result.sense) + ")");
+        else if (IsLostUnitAnswer(result))
+            SayPositionUnknown(attached, request,
+                               "the drive lost its logical unit (" + SenseCodeText(result.sense) + ")");
         return;
     }
-    if (reported != nullptr && std::strcmp(reported, result.failure) == 0)
+    // The same reason once, until a command completes again.
+    if (attached.reportedFailure != nullptr && std::strcmp(attached.reportedFailure, result.failure) == 0)
         return;
-    reported = result.failure;
-    m_notice("tapediag: " + m_devices[static_cast<size_t>(fd)].device->Name() + ": " + result.failure);
+    attached.reportedFailure = result.failure;
+    if (!result.lost || !SayPositionUnknown(attached, request, result.failure))
+        m_notice("tapediag: " + attached.device->Name() + ": " + result.failure);
+}
+
+bool CLinuxTapeDeviceDriver::SayPositionUnknown(CAttached& attached, const CScsiRequest& request,
+                                                const std::string& what)
+{
+    if (attached.positionUnknown)
+        return false;
+    attached.positionUnknown = true;
+    const char* advice = IsRepeatableCommand(request.cdb, request.cdbLength) ? "run the command again"
+                                                                             : "rewind the tape before the next test";
+    m_notice("tapediag: " + attached.device->Name() + ": " + what + ": the tape position is unknown; " + advice);
+    return true;
 }
 
 bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction,
@@ -137,8 +187,8 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     request.data = length > 0 ? buffer : nullptr;
     request.dataLength = static_cast<int>(length);
     request.timeoutSeconds = timeout;
-    CScsiResult result = device->Execute(request);
-    ReportFailure(fd, result);
+    const CScsiResult result = Send(*device, request);
+    ReportOutcome(fd, request, result);
     m_completed = result.completed;
     m_status = result.completed ? result.status : GOOD_STATUS;
     m_transferred = result.completed ? std::min(std::max(result.transferred, 0), request.dataLength) : 0;
@@ -398,6 +448,10 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
     if (offset2 == 0)
         cdb[3] = cdb[4] = cdb[5] = 0x00;
 
+    // The drive restarts into the new firmware: its reset is what the
+    // caller waits for, with no cartridge left to lose a position on.
+    if (Device(fd) != nullptr)
+        m_devices[static_cast<size_t>(fd)].positionUnknown = true;
     CClock& clock = CClock::Get();
     long deadline = clock.Now() + SAVE_REFUSAL_WINDOW_SECONDS;
     if (Issue(fd, cdb, 10, SCSI_DIR_NONE, nullptr, 0))

@@ -15,6 +15,15 @@
 // the program gives another); the same reason is not repeated for a device
 // until one of its commands completes again. Nothing here draws on the
 // terminal itself.
+//
+// A drive that was reset reports it once (UNIT ATTENTION 29h): a command
+// that moves nothing is then sent again at once, and goes on as if nothing
+// happened. When a command is lost under way (it never came back, or the
+// drive lost its logical unit, 08h) or a command that may move the tape meets
+// the reset, the line says that the tape position is unknown and what to do:
+// rewind the tape before the next test, or run a command that moves nothing
+// again. That is said once, until a rewind or a load puts the tape at a known
+// place again.
 #ifndef TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 #define TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 
@@ -178,6 +187,9 @@ private:
 
     bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction, unsigned char* buffer,
                long length);
+    // Hands the request to the device; a reset it reports to a command that
+    // moves nothing is taken, and the command sent again once.
+    CScsiResult Send(CPassThrough& device, const CScsiRequest& request);
 
     // One block of a firmware download; false, and no further block, unless
     // the drive took all of it.
@@ -187,13 +199,20 @@ private:
     // of the logical unit.
     bool PersistentReserveOut(int fd, unsigned char action, uint64_t key, uint64_t actionKey);
     CPassThrough* Device(int fd) const;
-    void ReportFailure(int fd, const CScsiResult& result);
+    // Says what the user must know of the command's outcome: why it did not
+    // complete, and whether the tape position is lost.
+    void ReportOutcome(int fd, const CScsiRequest& request, const CScsiResult& result);
 
     struct CAttached {
         std::unique_ptr<CPassThrough> device;
         const char* reportedFailure;  // the last failure said on standard error
         long becomingReadySince;      // clock time of its first "becoming ready", 0 when ready since
+        bool positionUnknown;         // said (or known to the caller) since the last rewind or load
     };
+    // Says that the request was lost with `what` and the tape position is
+    // unknown, unless that was said since the last rewind or load; true
+    // when said.
+    bool SayPositionUnknown(CAttached& attached, const CScsiRequest& request, const std::string& what);
     std::vector<CAttached> m_devices;  // indexed by handle
     DeviceNoticeFunction m_notice;
     int m_timeout;

@@ -120,6 +120,20 @@ TEST(ReadWriteTest, EveryFailureRowReportsItsLinesAndFails)
     }
 }
 
+TEST(ReadWriteTest, ADriveResetIsTakenWhereItMovesNothingAndOtherwiseLosesThePosition)
+{
+    // The power-on reset goes to the first unit-ready check, which is sent again.
+    TapediagRun run = RunOn("ultrium,reset", {"-ts:5"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errors, "");
+
+    run = RunOn("ultrium,reset=0a@20", {"-ts:5"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Tail(run.lines, 3), (Lines{"Failure on: Write Data to Drive.", "06/29/00/00/00", " "}));
+    EXPECT_EQ(run.errors, "tapediag: sim:ultrium,reset=0a@20: the drive was reset (06/29/00): the tape position is "
+                          "unknown; rewind the tape before the next test\n");
+}
+
 TEST(ReadWriteTest, NotReadyWithoutCartridgeIsExplainedRightAfterTheBanner)
 {
     TapediagRun run = RunOn("ultrium,nocart");

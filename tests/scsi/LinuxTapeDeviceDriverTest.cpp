@@ -219,6 +219,59 @@ TEST_F(DriverTest, ACommandThatDoesNotCompleteIsSaidOnceOnStandardError)
                                                           "tapediag: /dev/nst0: the command did not complete\n");
 }
 
+TEST_F(DriverTest, AResetIsTakenByACommandThatMovesNothingAndSentAgainOnce)
+{
+    device->Name("/dev/sg3");
+    const CScriptedReply reset = CheckCondition(0x06, 0x29, 0x00);
+    device->Queue(reset);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(driver.ReadPosition(FD));
+    EXPECT_EQ(device->Commands().size(), 2u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    // Once only: a second reset fails the command.
+    device->Clear();
+    device->Queue(reset, 2);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(driver.ReadPosition(FD));
+    EXPECT_EQ(device->Commands().size(), 2u);
+    EXPECT_EQ(Sense(), Padded(reset.sense));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tapediag: /dev/sg3: the drive was reset (06/29/00): the tape position is unknown; run the command "
+              "again\n");
+}
+
+TEST_F(DriverTest, ALostPositionIsSaidOnceUntilTheTapeIsRewoundOrLoaded)
+{
+    device->Name("/dev/sg3");
+    const std::string unknown = ": the tape position is unknown; ";
+    CBytes block(512, 0);
+    // clang-format off
+    struct Row { const char* name; CScriptedReply reply; std::function<bool()> run; std::string said; } rows[] = {
+        {"a reset under a write", CheckCondition(0x06, 0x29, 0x02), [&] { return driver.WriteDataToDrive(FD, 0, block.data(), 512); },
+         "the drive was reset (06/29/02)" + unknown + "rewind the tape before the next test"},
+        // Lost again before a rewind: the reason alone.
+        {"lost again", Lost("the command timed out"), [&] { return driver.WriteFileMarks(FD); }, "the command timed out"},
+        {"the rewind", Good(), [&] { return driver.Rewind(FD); }, ""},
+        {"a logical unit lost under a load", CheckCondition(0x02, 0x08, 0x00), [&] { return driver.LoadTape(FD, 1); },
+         "the drive lost its logical unit (02/08/00)" + unknown + "rewind the tape before the next test"},
+        {"the load", Good(), [&] { return driver.LoadTape(FD, 0); }, ""},
+        {"a command that never came back", Lost("the command timed out"), [&] { return driver.DriveInquiry(FD, block.data(), 36); },
+         "the command timed out" + unknown + "run the command again"},
+        // A failure that is no loss says its reason alone.
+        {"refused", NotCompleted("operation not permitted"), [&] { return driver.Rewind(FD); }, "operation not permitted"},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        device->Queue(row.reply);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(row.run(), row.reply.completed && row.reply.status == 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  row.said.empty() ? "" : "tapediag: /dev/sg3: " + row.said + "\n");
+    }
+}
+
 TEST_F(DriverTest, SenseIsClearedBeforeEachCommand)
 {
     CBytes cdb(6, 0);

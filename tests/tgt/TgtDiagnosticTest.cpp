@@ -109,7 +109,8 @@ TEST(TgtDiagnostic, ATargetThatGoesAwayFailsTheNextCommandWithAReason)
         tapediag.Output().find("Issued Cmd: Get Compression Status.\nCmd: \"IsCompressionOn\" failed execution.\n"),
         std::string::npos)
         << tapediag.Output();
-    EXPECT_NE(tapediag.Errors().find("tapediag: " + target.Url() + ": session lost, position unknown\n"),
+    EXPECT_NE(tapediag.Errors().find("tapediag: " + target.Url() +
+                                     ": session lost: the tape position is unknown; run the command again\n"),
               std::string::npos)
         << tapediag.Errors();
 }

@@ -292,15 +292,15 @@ bool CLinuxTapeDeviceDriver::TestForUnitReady(int fd)
     if (Device(fd) == nullptr)
         return isReady;
     // A drive loading a cartridge or starting up is ready within its own
-    // time: failing it for that would blame a drive for working.
+    // time: failing it for that would blame a drive for working. The minute
+    // runs from its first such answer, whichever check got it.
     long& since = m_devices[static_cast<size_t>(fd)].becomingReadySince;
     if (!isReady && becomingReady()) {
-        if (since == 0)
-            since = asked;
-        const long until = since + BECOMING_READY_WAIT_SECONDS;
-        if (clock.Now() < until) {
+        since = since != 0 ? since : asked;
+        const CRetryPolicy untilMinuteIsUp{0, BECOMING_READY_PAUSE_SECONDS, false, since + BECOMING_READY_WAIT_SECONDS};
+        if (clock.Now() < untilMinuteIsUp.until) {
             clock.Sleep(BECOMING_READY_PAUSE_SECONDS);
-            isReady = Retry(CRetryPolicy{0, BECOMING_READY_PAUSE_SECONDS, false, until}, ready, becomingReady);
+            isReady = Retry(untilMinuteIsUp, ready, becomingReady);
         }
     }
     if (!becomingReady())

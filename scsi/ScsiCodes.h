@@ -155,6 +155,7 @@ const CAdditionalSense ASC_END_OF_DATA = {0x00, 0x05};
 const CAdditionalSense ASC_BECOMING_READY = {0x04, 0x01};
 const CAdditionalSense ASC_LOGICAL_UNIT_NOT_READY = {0x04, 0x00};
 const CAdditionalSense ASC_MANUAL_INTERVENTION_REQUIRED = {0x04, 0x03};
+const CAdditionalSense ASC_LOGICAL_UNIT_COMMUNICATION_FAILURE = {0x08, 0x00};  // 08h with any ASCQ
 const CAdditionalSense ASC_WRITE_ERROR = {0x0C, 0x00};
 const CAdditionalSense ASC_UNRECOVERED_READ_ERROR = {0x11, 0x00};
 const CAdditionalSense ASC_INVALID_OPCODE = {0x20, 0x00};

@@ -41,6 +41,46 @@ bool IsResetSense(const unsigned char* sense)
     return code.keyByte == SENSE_KEY_UNIT_ATTENTION && code.asc == ASC_POWER_ON_OR_RESET.asc;
 }
 
+bool IsLostUnitSense(const unsigned char* sense)
+{
+    return sense[SENSE_ASC_BYTE] == ASC_LOGICAL_UNIT_COMMUNICATION_FAILURE.asc;
+}
+
+bool IsRepeatableCommand(const unsigned char* cdb, int cdbLength)
+{
+    if (cdb == nullptr || cdbLength <= 0)
+        return false;
+    switch (cdb[0]) {
+    case OP_TEST_UNIT_READY:
+    case OP_REQUEST_SENSE:
+    case OP_READ_BLOCK_LIMITS:
+    case OP_INQUIRY:
+    case OP_MODE_SENSE6:
+    case OP_RECEIVE_DIAGNOSTIC:
+    case OP_READ_POSITION:
+    case OP_READ_BUFFER:
+    case OP_LOG_SENSE:
+    case OP_MODE_SENSE10:
+    case OP_REPORT_LUNS:
+    // Registering, reserving and releasing again change nothing once done:
+    // a reservation left by a lost session is released on a new one.
+    case OP_PERSISTENT_RESERVE_OUT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsIllegalRequestSense(const unsigned char* sense)
+{
+    return (sense[SENSE_KEY_BYTE] & 0x0F) == SENSE_KEY_ILLEGAL_REQUEST;
+}
+
+bool IsBecomingReadySense(const unsigned char* sense)
+{
+    return sense[SENSE_KEY_BYTE] == SENSE_KEY_NOT_READY && HasAdditionalSense(sense, ASC_BECOMING_READY);
+}
+
 namespace {
 
 const unsigned char SENSE_RESPONSE_CODE_MASK = 0x7F;

@@ -107,6 +107,27 @@ bool IsMediaPresentSense(const unsigned char* sense);
 // flag) with ASC 29h (power on, reset or bus device reset), any ASCQ.
 bool IsResetSense(const unsigned char* sense);
 
+// Whether the sense reports that the drive lost its logical unit under the
+// command: ASC 08h (logical unit communication failure, time-out or parity
+// error), any key and ASCQ. A target whose device went away answers so.
+bool IsLostUnitSense(const unsigned char* sense);
+
+// Whether the drive refused the command as invalid (ILLEGAL REQUEST, any
+// flag): it refuses the same command the same way every time.
+bool IsIllegalRequestSense(const unsigned char* sense);
+
+// Whether the drive is on its way to ready (02/04/01, as while it loads a
+// cartridge or starts), and will be ready in its own time.
+bool IsBecomingReadySense(const unsigned char* sense);
+
+// ------------------------------------------------------------ commands
+
+// Whether the command leaves the medium and the position as they were, so
+// that it may be sent again when its first answer is lost or is a reset. A
+// write, filemark, space, rewind, load or unload may already have run:
+// sending it again could overwrite data.
+bool IsRepeatableCommand(const unsigned char* cdb, int cdbLength);
+
 // ------------------------------------------------------ sense normalisation
 
 // Response codes of byte 0 (bit 7, VALID, masked off): current or deferred

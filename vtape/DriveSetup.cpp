@@ -122,6 +122,23 @@ bool ParseFailRule(const std::string& value, CFailRule& rule, std::string& error
     return true;
 }
 
+// "" (at power-on), "XX" or "XX@N".
+bool ParseResetRule(const std::string& value, bool has, CResetRule& rule, std::string& error)
+{
+    rule = CResetRule{0, 0};
+    if (!has) {
+        return true;
+    }
+    const char* expected = "XX or XX@N (XX hex operation code, N from 1), or nothing for power-on";
+    const size_t at = value.find('@');
+    rule.count = 1;
+    if (!ParseOpcode(value.substr(0, at), rule.opcode) ||
+        (at != std::string::npos && (!ParseDecimal(value.substr(at + 1), UINT32_MAX, rule.count) || rule.count == 0))) {
+        return BadValue("reset", value, expected, error);
+    }
+    return true;
+}
+
 // "XX:SECONDS", at most once per operation code.
 bool AddSlowRule(const std::string& value, std::vector<CSlowRule>& rules, std::string& error)
 {
@@ -432,6 +449,14 @@ const CFaultDefinition kFaults[] = {
      "every command with operation code XX (hex) takes SECONDS (0-86400) before it is answered",
      [](const std::string& v, bool, const CDriveModel&, CDriveFaults& f, std::string& e) {
          return AddSlowRule(v, f.slowRules, e);
+     }},
+    {"reset", VALUE_OPTIONAL, false, "reset[=XX[@N]]",
+     "the drive resets at power-on, or once it has answered the Nth (default first) command with operation code XX "
+     "(hex): the tape goes back to its beginning, and the next command but INQUIRY, REQUEST SENSE and REPORT LUNS "
+     "answers 06/29/00",
+     [](const std::string& v, bool has, const CDriveModel&, CDriveFaults& f, std::string& e) {
+         f.resets = true;
+         return ParseResetRule(v, has, f.reset, e);
      }},
     {"status", VALUE_REQUIRED, true, "status=XX:SS",
      "every command with operation code XX (hex) is turned away with status SS (08 busy, 18 reservation "

@@ -18,6 +18,13 @@ struct CFailRule {
     uint64_t last;
 };
 
+// The drive resets once it has answered command number `count` (from 1) with
+// `opcode`; count 0: at power-on.
+struct CResetRule {
+    unsigned char opcode;
+    uint64_t count;
+};
+
 // Every command with `opcode` takes `seconds` of the drive's time before it
 // is answered.
 struct CSlowRule {
@@ -83,6 +90,8 @@ struct CDriveFaults {
     std::vector<CFailRule> failRules;
     std::vector<CSlowRule> slowRules;      // at most one per operation code
     std::vector<CStatusRule> statusRules;  // at most one per operation code
+    bool resets = false;
+    CResetRule reset = {};  // when `resets`
     bool noVpd = false;
     uint32_t vpdFailures = 0;
     bool selftestFail = false;

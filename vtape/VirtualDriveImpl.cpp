@@ -38,6 +38,7 @@ CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)
       m_bufferFailures(setup.faults.bufferFailures), m_modeSenseFailures(setup.faults.modeSenseFailures),
       m_modeSelectFailures(setup.faults.modeSelectFailures)
 {
+    m_resetPending = m_faults.resets && m_faults.reset.count == 0;
     for (CHandler& handler : m_handlers) {
         handler = &CVirtualDriveImpl::IllegalOpcode;
     }
@@ -103,7 +104,9 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
         }
         const CHandler handler =
             m_faults.unsupported.test(opcode) ? &CVirtualDriveImpl::IllegalOpcode : m_handlers[opcode];
-        if (Restarting(opcode, reply)) {
+        if (ReportsReset(opcode, reply)) {
+            // the command is not looked at
+        } else if (Restarting(opcode, reply)) {
             // no answer but "becoming ready" until the new firmware runs
         } else if (InjectedStatus(opcode, reply)) {
             // turned away before the command is looked at
@@ -123,6 +126,10 @@ CVirtualReply CVirtualDriveImpl::Execute(const unsigned char* cdb, int cdbLength
                 Fail(reply, SENSE_KEY_HARDWARE_ERROR, ASC_INTERNAL_TARGET_FAILURE);
             }
         }
+    }
+
+    if (cdb != nullptr && cdbLength >= 1) {
+        ResetAfter(cdb[0]);
     }
 
     // The drive answers once the time the command took has passed.
@@ -148,6 +155,30 @@ bool CVirtualDriveImpl::InjectedFailure(unsigned char opcode)
         }
     }
     return false;
+}
+
+bool CVirtualDriveImpl::ReportsReset(unsigned char opcode, CVirtualReply& reply)
+{
+    // SPC: INQUIRY, REPORT LUNS and REQUEST SENSE never report a unit
+    // attention; they leave it for the next command.
+    if (!m_resetPending || opcode == OP_INQUIRY || opcode == OP_REPORT_LUNS || opcode == OP_REQUEST_SENSE) {
+        return false;
+    }
+    m_resetPending = false;
+    Fail(reply, SENSE_KEY_UNIT_ATTENTION, ASC_POWER_ON_OR_RESET);  // power on, reset or bus device reset
+    return true;
+}
+
+void CVirtualDriveImpl::ResetAfter(unsigned char opcode)
+{
+    if (!m_faults.resets || m_faults.reset.count == 0 || opcode != m_faults.reset.opcode ||
+        ++m_resetCommands != m_faults.reset.count) {
+        return;
+    }
+    // A reset loses the position: the drive comes up at the beginning of
+    // the tape.
+    m_medium.Rewind();
+    m_resetPending = true;
 }
 
 bool CVirtualDriveImpl::InjectedStatus(unsigned char opcode, CVirtualReply& reply) const

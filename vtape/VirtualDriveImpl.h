@@ -108,6 +108,11 @@ private:
     bool InjectedFailure(unsigned char opcode);
     // Answers a command that a `status=` fault turns away; false for any other.
     bool InjectedStatus(unsigned char opcode, CVirtualReply& reply) const;
+    // Reports a reset the drive went through since its last command, once,
+    // to any command but those that never report one.
+    bool ReportsReset(unsigned char opcode, CVirtualReply& reply);
+    // The reset of the `reset=` fault, once its command has been answered.
+    void ResetAfter(unsigned char opcode);
     // The drive runs `firmware` (a firmware fault): INQUIRY reports its
     // first four characters, page C0h its whole text.
     void RunFirmware(const std::string& firmware);
@@ -256,6 +261,8 @@ private:
     const CDriveFaults m_faults;
     CHandler m_handlers[256];
     std::array<uint64_t, 256> m_commandCounts{};  // per operation code, for fail=
+    uint64_t m_resetCommands = 0;                 // commands of the reset= operation code so far
+    bool m_resetPending;                          // a reset not reported yet
     std::bitset<256> m_failOpcodes;
     long m_commandSeconds = 0;  // time the command being answered takes
 

@@ -30,7 +30,8 @@ struct CDeviceAddress {
 
 // An opened device and where it sits. A device on this host's SCSI bus
 // knows its address (from sysfs, by its device number); a virtual or remote
-// drive has none, and discovery numbers it.
+// drive has none, and discovery numbers its target. A remote drive still
+// knows its LUN (the URL's), which `address` then carries alone.
 struct COpenedDevice {
     std::unique_ptr<CPassThrough> device;
     bool hasAddress = false;

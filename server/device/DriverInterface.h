@@ -20,6 +20,9 @@ public:
     // Whether the last command reached the drive and ended, whatever it
     // answered: a command that timed out or lost its device did not.
     virtual bool LastCommandCompleted(CTapeDrive*) { return true; }
+    // Whether sending the last command again may end otherwise: not when
+    // the drive refused it as invalid (ILLEGAL REQUEST), as it will again.
+    virtual bool LastCommandWorthRepeating(CTapeDrive*) { return true; }
     // The SCSI status the last command ended with; GOOD when it did not
     // complete. BUSY, RESERVATION CONFLICT and TASK SET FULL come without
     // sense data: the status is all that names them.

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-const char* const ISCSI_SESSION_LOST = "session lost, position unknown";
-const char* const ISCSI_TIMED_OUT = "the command timed out: session lost, position unknown";
+const char* const ISCSI_SESSION_LOST = "session lost";
+const char* const ISCSI_TIMED_OUT = "the command timed out (session lost)";
 
 namespace {
 
@@ -25,6 +25,7 @@ CScsiResult ReadIscsiReply(const CIscsiReply& reply, const CScsiRequest& request
     CScsiResult result = EmptyScsiResult();
     if (!IsScsiStatus(reply.taskStatus)) {
         result.failure = reply.taskStatus == ISCSI_TASK_TIMEOUT ? ISCSI_TIMED_OUT : ISCSI_SESSION_LOST;
+        result.lost = true;
         return result;
     }
     result.completed = true;
@@ -45,31 +46,6 @@ CScsiResult ReadIscsiReply(const CIscsiReply& reply, const CScsiRequest& request
         result.transferred = static_cast<int>(length - missing);
     }
     return result;
-}
-
-bool IsRepeatableCommand(const unsigned char* cdb, int cdbLength)
-{
-    if (cdb == nullptr || cdbLength <= 0)
-        return false;
-    switch (cdb[0]) {
-    case OP_TEST_UNIT_READY:
-    case OP_REQUEST_SENSE:
-    case OP_READ_BLOCK_LIMITS:
-    case OP_INQUIRY:
-    case OP_MODE_SENSE6:
-    case OP_RECEIVE_DIAGNOSTIC:
-    case OP_READ_POSITION:
-    case OP_READ_BUFFER:
-    case OP_LOG_SENSE:
-    case OP_MODE_SENSE10:
-    case OP_REPORT_LUNS:
-    // Registering, reserving and releasing again change nothing once done:
-    // a reservation left by a lost session is released on a new one.
-    case OP_PERSISTENT_RESERVE_OUT:
-        return true;
-    default:
-        return false;
-    }
 }
 
 int DataInScratchLength(const unsigned char* cdb, int cdbLength)

@@ -21,7 +21,7 @@ const int ISCSI_TASK_ERROR = 0x0f000001;
 const int ISCSI_TASK_TIMEOUT = 0x0f000002;
 
 // What a lost session leaves behind: the command may or may not have run on
-// the target, so where the tape stands is not known.
+// the target, so where the tape stands is not known (a lost command).
 extern const char* const ISCSI_SESSION_LOST;
 extern const char* const ISCSI_TIMED_OUT;
 
@@ -40,12 +40,6 @@ struct CIscsiReply {
 // (as the target sent it) and the bytes moved; or, for a cancelled, failed or
 // timed-out task, not completed with the reason.
 CScsiResult ReadIscsiReply(const CIscsiReply& reply, const CScsiRequest& request);
-
-// Whether the command leaves the medium and the position as they were, so
-// that it may be sent again on a new session after the first was lost. A
-// write, filemark, space, rewind, load or unload may have run on the target
-// before the session went: sending it again could overwrite data.
-bool IsRepeatableCommand(const unsigned char* cdb, int cdbLength);
 
 // How many bytes to receive for a command that returns data when the caller
 // gave no buffer: at least the allocation length (and never 0), since some

@@ -77,7 +77,12 @@ bool IsUnitAttention(const CScsiResult& result)
 COpenedDevice OpenIscsiDevice(const char* device, const CHostPaths&, CVString& error)
 {
     COpenedDevice opened;
-    opened.device = CIscsiPassThrough::Open(device, error);
+    std::unique_ptr<CIscsiPassThrough> drive = CIscsiPassThrough::Open(device, error);
+    // The URL names the LUN as the target numbers it; the kernel's
+    // initiator shows the same LUN with the same number.
+    if (drive)
+        opened.address.lun = drive->Lun();
+    opened.device = std::move(drive);
     return opened;
 }
 
@@ -303,6 +308,7 @@ CScsiResult CIscsiPassThrough::Send(const CScsiRequest& request)
     if (m_context == nullptr && (!repeatable || !Login(why))) {
         CScsiResult lost = EmptyScsiResult();
         lost.failure = ISCSI_SESSION_LOST;
+        lost.lost = true;
         return lost;
     }
     CScsiResult result = Run(request);

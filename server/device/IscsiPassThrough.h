@@ -6,7 +6,7 @@
 // flight, a WRITE at the beginning of tape included. Every command runs
 // under the backend's own poll loop with a hard deadline (its time-out plus a
 // margin); a cancelled, failed or timed-out command ends the session, and the
-// command fails with "session lost, position unknown". Only commands that
+// command fails as lost ("session lost"). Only commands that
 // move nothing (INQUIRY, MODE SENSE, READ POSITION, ...) are sent again on a
 // new session; the next such command logs in again.
 #ifndef TAPEDIAG_ISCSIPASSTHROUGH_H
@@ -39,6 +39,8 @@ public:
     CIscsiPassThrough& operator=(const CIscsiPassThrough&) = delete;
 
     bool LoggedIn() const { return m_context != nullptr; }
+    // The URL's LUN.
+    int Lun() const { return m_lun; }
     // A target serves other hosts too.
     bool TakesReservations() const override { return true; }
 

@@ -37,6 +37,11 @@ bool CLinuxDriverInterface::LastCommandCompleted(CTapeDrive*)
     return m_driver->LastCommandCompleted();
 }
 
+bool CLinuxDriverInterface::LastCommandWorthRepeating(CTapeDrive*)
+{
+    return m_driver->LastCommandWorthRepeating();
+}
+
 unsigned char CLinuxDriverInterface::GetStatus(CTapeDrive*)
 {
     return m_driver->LastStatus();

@@ -26,6 +26,7 @@ public:
     void GetSense(CTapeDrive* drive, unsigned char* buffer, int length) override;
     int GetTransferLength(CTapeDrive* drive) override;
     bool LastCommandCompleted(CTapeDrive* drive) override;
+    bool LastCommandWorthRepeating(CTapeDrive* drive) override;
     unsigned char GetStatus(CTapeDrive* drive) override;
     bool LoadTape(CTapeDrive* drive, bool retension) override;
     bool UnloadTape(CTapeDrive* drive) override;

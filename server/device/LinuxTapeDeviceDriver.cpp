@@ -1,7 +1,6 @@
 #include "LinuxTapeDeviceDriver.h"
 
 #include "Clock.h"
-#include "Retry.h"
 #include "ScsiData.h"
 #include "Timeouts.h"
 
@@ -14,6 +13,8 @@
 namespace {
 
 const int UNIT_READY_TRIES = 3;
+const long BECOMING_READY_WAIT_SECONDS = 60;
+const long BECOMING_READY_PAUSE_SECONDS = 1;
 const int PARK_UNLOAD_TRIES = 6;
 const int BLOCK_SIZE_TRIES = 10;
 const int AUTOLOADER_TRIES = 7;
@@ -35,6 +36,27 @@ const int MODE_SENSE_BLOCK_SIZE_LENGTH = 12;
 // that taking over a reservation by its key never takes another program's.
 const uint64_t RESERVATION_KEY_PREFIX = 0x7464000000000000ULL;
 const uint64_t RESERVATION_KEY_OWN_BITS = 0x0000FFFFFFFFFFFFULL;
+
+// A drive's answer that it was reset since the last command.
+bool IsResetAnswer(const CScsiResult& result)
+{
+    return result.completed && result.status == CHECK_CONDITION_STATUS && IsResetSense(result.sense);
+}
+
+// A target's answer that the drive behind it went away under the command.
+bool IsLostUnitAnswer(const CScsiResult& result)
+{
+    return result.completed && result.status == CHECK_CONDITION_STATUS && IsLostUnitSense(result.sense);
+}
+
+// Sense key, ASC and ASCQ as KK/AA/QQ.
+std::string SenseCodeText(const unsigned char* sense)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X/%02X/%02X", sense[SENSE_KEY_BYTE] & 0x0F, sense[SENSE_ASC_BYTE],
+                  sense[SENSE_ASCQ_BYTE]);
+    return text;
+}
 
 unsigned char LowByte(long value)
 {
@@ -65,7 +87,7 @@ int CLinuxTapeDeviceDriver::AttachDevice(std::unique_ptr<CPassThrough> device)
 {
     if (!device)
         return -1;
-    m_devices.push_back(CAttached{std::move(device), nullptr});
+    m_devices.push_back(CAttached{std::move(device), nullptr, 0, false});
     return static_cast<int>(m_devices.size() - 1);
 }
 
@@ -79,7 +101,7 @@ bool CLinuxTapeDeviceDriver::ReattachDevice(int fd, std::unique_ptr<CPassThrough
 {
     if (!device || fd < 0 || static_cast<size_t>(fd) >= m_devices.size() || Device(fd) != nullptr)
         return false;
-    m_devices[static_cast<size_t>(fd)] = CAttached{std::move(device), nullptr};
+    m_devices[static_cast<size_t>(fd)] = CAttached{std::move(device), nullptr, 0, false};
     return true;
 }
 
@@ -95,17 +117,46 @@ CPassThrough* CLinuxTapeDeviceDriver::Device(int fd) const
     return m_devices[static_cast<size_t>(fd)].device.get();
 }
 
-void CLinuxTapeDeviceDriver::ReportFailure(int fd, const CScsiResult& result)
+CScsiResult CLinuxTapeDeviceDriver::Send(CPassThrough& device, const CScsiRequest& request)
 {
-    const char*& reported = m_devices[static_cast<size_t>(fd)].reportedFailure;
+    const CScsiResult result = device.Execute(request);
+    if (IsResetAnswer(result) && IsRepeatableCommand(request.cdb, request.cdbLength))
+        return device.Execute(request);
+    return result;
+}
+
+void CLinuxTapeDeviceDriver::ReportOutcome(int fd, const CScsiRequest& request, const CScsiResult& result)
+{
+    CAttached& attached = m_devices[static_cast<size_t>(fd)];
     if (result.completed) {
-        reported = nullptr;
+        attached.reportedFailure = nullptr;
+        if (result.status == GOOD_STATUS && (request.cdb[0] == OP_REWIND || request.cdb[0] == OP_LOAD_UNLOAD))
+            attached.positionUnknown = false;
+        else if (IsResetAnswer(result))
+            SayPositionUnknown(attached, request, "the drive was reset (" + SenseCodeText(result.sense) + ")");
+        else if (IsLostUnitAnswer(result))
+            SayPositionUnknown(attached, request,
+                               "the drive lost its logical unit (" + SenseCodeText(result.sense) + ")");
         return;
     }
-    if (reported != nullptr && std::strcmp(reported, result.failure) == 0)
+    // The same reason once, until a command completes again.
+    if (attached.reportedFailure != nullptr && std::strcmp(attached.reportedFailure, result.failure) == 0)
         return;
-    reported = result.failure;
-    m_notice("tapediag: " + m_devices[static_cast<size_t>(fd)].device->Name() + ": " + result.failure);
+    attached.reportedFailure = result.failure;
+    if (!result.lost || !SayPositionUnknown(attached, request, result.failure))
+        m_notice("tapediag: " + attached.device->Name() + ": " + result.failure);
+}
+
+bool CLinuxTapeDeviceDriver::SayPositionUnknown(CAttached& attached, const CScsiRequest& request,
+                                                const std::string& what)
+{
+    if (attached.positionUnknown)
+        return false;
+    attached.positionUnknown = true;
+    const char* advice = IsRepeatableCommand(request.cdb, request.cdbLength) ? "run the command again"
+                                                                             : "rewind the tape before the next test";
+    m_notice("tapediag: " + attached.device->Name() + ": " + what + ": the tape position is unknown; " + advice);
+    return true;
 }
 
 bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction,
@@ -136,8 +187,8 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
     request.data = length > 0 ? buffer : nullptr;
     request.dataLength = static_cast<int>(length);
     request.timeoutSeconds = timeout;
-    CScsiResult result = device->Execute(request);
-    ReportFailure(fd, result);
+    const CScsiResult result = Send(*device, request);
+    ReportOutcome(fd, request, result);
     m_completed = result.completed;
     m_status = result.completed ? result.status : GOOD_STATUS;
     m_transferred = result.completed ? std::min(std::max(result.transferred, 0), request.dataLength) : 0;
@@ -156,6 +207,11 @@ bool CLinuxTapeDeviceDriver::Issue(int fd, const unsigned char* cdb, int cdbLeng
         return false;
     std::memset(m_sense, 0, sizeof(m_sense));
     return true;
+}
+
+bool CLinuxTapeDeviceDriver::LastCommandWorthRepeating() const
+{
+    return !(m_completed && IsIllegalRequestSense(m_sense));
 }
 
 bool CLinuxTapeDeviceDriver::OpCmd(int fd, unsigned char* cdb, int cdbLength)
@@ -206,7 +262,7 @@ long CLinuxTapeDeviceDriver::GetBlockSize(int fd)
     // A drive that is still settling after a load may refuse MODE SENSE for a
     // moment; ten tries ride that out without hanging on a drive that never
     // answers, and variable mode is what every drive can fall back to.
-    const bool answered = Retry(CRetryPolicy{BLOCK_SIZE_TRIES, 0, false}, [&] {
+    const bool answered = RetryCommand(CRetryPolicy{BLOCK_SIZE_TRIES, 0, false}, [&] {
         std::memset(data, 0, sizeof(data));
         return Issue(fd, cdb, 6, SCSI_DIR_IN, data, sizeof(data));
     });
@@ -228,8 +284,28 @@ bool CLinuxTapeDeviceDriver::Rewind(int fd)
 bool CLinuxTapeDeviceDriver::TestForUnitReady(int fd)
 {
     const unsigned char cdb[6] = {OP_TEST_UNIT_READY, 0x00, 0x00, 0x00, 0x00, 0x00};
-    return Retry(CRetryPolicy{UNIT_READY_TRIES, 0, false},
-                 [&] { return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0); });
+    const auto ready = [&] { return Issue(fd, cdb, 6, SCSI_DIR_NONE, nullptr, 0); };
+    const auto becomingReady = [&] { return m_completed && IsBecomingReadySense(m_sense); };
+    CClock& clock = CClock::Get();
+    const long asked = clock.Now();
+    bool isReady = RetryCommand(CRetryPolicy{UNIT_READY_TRIES, 0, false}, ready);
+    if (Device(fd) == nullptr)
+        return isReady;
+    // A drive loading a cartridge or starting up is ready within its own
+    // time: failing it for that would blame a drive for working. The minute
+    // runs from its first such answer, whichever check got it.
+    long& since = m_devices[static_cast<size_t>(fd)].becomingReadySince;
+    if (!isReady && becomingReady()) {
+        since = since != 0 ? since : asked;
+        const CRetryPolicy untilMinuteIsUp{0, BECOMING_READY_PAUSE_SECONDS, false, since + BECOMING_READY_WAIT_SECONDS};
+        if (clock.Now() < untilMinuteIsUp.until) {
+            clock.Sleep(BECOMING_READY_PAUSE_SECONDS);
+            isReady = Retry(untilMinuteIsUp, ready, becomingReady);
+        }
+    }
+    if (!becomingReady())
+        since = 0;
+    return isReady;
 }
 
 bool CLinuxTapeDeviceDriver::WriteDataToDrive(int fd, long blockSize, unsigned char* buffer, long length)
@@ -313,8 +389,8 @@ bool CLinuxTapeDeviceDriver::RequestSense(int fd, unsigned char* buffer, int len
 bool CLinuxTapeDeviceDriver::ParkDriveArm(int fd, bool park)
 {
     const unsigned char unload[6] = {OP_LOAD_UNLOAD, 0x00, 0x00, 0x00, 0x00, 0x00};
-    const bool unloaded = Retry(CRetryPolicy{PARK_UNLOAD_TRIES, 0, false},
-                                [&] { return Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0); });
+    const bool unloaded = RetryCommand(CRetryPolicy{PARK_UNLOAD_TRIES, 0, false},
+                                       [&] { return Issue(fd, unload, 6, SCSI_DIR_NONE, nullptr, 0); });
     if (!unloaded)
         return false;
 
@@ -366,6 +442,10 @@ bool CLinuxTapeDeviceDriver::DownloadFirmware(int fd, unsigned char* image, int 
     if (offset2 == 0)
         cdb[3] = cdb[4] = cdb[5] = 0x00;
 
+    // The drive restarts into the new firmware: its reset is what the
+    // caller waits for, with no cartridge left to lose a position on.
+    if (Device(fd) != nullptr)
+        m_devices[static_cast<size_t>(fd)].positionUnknown = true;
     CClock& clock = CClock::Get();
     long deadline = clock.Now() + SAVE_REFUSAL_WINDOW_SECONDS;
     if (Issue(fd, cdb, 10, SCSI_DIR_NONE, nullptr, 0))
@@ -412,8 +492,7 @@ bool CLinuxTapeDeviceDriver::ReserveDrive(int fd)
     if (device == nullptr || !device->TakesReservations())
         return true;
     if (!PersistentReserveOut(fd, PR_OUT_REGISTER_AND_IGNORE_EXISTING_KEY, 0, m_reservationKey)) {
-        const bool unknown = m_completed && m_status == CHECK_CONDITION_STATUS &&
-                             (m_sense[SENSE_KEY_BYTE] & 0x0F) == SENSE_KEY_ILLEGAL_REQUEST &&
+        const bool unknown = m_completed && m_status == CHECK_CONDITION_STATUS && IsIllegalRequestSense(m_sense) &&
                              (m_sense[SENSE_ASC_BYTE] == ASC_INVALID_OPCODE.asc ||
                               m_sense[SENSE_ASC_BYTE] == ASC_INVALID_FIELD_IN_CDB.asc);
         if (!unknown)
@@ -457,8 +536,8 @@ bool CLinuxTapeDeviceDriver::PersistentReserveOut(int fd, unsigned char action, 
 bool CLinuxTapeDeviceDriver::IsAutoLoaderConfiguration(int fd)
 {
     unsigned char data[INQUIRY_LENGTH] = {};
-    const bool answered = Retry(CRetryPolicy{AUTOLOADER_TRIES, 0, false},
-                                [&] { return ModeSensePage(fd, MODE_PAGE_ALL, data, sizeof(data)); });
+    const bool answered = RetryCommand(CRetryPolicy{AUTOLOADER_TRIES, 0, false},
+                                       [&] { return ModeSensePage(fd, MODE_PAGE_ALL, data, sizeof(data)); });
     return answered && DoesPageExist(MODE_PAGE_ELEMENT_ADDRESS, data, sizeof(data));
 }
 

@@ -15,10 +15,20 @@
 // the program gives another); the same reason is not repeated for a device
 // until one of its commands completes again. Nothing here draws on the
 // terminal itself.
+//
+// A drive that was reset reports it once (UNIT ATTENTION 29h): a command
+// that moves nothing is then sent again at once, and goes on as if nothing
+// happened. When a command is lost under way (it never came back, or the
+// drive lost its logical unit, 08h) or a command that may move the tape meets
+// the reset, the line says that the tape position is unknown and what to do:
+// rewind the tape before the next test, or run a command that moves nothing
+// again. That is said once, until a rewind or a load puts the tape at a known
+// place again.
 #ifndef TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 #define TAPEDIAG_LINUXTAPEDEVICEDRIVER_H
 
 #include "PassThrough.h"
+#include "Retry.h"
 
 #include <cstdint>
 #include <functional>
@@ -81,6 +91,10 @@ public:
     // complete): BUSY, RESERVATION CONFLICT and TASK SET FULL come without
     // sense data, so this is all that tells them apart.
     unsigned char LastStatus() const { return m_status; }
+    // Whether sending the last command again may end otherwise: not when
+    // the drive refused it as invalid (ILLEGAL REQUEST), which it does the
+    // same way every time. Every retry of a command asks this.
+    bool LastCommandWorthRepeating() const;
 
     // Load, with retension when `retension` is non-zero.
     bool LoadTape(int fd, int retension);
@@ -93,7 +107,10 @@ public:
     // One filemark, not immediate.
     bool WriteFileMarks(int fd);
     bool Rewind(int fd);
-    // Up to three tries, no pause; true at the first success.
+    // Up to three tries, no pause; true at the first success. A drive that
+    // still answers that it is becoming ready (02/04/01) is then asked again
+    // every second until a minute has passed since it first said so (a
+    // later check of a drive that never got ready does not wait again).
     bool TestForUnitReady(int fd);
     // blockSize non-zero: fixed-block mode, length / blockSize whole blocks;
     // 0: variable mode, one block of length bytes. Moves length bytes.
@@ -160,8 +177,19 @@ public:
     static void IncrementBy8K(unsigned char& b2, unsigned char& b1, unsigned char& b0);
 
 private:
+    // Runs `attempt`, one command, as the policy allows, but not again once
+    // the command is not worth repeating.
+    template <typename Attempt>
+    bool RetryCommand(const CRetryPolicy& policy, Attempt attempt)
+    {
+        return Retry(policy, attempt, [this] { return LastCommandWorthRepeating(); });
+    }
+
     bool Issue(int fd, const unsigned char* cdb, int cdbLength, ScsiDirection direction, unsigned char* buffer,
                long length);
+    // Hands the request to the device; a reset it reports to a command that
+    // moves nothing is taken, and the command sent again once.
+    CScsiResult Send(CPassThrough& device, const CScsiRequest& request);
 
     // One block of a firmware download; false, and no further block, unless
     // the drive took all of it.
@@ -171,12 +199,20 @@ private:
     // of the logical unit.
     bool PersistentReserveOut(int fd, unsigned char action, uint64_t key, uint64_t actionKey);
     CPassThrough* Device(int fd) const;
-    void ReportFailure(int fd, const CScsiResult& result);
+    // Says what the user must know of the command's outcome: why it did not
+    // complete, and whether the tape position is lost.
+    void ReportOutcome(int fd, const CScsiRequest& request, const CScsiResult& result);
 
     struct CAttached {
         std::unique_ptr<CPassThrough> device;
         const char* reportedFailure;  // the last failure said on standard error
+        long becomingReadySince;      // clock time of its first "becoming ready", 0 when ready since
+        bool positionUnknown;         // said (or known to the caller) since the last rewind or load
     };
+    // Says that the request was lost with `what` and the tape position is
+    // unknown, unless that was said since the last rewind or load; true
+    // when said.
+    bool SayPositionUnknown(CAttached& attached, const CScsiRequest& request, const std::string& what);
     std::vector<CAttached> m_devices;  // indexed by handle
     DeviceNoticeFunction m_notice;
     int m_timeout;

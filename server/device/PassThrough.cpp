@@ -11,6 +11,7 @@ CScsiResult EmptyScsiResult()
     std::memset(&result, 0, sizeof(result));
     result.completed = false;
     result.failure = nullptr;
+    result.lost = false;
     return result;
 }
 
@@ -22,9 +23,10 @@ CScsiResult CPassThrough::Execute(const CScsiRequest& request)
     const int rawLength = result.senseLength < 0 ? 0 : std::min(result.senseLength, SCSI_MAX_SENSE_LENGTH);
     result.senseLength = NormaliseSense(result.sense, rawLength, fixed, sizeof fixed);
     std::memcpy(result.sense, fixed, sizeof fixed);
-    if (result.completed)
+    if (result.completed) {
         result.failure = nullptr;
-    else if (result.failure == nullptr)
+        result.lost = false;
+    } else if (result.failure == nullptr)
         result.failure = "the command did not complete";
     return result;
 }

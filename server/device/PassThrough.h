@@ -39,6 +39,12 @@ struct CScsiResult {
     // Why a command did not complete, in words for the user (a text that
     // lives as long as the program); null when it completed.
     const char* failure;
+    // For a command that did not complete: it went to the device and never
+    // came back (the device went away, the command timed out, the session
+    // was lost), so it may have run in part and the device may have been
+    // reset: where the tape stands is not known. False when the command was
+    // refused before it left this host.
+    bool lost;
 };
 
 // A result with nothing in it: not completed, no status, no sense, no data.

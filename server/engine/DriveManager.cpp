@@ -306,7 +306,7 @@ void CDriveManager::SetSerialNumber(CTapeDrive* drive)
 
 bool CDriveManager::ReadVendorPage(CTapeDrive* drive, int page, unsigned char* buffer)
 {
-    return Retry(CRetryPolicy{VPD_ATTEMPTS, 0, false}, [&] {
+    return RetryCommand(drive, CRetryPolicy{VPD_ATTEMPTS, 0, false}, [&] {
         std::memset(buffer, 0, VPD_BUFFER_LENGTH);
         return m_driverInterface->ExtendedDriveInquiry(drive, page, buffer, VPD_BUFFER_LENGTH);
     });

@@ -20,6 +20,7 @@
 
 #include "CommandContext.h"
 #include "DriverInterface.h"
+#include "Retry.h"
 #include "TapeDriveList.h"
 #include "VString.h"
 
@@ -28,7 +29,6 @@ const int TEST_BLOCK_SIZE = 65536;
 struct CBufferCapture;
 struct CFirmwareFileImage;
 struct CCounterPage;
-struct CRetryPolicy;
 
 class CDriveManager {
 public:
@@ -235,6 +235,14 @@ private:
     // The refusal of an Ultrium-only command on another drive; false.
     bool OnlyForUltrium();
 
+    // Runs `attempt`, one command to the drive, as the policy allows, but
+    // not again once the drive refused it as invalid.
+    template <typename Attempt>
+    bool RetryCommand(CTapeDrive* drive, const CRetryPolicy& policy, Attempt attempt)
+    {
+        return Retry(policy, attempt, [this, drive] { return m_driverInterface->LastCommandWorthRepeating(drive); });
+    }
+
     // Firmware upgrade steps (DriveManagerFirmware.cpp). LoadFirmwareImage
     // reads the -f: file whole, or refuses it (false after the message).
     // ConfirmNewFirmware waits for the restarting drive until `deadline`.
@@ -259,6 +267,9 @@ private:
     // READ BUFFER of the selected drive with `cdb` into the zeroed buffer,
     // tried again while the drive refuses, up to ten times in all.
     bool ReadDriveBuffer(unsigned char* cdb, unsigned char* buffer, int length);
+    // The bytes the data phase of the last command moved, at most `asked`:
+    // a capture writes what the drive sent, never the rest of its buffer.
+    long BytesSent(CTapeDrive* drive, long asked);
     // The trace size query, retried as TotalTraceBufferReads does: the
     // total length in bytes, or false when the drive never answered.
     bool ReadTraceLength(long& total);

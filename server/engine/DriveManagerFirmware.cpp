@@ -142,7 +142,7 @@ bool CDriveManager::FirmwareUpgrade()
         return false;
 
     unsigned char inquiry[INQUIRY_LENGTH] = {};
-    const bool answered = Retry(CRetryPolicy{INQUIRY_ATTEMPTS, 0, false}, [&] {
+    const bool answered = RetryCommand(drive, CRetryPolicy{INQUIRY_ATTEMPTS, 0, false}, [&] {
         std::memset(inquiry, 0, sizeof inquiry);
         return FWInquiry(drive, inquiry, INQUIRY_LENGTH);
     });

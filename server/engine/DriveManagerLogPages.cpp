@@ -25,7 +25,7 @@ bool CDriveManager::PrintAllLogPages()
     m_driverInterface->TestForUnitReady(drive);
 
     unsigned char directory[DIRECTORY_LENGTH];
-    const bool read = Retry(CRetryPolicy{DIRECTORY_ATTEMPTS, 0, false}, [&] {
+    const bool read = RetryCommand(drive, CRetryPolicy{DIRECTORY_ATTEMPTS, 0, false}, [&] {
         std::memset(directory, 0, sizeof directory);
         return m_driverInterface->LogSense(drive, directory, DIRECTORY_LENGTH, LOG_PAGE_SUPPORTED);
     });

@@ -270,7 +270,7 @@ bool CDriveManager::IsCompressionOn(CTapeDrive* drive)
 bool CDriveManager::ReadCompression(CTapeDrive* drive, bool& on)
 {
     unsigned char modeData[MODE_STATUS_LENGTH] = {};
-    const bool read = Retry(CRetryPolicy{COMPRESSION_READ_ATTEMPTS, 0, false}, [&] {
+    const bool read = RetryCommand(drive, CRetryPolicy{COMPRESSION_READ_ATTEMPTS, 0, false}, [&] {
         std::memset(modeData, 0, sizeof modeData);
         return m_driverInterface->ModeSensePage(drive, MODE_PAGE_COMPRESSION, modeData, MODE_STATUS_LENGTH);
     });

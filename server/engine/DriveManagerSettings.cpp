@@ -193,7 +193,7 @@ bool CDriveManager::GetValue(bool speed, bool compression, bool load)
 bool CDriveManager::ReadSettingPage(int page, int byte, unsigned char* data, const CRetryPolicy& policy)
 {
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
-    const bool read = Retry(policy, [&] {
+    const bool read = RetryCommand(drive, policy, [&] {
         std::memset(data, 0, MODE_DATA_LENGTH);
         return m_driverInterface->ModeSensePage(drive, page, data, MODE_DATA_LENGTH);
     });
@@ -213,7 +213,8 @@ bool CDriveManager::WriteSetting(int page, int byte, unsigned char mask, unsigne
     if (listLength <= byte)
         return false;
     data[byte] = static_cast<unsigned char>((data[byte] & ~mask) | (value & mask));
-    return Retry(WRITE_SETTING, [&] { return m_driverInterface->ModeSelectPage(drive, listLength, data, listLength); });
+    return RetryCommand(drive, WRITE_SETTING,
+                        [&] { return m_driverInterface->ModeSelectPage(drive, listLength, data, listLength); });
 }
 
 bool CDriveManager::GetNivraSpeed(int& speed)

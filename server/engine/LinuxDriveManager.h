@@ -68,7 +68,7 @@ private:
     const CDriveSource* Source(int fd) const;
     std::vector<CDriveSource> m_sources;
     // Drives without an address of their own sit on adapter 0, one target
-    // each, in the order they are listed.
+    // each, in the order they are listed; an iSCSI drive keeps its URL's LUN.
     int m_unaddressedDrives;
 };
 

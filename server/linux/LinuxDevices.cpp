@@ -99,11 +99,30 @@ int OpenNode(const std::string& path, CVString& error, ENodeUse use = NODE_SHARE
     return fd;
 }
 
+// The st driver names its nodes st%d and nst%d, with l, m or a after the
+// number for modes 1 to 3; only an nst node leaves the tape where it is
+// when it is closed.
+bool IsRewindingTapeNode(const std::string& name)
+{
+    return name.compare(0, 2, "st") == 0;
+}
+
+// The st driver's bit of the minor number that makes a node non-rewinding.
+const unsigned ST_NO_REWIND_MINOR_BIT = 0x80;
+
+// The non-rewinding node of the same drive and mode as the rewinding node
+// MAJ:MIN named `name`, as sysfs names it.
+std::string NonRewindingTwin(const CHostPaths& paths, unsigned major, unsigned minor, const std::string& name)
+{
+    const CSysfsNode twin = ReadSysfsNode(paths, major, minor | ST_NO_REWIND_MINOR_BIT);
+    return paths.dev + "/" + (twin.kind == CSysfsNode::TAPE ? twin.name : "n" + name);
+}
+
 void SayCommandsGoThroughSt(const char* path)
 {
     std::fprintf(stderr,
                  "tapediag: %s: no SCSI generic node (is the sg module loaded?); commands go through the st "
-                 "driver, which needs CAP_SYS_RAWIO\n",
+                 "node, which passes none without CAP_SYS_RAWIO (root)\n",
                  path);
 }
 
@@ -181,6 +200,14 @@ COpenedDevice OpenHostDevice(const char* path, const CHostPaths& paths, CVString
     const CSysfsNode node = ReadSysfsNode(paths, major(status.st_rdev), minor(status.st_rdev));
     switch (node.kind) {
     case CSysfsNode::TAPE:
+        // Not even opened: closing it would rewind the tape behind the
+        // diagnostic's back (and behind the backup software's that follows).
+        if (IsRewindingTapeNode(node.name)) {
+            const std::string twin = NonRewindingTwin(paths, major(status.st_rdev), minor(status.st_rdev), node.name);
+            error = Reason("cannot use ", path,
+                           ("a rewinding node rewinds the tape when it is closed; use " + twin).c_str());
+            return opened;
+        }
         opened.device = OpenTape(path, node, paths, error);
         break;
     case CSysfsNode::GENERIC:
@@ -242,6 +269,7 @@ CSysfsNode ReadSysfsNode(const CHostPaths& paths, unsigned major, unsigned minor
     const size_t classSlash = link.rfind('/', nodeSlash - 1);
     const size_t classStart = classSlash == std::string::npos ? 0 : classSlash + 1;
     const std::string className = link.substr(classStart, nodeSlash - classStart);
+    node.name = link.substr(nodeSlash + 1);
     if (className == "scsi_tape")
         node.kind = CSysfsNode::TAPE;
     else if (className == "scsi_generic")

@@ -11,6 +11,8 @@
 struct CSysfsNode {
     enum Kind { ABSENT, TAPE, GENERIC, OTHER };
     Kind kind = ABSENT;
+    // The node's own name in its class ("nst0", "st0l", "sg3").
+    std::string name;
     bool hasAddress = false;
     CDeviceAddress address;
     // For a tape: its generic node's name ("sg3") and device number ("21:3");

@@ -62,9 +62,10 @@ const char* DeviceErrorReason(int error)
 {
     switch (error) {
     case EACCES:
-        return "permission denied: needs root or read and write access to the node";
+        return "permission denied: needs read and write access to the node (root, or its group, usually tape)";
     case EPERM:
-        return "permission denied: needs root or CAP_SYS_RAWIO";
+        return "not permitted: the st node passes commands only with CAP_SYS_RAWIO (root); the generic node of the sg "
+               "module needs none";
     case EBUSY:
         return "busy: in use by another program";
     case ENOENT:
@@ -101,18 +102,23 @@ CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlError, const unsign
     CScsiResult result = EmptyScsiResult();
     if (ioctlError != 0) {
         // The st driver answers EIO to every pass-through once it has lost
-        // the tape's position, until the tape is rewound.
-        result.failure = throughSt && ioctlError == EIO
-                             ? "the st driver refuses commands until the tape is rewound (position lost)"
-                             : DeviceErrorReason(ioctlError);
+        // the tape's position, until the tape is rewound: that says it all.
+        const bool positionLostBySt = throughSt && ioctlError == EIO;
+        result.failure = positionLostBySt ? "the st driver refuses commands until the tape is rewound (position lost)"
+                                          : DeviceErrorReason(ioctlError);
+        // A node whose device went away, or that fails the transfer,
+        // leaves the drive in a state nobody knows.
+        result.lost = !positionLostBySt && (ioctlError == ENODEV || ioctlError == ENXIO || ioctlError == EIO);
         return result;
     }
     const unsigned short driverCode = header.driver_status & SG_DRIVER_CODE_MASK;
     result.completed = header.host_status == 0 && (driverCode == 0 || driverCode == DRIVER_SENSE_CODE);
-    if (!result.completed)
+    if (!result.completed) {
         result.failure = header.host_status != 0           ? HostFailure(header.host_status)
                          : driverCode == SG_DRIVER_TIMEOUT ? "the command timed out"
                                                            : "the SCSI driver reported an error";
+        result.lost = true;
+    }
     result.status = header.status;
     if (header.dxfer_direction != SG_DXFER_NONE && header.resid >= 0 &&
         static_cast<unsigned int>(header.resid) <= header.dxfer_len)

@@ -25,7 +25,8 @@ void FillSgRequest(const CScsiRequest& request, sg_io_hdr_t& header, unsigned ch
 // the failure text then says why. Status, sense and the bytes transferred
 // are taken from the header only when the ioctl succeeded. `throughSt` says
 // that the request went to an st node, whose EIO means it has lost its
-// position.
+// position. A failure after the request reached the device (it went away,
+// timed out, or the adapter failed it) is a lost command.
 CScsiResult ReadSgResult(const sg_io_hdr_t& header, int ioctlError, const unsigned char* sense, bool throughSt = false);
 
 // Words for the user for an errno met while opening a device node or

@@ -52,8 +52,6 @@ TEST(Retension, EveryOutcome)
         {"retension", "dds4", 0, {"Retension capability not available with this drive.", " "}},
         {"retension", "ultrium,nocart", 0,
          Join(ULTRIUM, {RETENSION, "Check to ensure that the correct tape loaded in the drive!", " "})},
-        {"retension", "ultrium,becoming-ready", 0,
-         Join(ULTRIUM, {RETENSION, "Please wait: Unit is in the process of becoming ready.", " "})},
         {"retension", "ultrium,fail=00", 0,
          Join(ULTRIUM, {RETENSION, "Failure on: Test For Unit Ready", "04/44/00/00/00", " "})},
         {"retension", "ultrium,retension-fail", 0,
@@ -63,13 +61,6 @@ TEST(Retension, EveryOutcome)
     };
     for (const Case& c : cases)
         Check(c);
-}
-
-TEST(Retension, OnlyTheSecondUnitReadyCheckCounts)
-{
-    // The first check uses up three "becoming ready" answers, the second
-    // check finds the drive ready.
-    Check({"retension", "ultrium,becoming-ready=3", 1, Join(ULTRIUM, {RETENSION, "Tape retension complete.", " "})});
 }
 
 const char* const ETEST = "Issued Cmd: Begin resident Drive Diagnostic.";

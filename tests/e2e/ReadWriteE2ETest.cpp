@@ -87,7 +87,6 @@ TEST(ReadWriteTest, EveryFailureRowReportsItsLinesAndFails)
     // clang-format off
     const FailureRow rows[] = {
         {"ultrium,nocart", {}, {"Issued Cmd: Test Unit Ready.", "Check to ensure that the correct tape loaded in the drive!", " "}},
-        {"ultrium,becoming-ready", {}, {"Please wait: Unit is in the process of becoming ready.", " "}},
         {"dds4,write-protected", {}, {"Issued Cmd: Test Unit Ready.", "Failure: Check tape write protection.  ", " "}},
         {"crt20000n,wrong-cartridge", {}, {"Error: Tape not compatible with drive for writing.", " "}},
         {"ultrium,fail=1b", {}, {"Issued Cmd: Load Tape.", "Failure on: Load Tape", "04/44/00/00/00", " "}},
@@ -119,6 +118,20 @@ TEST(ReadWriteTest, EveryFailureRowReportsItsLinesAndFails)
         EXPECT_EQ(run.status, 0) << row.device;
         EXPECT_EQ(Tail(run.lines, row.last.size()), row.last) << row.device;
     }
+}
+
+TEST(ReadWriteTest, ADriveResetIsTakenWhereItMovesNothingAndOtherwiseLosesThePosition)
+{
+    // The power-on reset goes to the first unit-ready check, which is sent again.
+    TapediagRun run = RunOn("ultrium,reset", {"-ts:5"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errors, "");
+
+    run = RunOn("ultrium,reset=0a@20", {"-ts:5"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Tail(run.lines, 3), (Lines{"Failure on: Write Data to Drive.", "06/29/00/00/00", " "}));
+    EXPECT_EQ(run.errors, "tapediag: sim:ultrium,reset=0a@20: the drive was reset (06/29/00): the tape position is "
+                          "unknown; rewind the tape before the next test\n");
 }
 
 TEST(ReadWriteTest, NotReadyWithoutCartridgeIsExplainedRightAfterTheBanner)

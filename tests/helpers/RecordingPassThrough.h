@@ -74,6 +74,7 @@ struct CScriptedReply {
     CBytes sense;                   // first bytes of the sense data; senseLength is its size
     CBytes dataIn;                  // copied into a data-in buffer, as far as it reaches
     const char* failure = nullptr;  // why a command did not complete
+    bool lost = false;              // it did not complete after it reached the drive
     int dataOutTaken = -1;          // bytes a data-out command moved; -1: all of them
 };
 
@@ -89,6 +90,14 @@ inline CScriptedReply NotCompleted(const char* failure = nullptr)
     CScriptedReply reply;
     reply.completed = false;
     reply.failure = failure;
+    return reply;
+}
+
+// A command that reached the drive and never came back.
+inline CScriptedReply Lost(const char* failure)
+{
+    CScriptedReply reply = NotCompleted(failure);
+    reply.lost = true;
     return reply;
 }
 
@@ -155,6 +164,7 @@ public:
         }
         result.completed = reply.completed;
         result.failure = reply.failure;
+        result.lost = reply.lost;
         result.status = reply.status;
         result.senseLength = static_cast<int>(std::min(reply.sense.size(), sizeof(result.sense)));
         std::copy(reply.sense.begin(), reply.sense.begin() + result.senseLength, result.sense);

@@ -1,6 +1,6 @@
 // sgio-probe: asks the kernel to pass single CDBs to a drive through SG_IO,
 // to learn which commands a user's node and capabilities let through, and
-// resets a drive's LUN under a running diagnostic.
+// where the tape stands.
 //
 //   sgio-probe [-r] NODE CDB[:in=N|:out=N]...
 //       One line per CDB (hex): "CDB sent status SS [sense K/ASC/ASCQ]"
@@ -8,9 +8,6 @@
 //       did not pass it on ("refused-open ERRNO-NAME" when NODE does not open). A buffer of N zero bytes goes with :in=
 //       or :out=; what an :in= command read follows as "data HEX" (at most 32 bytes). -r opens NODE read-only (the
 //       diagnostic opens it read/write). Exits 0 when every CDB was at least tried.
-//   sgio-probe NODE reset
-//       Asks the SCSI layer to reset the drive's LUN; prints "reset done" or
-//       "reset refused ERRNO-NAME".
 #include <scsi/sg.h>
 
 #include <cerrno>
@@ -89,7 +86,7 @@ int main(int argc, char** argv)
         ++argv;
     }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: sgio-probe [-r] NODE CDB[:in=N|:out=N]... | NODE reset\n");
+        std::fprintf(stderr, "usage: sgio-probe [-r] NODE CDB[:in=N|:out=N]...\n");
         return 2;
     }
     const int fd = ::open(argv[1], (readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC);
@@ -100,14 +97,6 @@ int main(int argc, char** argv)
             std::printf("%s refused-open %s\n", std::string(argv[i]).substr(0, std::string(argv[i]).find(':')).c_str(),
                         ErrnoName(error));
         return 1;
-    }
-    if (std::strcmp(argv[2], "reset") == 0) {
-        int what = SG_SCSI_RESET_DEVICE;
-        if (::ioctl(fd, SG_SCSI_RESET, &what) == 0)
-            std::printf("reset done\n");
-        else
-            std::printf("reset refused %s\n", ErrnoName(errno));
-        return 0;
     }
     for (int i = 2; i < argc; ++i) {
         std::vector<unsigned char> cdb;

@@ -14,7 +14,8 @@
 // was in the ring when an earlier handler stopped is answered by the next
 // one, as a drive that was restarted under a command would answer it; once
 // the backstore's time-out (attrib/cmd_time_out) has failed it, the kernel
-// drops that answer.
+// drops that answer. A handler started again with the virtual drive's
+// `reset` fault is a drive that comes back from a reset and reports it.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>

@@ -33,19 +33,18 @@ protected:
         root = mkdtemp(pattern);
         paths.sysfs = root + "/sys";
         paths.dev = root + "/dev";
-        const std::string device = "devices/pci0000:00/host2/target2:0:5/2:0:5:0";
-        Directory(paths.sysfs + "/" + device + "/scsi_tape/nst0");
-        Directory(paths.sysfs + "/" + device + "/scsi_tape/st0");
-        Directory(paths.sysfs + "/" + device + "/scsi_generic/sg4");
+        Directory(paths.sysfs + "/" + deviceDirectory + "/scsi_tape/nst0");
+        Directory(paths.sysfs + "/" + deviceDirectory + "/scsi_tape/st0");
+        Directory(paths.sysfs + "/" + deviceDirectory + "/scsi_generic/sg4");
         Directory(paths.sysfs + "/dev/char");
         Directory(paths.dev + "/tape/by-id");
-        std::ofstream(paths.sysfs + "/" + device + "/scsi_generic/sg4/dev") << "1:5\n";
-        Link("../../" + device + "/scsi_tape/nst0", paths.sysfs + "/dev/char/1:3");
-        Link("../../" + device + "/scsi_generic/sg4", paths.sysfs + "/dev/char/1:5");
+        std::ofstream(paths.sysfs + "/" + deviceDirectory + "/scsi_generic/sg4/dev") << "1:5\n";
+        Link("../../" + deviceDirectory + "/scsi_tape/nst0", paths.sysfs + "/dev/char/1:3");
+        Link("../../" + deviceDirectory + "/scsi_generic/sg4", paths.sysfs + "/dev/char/1:5");
         Link("/dev/null", paths.dev + "/nst0");
         Link("/dev/zero", paths.dev + "/sg4");
         Link("../../nst0", paths.dev + "/tape/by-id/scsi-HU1234-nst");
-        generic = paths.sysfs + "/" + device + "/scsi_generic";
+        generic = paths.sysfs + "/" + deviceDirectory + "/scsi_generic";
     }
     ~FakeHostTree() override { EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0); }
 
@@ -69,6 +68,7 @@ protected:
         return dynamic_cast<CSgPassThrough*>(opened.device.get());
     }
 
+    const std::string deviceDirectory = "devices/pci0000:00/host2/target2:0:5/2:0:5:0";
     std::string root;
     std::string generic;
     CHostPaths paths;
@@ -112,7 +112,7 @@ TEST_F(FakeHostTree, WithoutAGenericNodeCommandsGoToTheStNodeAndThatIsSaidOnce)
         EXPECT_TRUE(opened.hasAddress);
         EXPECT_EQ(said, "tapediag: " + paths.dev +
                             "/nst0: no SCSI generic node (is the sg module loaded?); commands go through the st "
-                            "driver, which needs CAP_SYS_RAWIO\n");
+                            "node, which passes none without CAP_SYS_RAWIO (root)\n");
     }
 }
 
@@ -145,6 +145,22 @@ TEST_F(FakeHostTree, EachOpenErrorSaysWhy)
     Link("../../devices/virtual/mem/null", paths.sysfs + "/dev/char/1:3");
     EXPECT_EQ(Open(paths.dev + "/nst0").device, nullptr);
     EXPECT_EQ(std::string(error), "cannot use " + paths.dev + "/nst0: not a SCSI tape or SCSI generic node");
+}
+
+TEST_F(FakeHostTree, ARewindingNodeIsRefusedAndItsNonRewindingTwinNamed)
+{
+    // Every mode of the st driver: /dev/full (1:7) as the rewinding node,
+    // reached through a link; its twin is the minor number with bit 7 set.
+    Link("/dev/full", paths.dev + "/tape-link");
+    for (const std::string mode : {"", "l", "m", "a"}) {
+        SCOPED_TRACE(mode);
+        Link("../../" + deviceDirectory + "/scsi_tape/st0" + mode, paths.sysfs + "/dev/char/1:7");
+        Link("../../" + deviceDirectory + "/scsi_tape/nst0" + mode, paths.sysfs + "/dev/char/1:135");
+        EXPECT_EQ(Open(paths.dev + "/tape-link").device, nullptr);
+        EXPECT_EQ(std::string(error), "cannot use " + paths.dev +
+                                          "/tape-link: a rewinding node rewinds the tape when it is closed; use " +
+                                          paths.dev + "/nst0" + mode);
+    }
 }
 
 TEST_F(FakeHostTree, ANodeSysfsDoesNotKnowIsUsedAsItIsWithoutAnAddress)

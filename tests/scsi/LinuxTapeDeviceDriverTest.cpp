@@ -200,11 +200,12 @@ TEST_F(DriverTest, DescriptorSenseReachesTheCallerInFixedFormat)
 
 TEST_F(DriverTest, ACommandThatDoesNotCompleteIsSaidOnceOnStandardError)
 {
+    const char* const REFUSED = "operation not permitted";
     device->Name("/dev/nst0");
     CBytes cdb(6, 0);
-    device->Queue(NotCompleted("permission denied: needs root or CAP_SYS_RAWIO"), 3);
+    device->Queue(NotCompleted(REFUSED), 3);
     device->Queue(Good());
-    device->Queue(NotCompleted("permission denied: needs root or CAP_SYS_RAWIO"));
+    device->Queue(NotCompleted(REFUSED));
     device->Queue(NotCompleted());
     testing::internal::CaptureStderr();
     EXPECT_FALSE(driver.TestForUnitReady(FD));  // three tries, one line
@@ -213,10 +214,62 @@ TEST_F(DriverTest, ACommandThatDoesNotCompleteIsSaidOnceOnStandardError)
     EXPECT_TRUE(driver.LastCommandCompleted());
     EXPECT_FALSE(driver.OpCmd(FD, cdb.data(), 6));  // said again after a completed command
     EXPECT_FALSE(driver.OpCmd(FD, cdb.data(), 6));  // a backend without a reason still gets one
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("tapediag: /dev/nst0: ") + REFUSED + "\n" +
+                                                          "tapediag: /dev/nst0: " + REFUSED + "\n" +
+                                                          "tapediag: /dev/nst0: the command did not complete\n");
+}
+
+TEST_F(DriverTest, AResetIsTakenByACommandThatMovesNothingAndSentAgainOnce)
+{
+    device->Name("/dev/sg3");
+    const CScriptedReply reset = CheckCondition(0x06, 0x29, 0x00);
+    device->Queue(reset);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(driver.ReadPosition(FD));
+    EXPECT_EQ(device->Commands().size(), 2u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    // Once only: a second reset fails the command.
+    device->Clear();
+    device->Queue(reset, 2);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(driver.ReadPosition(FD));
+    EXPECT_EQ(device->Commands().size(), 2u);
+    EXPECT_EQ(Sense(), Padded(reset.sense));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "tapediag: /dev/nst0: permission denied: needs root or CAP_SYS_RAWIO\n"
-              "tapediag: /dev/nst0: permission denied: needs root or CAP_SYS_RAWIO\n"
-              "tapediag: /dev/nst0: the command did not complete\n");
+              "tapediag: /dev/sg3: the drive was reset (06/29/00): the tape position is unknown; run the command "
+              "again\n");
+}
+
+TEST_F(DriverTest, ALostPositionIsSaidOnceUntilTheTapeIsRewoundOrLoaded)
+{
+    device->Name("/dev/sg3");
+    const std::string unknown = ": the tape position is unknown; ";
+    CBytes block(512, 0);
+    // clang-format off
+    struct Row { const char* name; CScriptedReply reply; std::function<bool()> run; std::string said; } rows[] = {
+        {"a reset under a write", CheckCondition(0x06, 0x29, 0x02), [&] { return driver.WriteDataToDrive(FD, 0, block.data(), 512); },
+         "the drive was reset (06/29/02)" + unknown + "rewind the tape before the next test"},
+        // Lost again before a rewind: the reason alone.
+        {"lost again", Lost("the command timed out"), [&] { return driver.WriteFileMarks(FD); }, "the command timed out"},
+        {"the rewind", Good(), [&] { return driver.Rewind(FD); }, ""},
+        {"a logical unit lost under a load", CheckCondition(0x02, 0x08, 0x00), [&] { return driver.LoadTape(FD, 1); },
+         "the drive lost its logical unit (02/08/00)" + unknown + "rewind the tape before the next test"},
+        {"the load", Good(), [&] { return driver.LoadTape(FD, 0); }, ""},
+        {"a command that never came back", Lost("the command timed out"), [&] { return driver.DriveInquiry(FD, block.data(), 36); },
+         "the command timed out" + unknown + "run the command again"},
+        // A failure that is no loss says its reason alone.
+        {"refused", NotCompleted("operation not permitted"), [&] { return driver.Rewind(FD); }, "operation not permitted"},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        device->Queue(row.reply);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(row.run(), row.reply.completed && row.reply.status == 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  row.said.empty() ? "" : "tapediag: /dev/sg3: " + row.said + "\n");
+    }
 }
 
 TEST_F(DriverTest, SenseIsClearedBeforeEachCommand)
@@ -275,7 +328,7 @@ TEST_F(DriverTest, BadArgumentsFailWithoutACommand)
 
 TEST_F(DriverTest, UnitReadyTriesThreeTimes)
 {
-    device->Standing(CheckCondition(0x02, 0x04, 0x01));
+    device->Standing(CheckCondition(0x02, 0x04, 0x00));
     EXPECT_FALSE(driver.TestForUnitReady(FD));
     ASSERT_EQ(device->Commands().size(), 3u);
     for (const CRecordedCommand& command : device->Commands())
@@ -287,6 +340,54 @@ TEST_F(DriverTest, UnitReadyTriesThreeTimes)
     device->Standing(Good());
     EXPECT_TRUE(driver.TestForUnitReady(FD));
     EXPECT_EQ(device->Commands().size(), 2u);
+}
+
+TEST_F(DriverTest, ADriveBecomingReadyIsGivenAMinuteFromWhenItFirstSaysSo)
+{
+    CFakeClock clock;
+    CFakeClockScope installed{clock};
+    const CScriptedReply becomingReady = CheckCondition(0x02, 0x04, 0x01);
+    // Three tries at once, then one a second.
+    device->Queue(becomingReady, 5);
+    EXPECT_TRUE(driver.TestForUnitReady(FD));
+    EXPECT_EQ(device->Commands().size(), 6u);
+    EXPECT_EQ(clock.Sleeps(), std::vector<long>(3, 1));
+
+    // A drive that never gets ready is asked for a minute; a later check
+    // in that time tries three times only.
+    device->Clear();
+    device->Standing(becomingReady);
+    EXPECT_FALSE(driver.TestForUnitReady(FD));
+    EXPECT_EQ(device->Commands().size(), 3u + 60u);
+    EXPECT_EQ(clock.Sleeps().size(), 3u + 60u);
+    EXPECT_FALSE(driver.TestForUnitReady(FD));
+    EXPECT_EQ(device->Commands().size(), 66u);
+    EXPECT_EQ(Sense(), Padded(becomingReady.sense));
+
+    // Once it was ready, a new wait has its own minute.
+    device->Standing(Good());
+    EXPECT_TRUE(driver.TestForUnitReady(FD));
+    device->Clear();
+    device->Queue(becomingReady, 4);
+    EXPECT_TRUE(driver.TestForUnitReady(FD));
+    EXPECT_EQ(device->Commands().size(), 5u);
+}
+
+TEST_F(DriverTest, ACommandTheDriveRefusesAsInvalidIsNotSentAgain)
+{
+    // Each of these tries again after any other failure (the tests above).
+    const std::function<bool()> retried[] = {
+        [&] { return driver.TestForUnitReady(FD); },
+        [&] { return driver.GetBlockSize(FD) != 0; },
+        [&] { return driver.IsAutoLoaderConfiguration(FD); },
+        [&] { return driver.ParkDriveArm(FD, true); },
+    };
+    device->Standing(CheckCondition(0x05, 0x20, 0x00));
+    for (const std::function<bool()>& run : retried) {
+        device->Clear();
+        EXPECT_FALSE(run());
+        EXPECT_EQ(device->Commands().size(), 1u);
+    }
 }
 
 TEST_F(DriverTest, BlockSizeIsThe24BitLengthAfterAtMostTenTries)
@@ -353,11 +454,6 @@ TEST_F(DriverTest, AutoloaderLooksForPage1DInA36ByteAllPagesAnswer)
     standalone[20] = 0x11;
     device->Queue(Good(standalone));
     EXPECT_FALSE(driver.IsAutoLoaderConfiguration(FD));
-
-    device->Clear();
-    device->Standing(CheckCondition(0x05, 0x24));
-    EXPECT_FALSE(driver.IsAutoLoaderConfiguration(FD));
-    EXPECT_EQ(device->Commands().size(), 7u);
 }
 
 // ---- park ----

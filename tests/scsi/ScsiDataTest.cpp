@@ -63,6 +63,21 @@ TEST(Sense, MediaPresentAndResetAnswersCompareTheWholeKeyByte)
     EXPECT_EQ(code.ascq, 0x01);
 }
 
+TEST(Commands, OnlyCommandsThatMoveNothingAreRepeatable)
+{
+    for (unsigned char opcode : {0x00, 0x03, 0x05, 0x12, 0x1A, 0x34, 0x3C, 0x4D, 0x5A}) {
+        const unsigned char cdb[10] = {opcode};
+        EXPECT_TRUE(IsRepeatableCommand(cdb, 10)) << std::hex << int(opcode);
+    }
+    // WRITE, WRITE FILEMARKS, SPACE, REWIND, LOAD/UNLOAD, READ (moves the
+    // tape), MODE SELECT, LOG SELECT, WRITE BUFFER, SEND DIAGNOSTIC, ERASE.
+    for (unsigned char opcode : {0x0A, 0x10, 0x11, 0x01, 0x1B, 0x08, 0x15, 0x4C, 0x3B, 0x1D, 0x19, 0x06}) {
+        const unsigned char cdb[10] = {opcode};
+        EXPECT_FALSE(IsRepeatableCommand(cdb, 10)) << std::hex << int(opcode);
+    }
+    EXPECT_FALSE(IsRepeatableCommand(nullptr, 6));
+}
+
 TEST(LogPage, ParametersAreBuiltAndWalkedTheSameWay)
 {
     unsigned char page[64] = {0x03, 0x00};

@@ -70,20 +70,24 @@ TEST(ReadSgResult, CompletionFollowsIoctlHostAndDriverStatus)
         bool throughSt;
         unsigned short host, driver;
         const char* failure;  // null: completed
+        bool lost;            // it reached the drive and did not come back
     } rows[] = {
-        {"good", 0, false, 0, 0, nullptr},
-        {"st without CAP_SYS_RAWIO", EPERM, true, 0, 0, "permission denied: needs root or CAP_SYS_RAWIO"},
+        {"good", 0, false, 0, 0, nullptr, false},
+        {"st without CAP_SYS_RAWIO", EPERM, true, 0, 0,
+         "not permitted: the st node passes commands only with CAP_SYS_RAWIO (root); the generic node of the sg module "
+         "needs none",
+         false},
         {"st that lost its position", EIO, true, 0, 0,
-         "the st driver refuses commands until the tape is rewound (position lost)"},
-        {"generic node I/O error", EIO, false, 0, 0, "input/output error"},
-        {"device unplugged", ENODEV, false, 0, 0, "no such device"},
-        {"host time-out", 0, false, 0x03, 0, "the command timed out"},
-        {"target gone", 0, false, 0x01, 0, "no such device (it went away)"},
-        {"host error", 0, false, 0x07, 0, "the host adapter reported an error"},
-        {"driver timeout", 0, false, 0, 0x06, "the command timed out"},
-        {"driver error", 0, false, 0, 0x04, "the SCSI driver reported an error"},
-        {"driver sense", 0, false, 0, 0x08, nullptr},
-        {"driver sense with suggestion", 0, false, 0, 0x28, nullptr},
+         "the st driver refuses commands until the tape is rewound (position lost)", false},
+        {"generic node I/O error", EIO, false, 0, 0, "input/output error", true},
+        {"device unplugged", ENODEV, false, 0, 0, "no such device", true},
+        {"host time-out", 0, false, 0x03, 0, "the command timed out", true},
+        {"target gone", 0, false, 0x01, 0, "no such device (it went away)", true},
+        {"host error", 0, false, 0x07, 0, "the host adapter reported an error", true},
+        {"driver timeout", 0, false, 0, 0x06, "the command timed out", true},
+        {"driver error", 0, false, 0, 0x04, "the SCSI driver reported an error", true},
+        {"driver sense", 0, false, 0, 0x08, nullptr, false},
+        {"driver sense with suggestion", 0, false, 0, 0x28, nullptr, false},
     };
     for (const Row& row : rows) {
         sg_io_hdr_t header;
@@ -92,6 +96,7 @@ TEST(ReadSgResult, CompletionFollowsIoctlHostAndDriverStatus)
         header.driver_status = row.driver;
         CScsiResult result = ReadSgResult(header, row.ioctlError, sense, row.throughSt);
         EXPECT_EQ(result.completed, row.failure == nullptr) << row.name;
+        EXPECT_EQ(result.lost, row.lost) << row.name;
         if (row.failure != nullptr && result.failure != nullptr)
             EXPECT_STREQ(result.failure, row.failure) << row.name;
         else
@@ -101,8 +106,10 @@ TEST(ReadSgResult, CompletionFollowsIoctlHostAndDriverStatus)
 
 TEST(DeviceErrorReason, NamesWhatTheUserCanDo)
 {
-    EXPECT_STREQ(DeviceErrorReason(EACCES), "permission denied: needs root or read and write access to the node");
-    EXPECT_STREQ(DeviceErrorReason(EPERM), "permission denied: needs root or CAP_SYS_RAWIO");
+    EXPECT_STREQ(DeviceErrorReason(EACCES),
+                 "permission denied: needs read and write access to the node (root, or its group, usually tape)");
+    EXPECT_STREQ(DeviceErrorReason(EPERM), "not permitted: the st node passes commands only with CAP_SYS_RAWIO (root); "
+                                           "the generic node of the sg module needs none");
     EXPECT_STREQ(DeviceErrorReason(EBUSY), "busy: in use by another program");
     EXPECT_STREQ(DeviceErrorReason(ENOENT), "no such device");
     EXPECT_STREQ(DeviceErrorReason(ENXIO), "no such device");

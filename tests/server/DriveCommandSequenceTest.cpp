@@ -3,6 +3,7 @@
 // before the drive answers it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +72,36 @@ TEST_F(DriveCommands, RetensionLoadsWithTheRetensionBitAfterTwoUnitReadyChecks)
                                            UNIT_READY,
                                            {{0x1B, 0, 0, 0, 0x03, 0}, SCSI_DIR_NONE, 0, LONG_OPERATION_TIMEOUT_SECONDS},
                                            READ_POSITION}));
+}
+
+TEST_F(DriveCommands, ADriveBecomingReadyIsWaitedForAMinuteInAll)
+{
+    const std::string notReady = "Please wait: Unit is in the process of becoming ready.";
+    struct Row {
+        const char* device;
+        const char* command;
+        std::string said;
+        size_t unitReadies;
+        size_t pauses;  // of a second each
+    } const rows[] = {
+        // Three tries at once, then one a second; the second check finds
+        // the drive ready.
+        {"sim:ultrium,becoming-ready=4", "retension", "Tape retension complete.", 6, 2},
+        // The first check waits a minute, the second one does not again.
+        {"sim:ultrium,becoming-ready", "retension", notReady, 3 + 60 + 3, 60},
+        {"sim:ultrium,becoming-ready", "rwtest", notReady, 3 + 60 + 3, 60},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.command) + " on " + row.device);
+        Attach(row.device);
+        const size_t pausesBefore = clock.Sleeps().size();
+        const CCommandOutput run = Run(row.command);
+        ASSERT_GE(run.lines.size(), 2u);
+        EXPECT_EQ(run.lines[run.lines.size() - 2], row.said);
+        const std::vector<CCmd> shapes = Shapes();
+        EXPECT_EQ(static_cast<size_t>(std::count(shapes.begin(), shapes.end(), UNIT_READY)), row.unitReadies);
+        EXPECT_EQ(clock.Sleeps().size() - pausesBefore, row.pauses);
+    }
 }
 
 TEST_F(DriveCommands, RetensionOnADriveThatCannotDoItSendsNothing)

@@ -201,6 +201,11 @@ TEST_F(DriveSettings, ReadsAndWritesRetryWithOneSecondPauses)
          ten},
         {"ultrium,mode-sense-fail=0a", "get; -load;",
          {"Issued Cmd: Get Load Parameter Setting.", "Unable to retrieve drive load status.", " "}, ten},
+        // A command the drive refuses as invalid is not sent again.
+        {"ultrium,unsupported=1a", "get; -speed;",
+         {"Issued Cmd: Get Drive Speed.", "Unable to retrieve drive speed.", " "}, {}},
+        {"ultrium,unsupported=15", "set; -speed:14;",
+         {"Issued Cmd: Set Drive Speed.", "Unable to set drive speed.", " "}, {}},
         // A speed code with no speed of its own.
         {"ultrium,speed-code=1", "get; -speed;",
          {"Issued Cmd: Get Drive Speed.", "Unable to retrieve drive speed.", " "}, {}},

@@ -298,10 +298,11 @@ TEST_F(Upgrade, ARestartingDriveIsAskedUntilItsTimeIsUpAndMustReportTheNewLevel)
         {"ultrium,reset-attention=30", ultrium120B, installed},
         {"ultrium,save-reset,reset-attention=30", ultrium120B, installed},
         {"dds3,save-reset=3", dds3, "Firmware Version 7490 installed."},
-        // A slow drive is asked every 2 s after the first 15 s, until 180 s
-        // have passed since its restart (600 s in an autoloader).
-        {"ultrium,restart=83", ultrium120B, installed},
-        {"ultrium,restart=84", ultrium120B, notBack},
+        // A slow drive is waited for 15 s, then for a minute while it says
+        // it is becoming ready, then asked every 2 s until 180 s have passed
+        // since its restart (600 s in an autoloader).
+        {"ultrium,restart=53", ultrium120B, installed},
+        {"ultrium,restart=54", ultrium120B, notBack},
         {"ultrium,autoloader,restart=200", ultrium120B, installed},
         {"dds3,save-reset=1000", dds3, notBack},
         {"ultrium,keeps-old-level", ultrium120B, notInstalled},

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeClock.h"
 #include "InProcessDiagnostic.h"
 #include "SenseText.h"
 #include "TapeAlert.h"
@@ -104,6 +105,9 @@ TEST(Health, EachFaultGivesItsVerdictAndReason)
          {"Drive: ATTENTION", "  - 2 uncorrected read errors counted (log page 03h)", "Cartridge: OK"}},
     };
     // clang-format on
+    // A drive becoming ready is waited for a minute.
+    CFakeClock clock;
+    CFakeClockScope clockScope(clock);
     for (const VerdictCase& c : cases) {
         SCOPED_TRACE(c.device);
         InProcessDiagnostic diagnostic;

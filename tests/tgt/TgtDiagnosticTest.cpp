@@ -13,7 +13,7 @@ namespace {
 
 typedef std::vector<std::string> Lines;
 
-const Lines DRIVE = {TIME_STAMP, "SCSI Adapter: 0, Target: 0, Lun: 0", "TESSARA ULTRIUM 2, Firmware: 117A",
+const Lines DRIVE = {TIME_STAMP, "SCSI Adapter: 0, Target: 0, Lun: 1", "TESSARA ULTRIUM 2, Firmware: 117A",
                      "Serial# HU12345678", " "};
 
 Lines Then(Lines lines, const Lines& more)
@@ -39,7 +39,7 @@ TEST(TgtDiagnostic, EveryCommandALunOfTgtCanServe)
         std::string errors = "";
         // clang-format off
     } rows[] = {
-        {{"show"}, 1, {" ", "Accessible Tape Drives...", " ", "SCSI Adapter: 0, Target: 0, Lun: 0",
+        {{"show"}, 1, {" ", "Accessible Tape Drives...", " ", "SCSI Adapter: 0, Target: 0, Lun: 1",
                        "TESSARA ULTRIUM 2, Firmware: 117A", "Serial# HU12345678", " "}},
         {{"compstatus"}, 1, Then(DRIVE, {"Issued Cmd: Get Compression Status.", "Compression currently disabled.", " "})},
         // tgt takes MODE SELECT of the block descriptor only: the compression
@@ -92,7 +92,7 @@ TEST(TgtDiagnostic, DevicesThatCannotBeUsedSayWhyOnStandardError)
                               "type 0Ch)\n");
 
     run = RunTapediag({"show", "-dev:" + controller, "-nr"});
-    EXPECT_EQ(CommandLines(run)[3], "SCSI Adapter: 0, Target: 0, Lun: 0");
+    EXPECT_EQ(CommandLines(run)[3], "SCSI Adapter: 0, Target: 0, Lun: 1");
 }
 
 TEST(TgtDiagnostic, ATargetThatGoesAwayFailsTheNextCommandWithAReason)
@@ -109,7 +109,8 @@ TEST(TgtDiagnostic, ATargetThatGoesAwayFailsTheNextCommandWithAReason)
         tapediag.Output().find("Issued Cmd: Get Compression Status.\nCmd: \"IsCompressionOn\" failed execution.\n"),
         std::string::npos)
         << tapediag.Output();
-    EXPECT_NE(tapediag.Errors().find("tapediag: " + target.Url() + ": session lost, position unknown\n"),
+    EXPECT_NE(tapediag.Errors().find("tapediag: " + target.Url() +
+                                     ": session lost: the tape position is unknown; run the command again\n"),
               std::string::npos)
         << tapediag.Errors();
 }

@@ -29,7 +29,8 @@ TEST(VtapeDeviceText, MalformedTextsAreRejectedWithAReason)
         "crt8000n,cleaning-required",  "dds4,temperature=40",  "ultrium,temperature=256",
         "ultrium,counter=0c:0000:1",  "ultrium,counter=02:0007:1",  "ultrium,counter=03:8008:1",
         "ultrium,counter=02:06:1",  "ultrium,counter=02:0006",  "ultrium,no-log-page=00",
-        "ultrium,no-log-page=10",  "changer,selftest-log",
+        "ultrium,no-log-page=10",  "changer,selftest-log",  "ultrium,reset=0a@0",  "ultrium,reset=0a@",
+        "ultrium,reset=@2",  "ultrium,reset,reset=0a",
     };
     // clang-format on
     for (const char* text : rejected) {
@@ -55,6 +56,7 @@ TEST(VtapeDeviceText, EveryFaultIsAccepted)
         "ultrium,trace-length=88",  "ultrium,trace-length=4294967295",
         "ultrium,tapealert=1:20:64,cleaning-required,temperature=255,counter=02:0006:7,counter=03:0000:9",
         "dds4,counter=03:8008:5,no-log-page=0c,no-log-page=2e,selftest-log",
+        "ultrium,reset",  "ultrium,reset=0a",  "ultrium,reset=1b@3",
     };
     // clang-format on
     for (const char* text : accepted) {
@@ -75,7 +77,7 @@ TEST(VtapeDeviceText, CatalogueNamesEveryModelAndFault)
           "compression-locked", "unsupported", "fail", "no-vpd", "vpd-fail", "selftest-fail",
           "log-fail", "log-short", "buffer-fail", "trace-block-fail", "trace-length", "firmware",
           "media-present", "mode-sense-fail", "mode-select-fail", "speed-code", "tapealert",
-          "cleaning-required", "temperature", "counter", "no-log-page", "selftest-log"}) {
+          "cleaning-required", "temperature", "counter", "no-log-page", "selftest-log", "reset"}) {
         // clang-format on
         EXPECT_NE(std::string::npos, catalogue.find(std::string(" ") + name)) << name;
     }

@@ -43,6 +43,23 @@ TEST(VtapeFaults, BecomingReadyForTheFirstTestUnitReadies)
     }
 }
 
+TEST(VtapeFaults, AResetIsReportedOnceByTheNextCommandAndLosesThePosition)
+{
+    CBytes data;
+    CTestDrive powerOn("ultrium,reset");
+    EXPECT_GOOD(powerOn.Inquiry(false, 0, 36, data));  // never reports it
+    EXPECT_SENSE(powerOn.TestUnitReady(), 0x06, 0x29, 0x00);
+    EXPECT_GOOD(powerOn.TestUnitReady());
+
+    CTestDrive drive("ultrium,reset=0a@2");
+    EXPECT_GOOD(drive.Write(Pattern(10, 1)));
+    EXPECT_GOOD(drive.Write(Pattern(10, 2)));
+    EXPECT_SENSE(drive.Write(Pattern(10, 3)), 0x06, 0x29, 0x00);
+    EXPECT_EQ(0u, drive.Position());
+    EXPECT_GOOD(drive.Write(Pattern(10, 4)));
+    EXPECT_EQ(1u, drive.Position());
+}
+
 TEST(VtapeFaults, ProtectedOrForeignCartridgesRefuseWrites)
 {
     CTestDrive protectedDrive("ultrium,write-protected");

@@ -267,9 +267,6 @@ private:
     // READ BUFFER of the selected drive with `cdb` into the zeroed buffer,
     // tried again while the drive refuses, up to ten times in all.
     bool ReadDriveBuffer(unsigned char* cdb, unsigned char* buffer, int length);
-    // The bytes the data phase of the last command moved, at most `asked`:
-    // a capture writes what the drive sent, never the rest of its buffer.
-    long BytesSent(CTapeDrive* drive, long asked);
     // The trace size query, retried as TotalTraceBufferReads does: the
     // total length in bytes, or false when the drive never answered.
     bool ReadTraceLength(long& total);

@@ -106,16 +106,12 @@ bool CDriveManager::PrintTrace()
         return false;
     CTapeDrive* drive = m_application->GetCurrentDriveSelected();
     unsigned char cdb[10] = {OP_READ_BUFFER, 0x04, BUFFER_TRACE, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00};
-    // The last block holds the end of the trace and no more: what lies past
-    // it in the buffer was never the drive's.
-    long stored = 0;
     for (long block = 0; block < blocks; ++block) {
-        if (!m_driverInterface->ReadBuffer(drive, cdb, area.get() + stored, TRACE_BLOCK))
+        if (!m_driverInterface->ReadBuffer(drive, cdb, area.get() + block * TRACE_BLOCK, TRACE_BLOCK))
             return false;
-        stored += BytesSent(drive, TRACE_BLOCK);
         IncrementBy16K(cdb[3], cdb[4], cdb[5]);
     }
-    return OutputBinary(area.get(), stored);
+    return OutputBinary(area.get(), blocks * TRACE_BLOCK);
 }
 
 bool CDriveManager::PrintWholeTrace()
@@ -123,14 +119,7 @@ bool CDriveManager::PrintWholeTrace()
     const int length = 65536;
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[length]);
     unsigned char cdb[10] = {OP_READ_BUFFER, 0x04, BUFFER_TRACE, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
-    return ReadDriveBuffer(cdb, buffer.get(), length) &&
-           OutputBinary(buffer.get(), BytesSent(m_application->GetCurrentDriveSelected(), length));
-}
-
-long CDriveManager::BytesSent(CTapeDrive* drive, long asked)
-{
-    const long sent = m_driverInterface->GetTransferLength(drive);
-    return sent < 0 ? 0 : sent > asked ? asked : sent;
+    return ReadDriveBuffer(cdb, buffer.get(), length) && OutputBinary(buffer.get(), length);
 }
 
 bool CDriveManager::ReadDriveBuffer(unsigned char* cdb, unsigned char* buffer, int length)
@@ -180,7 +169,7 @@ bool CDriveManager::CaptureBuffer(const CBufferCapture& capture)
         Line(capture.unreadable);
         return false;
     }
-    if (!OutputBinary(buffer.get(), BytesSent(drive, capture.length)))
+    if (!OutputBinary(buffer.get(), capture.length))
         return false;
     Line(capture.retrieved);
     return true;

@@ -153,5 +153,12 @@ CScsiResult CSgPassThrough::Send(const CScsiRequest& request)
     unsigned char sense[SCSI_MAX_SENSE_LENGTH];
     FillSgRequest(request, header, sense);
     const int ioctlResult = ::ioctl(m_fd, SG_IO, &header);
-    return ReadSgResult(header, ioctlResult == 0 ? 0 : errno, sense, m_throughSt);
+    const CScsiResult result = ReadSgResult(header, ioctlResult == 0 ? 0 : errno, sense, m_throughSt);
+    // The kernel may copy its whole buffer back, the residual the drive did
+    // not fill included, with whatever an earlier command left there: the
+    // caller gets zeros past what the drive sent, as from any other device.
+    if (ioctlResult == 0 && request.direction == SCSI_DIR_IN && request.data != nullptr && header.resid > 0 &&
+        header.resid <= request.dataLength)
+        std::memset(request.data + request.dataLength - header.resid, 0, static_cast<size_t>(header.resid));
+    return result;
 }

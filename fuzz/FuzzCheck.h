@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #define FUZZ_CHECK(condition)                                                                                          \
     do {                                                                                                               \
@@ -52,6 +53,21 @@ private:
     const uint8_t* m_data;
     size_t m_size;
 };
+
+// The input as an argument vector after `leading`: NUL separates the
+// arguments, and at most `most` arguments are made in all.
+inline std::vector<std::string> NulSeparatedArguments(std::vector<std::string> leading, const uint8_t* data,
+                                                      size_t size, size_t most)
+{
+    size_t start = 0;
+    for (size_t end = 0; end <= size && leading.size() < most; ++end) {
+        if (end == size || data[end] == '\0') {
+            leading.emplace_back(reinterpret_cast<const char*>(data) + start, end - start);
+            start = end + 1;
+        }
+    }
+    return leading;
+}
 
 // A directory of the target's own under /tmp for the files it needs,
 // removed when the target ends.

@@ -125,14 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(Parse(utility, line.c_str()) == direct);
 
     // The same bytes as an argument vector: NUL separates the arguments.
-    std::vector<std::string> arguments{"tapediag"};
-    size_t start = 0;
-    for (size_t end = 0; end <= size && arguments.size() < 64; ++end) {
-        if (end == size || data[end] == '\0') {
-            arguments.emplace_back(reinterpret_cast<const char*>(data) + start, end - start);
-            start = end + 1;
-        }
-    }
+    std::vector<std::string> arguments = NulSeparatedArguments({"tapediag"}, data, size, 64);
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(&argument[0]);

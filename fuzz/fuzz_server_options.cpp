@@ -51,19 +51,13 @@ std::string Last(const std::vector<std::string>& arguments, const char* prefix, 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::vector<std::string> arguments{"tapediag", "server"};
-    size_t start = 0;
-    for (size_t end = 0; end <= size && arguments.size() < 40; ++end) {
-        if (end == size || data[end] == '\0') {
-            std::string argument(reinterpret_cast<const char*>(data) + start, end - start);
-            if (StartsWith(argument, "-pwfile:"))
-                argument = "-pwfile:" + PasswordFile();
-            arguments.push_back(argument);
-            start = end + 1;
-        }
-    }
+    std::vector<std::string> arguments = NulSeparatedArguments({"tapediag", "server"}, data, size, 40);
     if (size == 0)
         arguments.pop_back();
+    for (std::string& argument : arguments) {
+        if (StartsWith(argument, "-pwfile:"))
+            argument = "-pwfile:" + PasswordFile();
+    }
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(&argument[0]);

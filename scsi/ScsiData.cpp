@@ -46,6 +46,23 @@ bool IsLostUnitSense(const unsigned char* sense)
     return sense[SENSE_ASC_BYTE] == ASC_LOGICAL_UNIT_COMMUNICATION_FAILURE.asc;
 }
 
+int CdbLengthOfGroup(unsigned char opcode)
+{
+    switch (opcode >> 5) {
+    case 0:
+        return 6;
+    case 1:
+    case 2:
+        return 10;
+    case 4:
+        return 16;
+    case 5:
+        return 12;
+    default:
+        return 0;
+    }
+}
+
 bool IsRepeatableCommand(const unsigned char* cdb, int cdbLength)
 {
     if (cdb == nullptr || cdbLength <= 0)

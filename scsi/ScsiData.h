@@ -122,6 +122,11 @@ bool IsBecomingReadySense(const unsigned char* sense);
 
 // ------------------------------------------------------------ commands
 
+// CDB length of the operation code's group: 6 bytes for group 0, 10 for
+// groups 1 and 2, 16 for group 4, 12 for group 5; 0 for the reserved and
+// vendor-specific groups, whose length the code does not tell.
+int CdbLengthOfGroup(unsigned char opcode);
+
 // Whether the command leaves the medium and the position as they were, so
 // that it may be sent again when its first answer is lost or is a reset. A
 // write, filemark, space, rewind, load or unload may already have run:

@@ -9,25 +9,6 @@ namespace {
 
 const uint64_t BYTES_PER_MEGABYTE = 1048576;
 
-// CDB length of the operation code's group: 6 bytes for group 0, 10 bytes
-// for groups 1 and 2, 16 for group 4, 12 for group 5.
-int CdbLengthOfGroup(unsigned char opcode)
-{
-    switch (opcode >> 5) {
-    case 0:
-        return 6;
-    case 1:
-    case 2:
-        return 10;
-    case 4:
-        return 16;
-    case 5:
-        return 12;
-    default:
-        return 0;
-    }
-}
-
 }  // namespace
 
 CVirtualDriveImpl::CVirtualDriveImpl(const CDriveSetup& setup)

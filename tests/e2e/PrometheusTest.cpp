@@ -14,25 +14,10 @@
 #include <string>
 
 #include "ControllerRun.h"
+#include "LoopbackPort.h"
 #include "TapediagRun.h"
 
 namespace {
-
-// A port on 127.0.0.1 that nobody listens on now.
-int FreePort()
-{
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    close(probe);
-    return port;
-}
 
 // The body of GET /metrics from 127.0.0.1:port, or "" when nothing answers.
 std::string Scrape(int port)
@@ -98,7 +83,7 @@ TEST(Prometheus, NodeExporterServesWhatHealthWroteAndPromtoolAcceptsIt)
     EXPECT_EQ(promtool.Finish(), 0) << promtool.Output() << promtool.Errors();
     EXPECT_EQ(promtool.Output() + promtool.Errors(), "") << "no lint problems";
 
-    const int port = FreePort();
+    const int port = FreeLoopbackPort();
     ASSERT_GT(port, 0);
     ChildProcess exporter("/usr/bin/prometheus-node-exporter",
                           {"--web.listen-address=127.0.0.1:" + std::to_string(port), "--collector.disable-defaults",

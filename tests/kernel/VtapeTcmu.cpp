@@ -29,6 +29,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ScsiData.h"
 #include "VirtualDrive.h"
 
 namespace {
@@ -100,22 +101,6 @@ bool SendsData(unsigned char opcode)
     return std::find(std::begin(DATA_OUT), std::end(DATA_OUT), opcode) != std::end(DATA_OUT);
 }
 
-// The CDB's length follows from its group code, as on the wire.
-int CdbLength(unsigned char opcode)
-{
-    switch (opcode >> 5) {
-    case 0:
-        return 6;
-    case 1:
-    case 2:
-        return 10;
-    case 5:
-        return 12;
-    default:
-        return 16;
-    }
-}
-
 // The size of the region the kernel maps for the ring and the data, from
 // /sys/class/uio/uioN/maps/map0/size; 0 when unknown.
 size_t MapSize(const std::string& node)
@@ -171,7 +156,10 @@ private:
             Refuse(entry, "CDB", cdbOffset);
             return;
         }
-        const int cdbLength = CdbLength(m_base[cdbOffset]);
+        // A group whose length the code does not tell is taken whole; the
+        // drive refuses its operation code anyway.
+        const int groupLength = CdbLengthOfGroup(m_base[cdbOffset]);
+        const int cdbLength = groupLength != 0 ? groupLength : 16;
         const uint32_t pieceCount = Load<uint32_t>(entry + REQUEST_IOV_COUNT_AT);
         if (!Inside(cdbOffset, static_cast<uint64_t>(cdbLength)) ||
             !Inside(static_cast<uint64_t>(entry - m_base) + REQUEST_IOV_AT, uint64_t(pieceCount) * IOV_SIZE)) {

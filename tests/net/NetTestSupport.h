@@ -1,5 +1,5 @@
 // Helpers of the net suite: the far end of a connection, reading framed
-// messages with a bounded wait, and a port nobody listens on.
+// messages with a bounded wait, and a port nobody listens on (LoopbackPort.h).
 #ifndef TAPEDIAG_TEST_NETTESTSUPPORT_H
 #define TAPEDIAG_TEST_NETTESTSUPPORT_H
 
@@ -17,25 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "LoopbackPort.h"
 #include "MessageQueue.h"
-
-// A port on 127.0.0.1 that was free a moment ago: bound with port 0, read
-// back, released.
-inline int FreeLoopbackPort()
-{
-    int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    close(probe);
-    return port;
-}
 
 // A numeric IPv4 or IPv6 address and a port as a socket address.
 inline bool SocketAddress(const char* text, int port, sockaddr_storage& address, socklen_t& size)

@@ -106,6 +106,7 @@ done | awk '!seen[$0]++' | while read -r path; do
     basename "$path" >>"$work/initramfs/modules/order"
 done
 cat >"$work/initramfs/config" <<EOF
+SOURCE_DIR='$source_dir'
 SUITE='$source_dir/tests/kernel/suite.sh'
 BUILD_DIR='$build'
 RESULTS_DIR='$work/results'

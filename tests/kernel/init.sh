@@ -23,10 +23,22 @@ boot() {
     # keep what it read.
     mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=512000 hostroot /newroot ||
         { say "cannot mount the host's root"; return 1; }
-    mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 results "/newroot$RESULTS_DIR" ||
-        { say "cannot mount the results share"; return 1; }
+    mkdir -p /host
+    mount -o bind /newroot /host
     mount -t tmpfs tmpfs /newroot/tmp
     mount -t tmpfs tmpfs /newroot/run
+    # A checkout or build under /tmp or /run stays in sight through the
+    # guest's own scratch space.
+    for dir in "$SOURCE_DIR" "$BUILD_DIR"; do
+        case $dir in
+        /tmp/* | /run/*)
+            mkdir -p "/newroot$dir"
+            mount -o bind "/host$dir" "/newroot$dir" || { say "cannot reach $dir"; return 1; }
+            ;;
+        esac
+    done
+    mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 results "/newroot$RESULTS_DIR" ||
+        { say "cannot mount the results share"; return 1; }
     mount -o move /dev /newroot/dev
     # What udev would add to /dev: the shell's process substitution needs
     # /dev/fd.
